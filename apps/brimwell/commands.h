@@ -1,0 +1,22 @@
+// The subcommands of the developer's command-line tool. Each one is a thin
+// wrapper: it parses its arguments and calls library code. A command returns
+// the process exit status; it prints its own --help.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace brimwell::cli {
+
+using Args = std::span<char* const>;  // the arguments after the subcommand name
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;
+  int (*run)(Args args);
+};
+
+// True when args hold -h or --help.
+bool WantsHelp(Args args);
+
+}  // namespace brimwell::cli

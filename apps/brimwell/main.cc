@@ -1,0 +1,60 @@
+// brimwell: the developer's tool. Dispatches to one subcommand.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string_view>
+
+#include "apps/brimwell/commands.h"
+#include "framework/exception.h"
+
+namespace brimwell::cli {
+
+// Subcommand entry points, one file each.
+
+bool WantsHelp(Args args) {
+  for (const char* a : args) {
+    if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) return true;
+  }
+  return false;
+}
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"help", "show this list", nullptr},
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out, "usage: brimwell COMMAND [ARGS...]\n\ncommands:\n");
+  for (const Command& c : kCommands) {
+    std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
+                 static_cast<int>(c.summary.size()), c.summary.data());
+  }
+  std::fprintf(out, "\n'brimwell COMMAND --help' describes one command.\n");
+}
+
+}  // namespace
+}  // namespace brimwell::cli
+
+int main(int argc, char** argv) {
+  using namespace brimwell::cli;
+  if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0 ||
+      std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  std::string_view name = argv[1];
+  for (const Command& c : kCommands) {
+    if (c.name == name && c.run != nullptr) {
+      try {
+        return c.run(Args(argv + 2, static_cast<std::size_t>(argc - 2)));
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "brimwell %s: %s\n", argv[1], e.what());
+        return 1;
+      }
+    }
+  }
+  std::fprintf(stderr, "brimwell: unknown command '%s'\n", argv[1]);
+  PrintUsage(stderr);
+  return 2;
+}
