@@ -1,0 +1,139 @@
+#include "framework/component.h"
+
+#include <algorithm>
+
+#include "framework/exception.h"
+
+namespace brimwell {
+
+namespace {
+
+constexpr const char* kInvalidName = "'%s' is not a valid component name";
+constexpr const char* kDuplicateName = "A component named %s already exists";
+constexpr const char* kIndexOutOfRange = "Component index out of range (%d)";
+
+std::string Substitute(const char* pattern, const std::string& arg) {
+  std::string s = pattern;
+  auto pos = s.find("%s");
+  if (pos == std::string::npos) pos = s.find("%d");
+  if (pos != std::string::npos) s.replace(pos, 2, arg);
+  return s;
+}
+
+}  // namespace
+
+const ClassInfo& TComponent::StaticClassInfo() {
+  // Name is not a published property here: the project file keeps it beside
+  // the class, and Assign must not copy it.
+  static const ClassInfo info = ClassBuilder<TComponent>("TComponent", nullptr).Build();
+  return info;
+}
+
+bool IsValidIdent(std::string_view name) {
+  auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (name.empty() || !alpha(name[0])) return false;
+  return std::all_of(name.begin() + 1, name.end(), [&](char c) { return alpha(c) || digit(c); });
+}
+
+TComponent::TComponent(TComponent* owner) {
+  if (owner != nullptr) owner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  SetState(ComponentState::kDestroying, true);
+  // Tell everyone who asked; each forgets us as we forget them.
+  while (!free_notifies_.empty()) {
+    TComponent* other = free_notifies_.back();
+    free_notifies_.pop_back();
+    std::erase(other->free_notifies_, this);
+    other->Notification(this, Operation::kRemove);
+  }
+  // Free owned components, last created first, as the owner's destruction
+  // promises. Each leaves the list in its own destructor.
+  while (!components_.empty()) delete components_.back();
+  if (owner_ != nullptr) owner_->RemoveComponent(this);
+}
+
+TComponent* TComponent::Components(int index) const {
+  if (index < 0 || index >= ComponentCount()) {
+    throw EComponentError(Substitute(kIndexOutOfRange, std::to_string(index)));
+  }
+  return components_[static_cast<std::size_t>(index)];
+}
+
+TComponent* TComponent::FindComponent(std::string_view name) const {
+  if (name.empty()) return nullptr;
+  for (TComponent* c : components_) {
+    if (SameText(c->name_, name)) return c;
+  }
+  return nullptr;
+}
+
+int TComponent::ComponentIndex() const {
+  if (owner_ == nullptr) return -1;
+  auto it = std::find(owner_->components_.begin(), owner_->components_.end(), this);
+  return static_cast<int>(it - owner_->components_.begin());
+}
+
+void TComponent::ValidateName(const std::string& name) const {
+  if (!name.empty() && !IsValidIdent(name)) throw EComponentError(Substitute(kInvalidName, name));
+  if (owner_ != nullptr && !name.empty()) {
+    TComponent* existing = owner_->FindComponent(name);
+    if (existing != nullptr && existing != this) throw EComponentError(Substitute(kDuplicateName, name));
+  }
+}
+
+void TComponent::SetName(const std::string& name) {
+  if (name == name_) return;
+  ValidateName(name);
+  name_ = name;
+}
+
+void TComponent::SetState(ComponentState s, bool on) {
+  if (on) {
+    state_ |= static_cast<std::uint32_t>(s);
+  } else {
+    state_ &= ~static_cast<std::uint32_t>(s);
+  }
+  for (TComponent* c : components_) c->SetState(s, on);
+}
+
+void TComponent::Loaded() { state_ &= ~static_cast<std::uint32_t>(ComponentState::kLoading); }
+
+void TComponent::FreeNotification(TComponent* other) {
+  if (other == nullptr || other == this) return;
+  if (std::find(free_notifies_.begin(), free_notifies_.end(), other) == free_notifies_.end()) {
+    free_notifies_.push_back(other);
+    other->free_notifies_.push_back(this);
+  }
+}
+
+void TComponent::RemoveFreeNotification(TComponent* other) {
+  if (other == nullptr) return;
+  std::erase(free_notifies_, other);
+  std::erase(other->free_notifies_, this);
+}
+
+void TComponent::Notification(TComponent* component, Operation operation) {
+  if (operation == Operation::kRemove && component != nullptr) RemoveFreeNotification(component);
+  for (TComponent* c : components_) {
+    if (c != component) c->Notification(component, operation);
+  }
+}
+
+void TComponent::InsertComponent(TComponent* component) {
+  component->owner_ = this;
+  // New components share the owner's loading and designing state.
+  component->state_ |= state_ & (static_cast<std::uint32_t>(ComponentState::kLoading) |
+                                 static_cast<std::uint32_t>(ComponentState::kDesigning));
+  components_.push_back(component);
+}
+
+void TComponent::RemoveComponent(TComponent* component) {
+  std::erase(components_, component);
+  component->owner_ = nullptr;
+  Notification(component, Operation::kRemove);
+}
+
+}  // namespace brimwell

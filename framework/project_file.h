@@ -1,0 +1,50 @@
+// The project file: a product's component tree as a JSON document.
+//
+//   {"format": "brimwell-project/1",
+//    "components": [{"class": "TInstall", "name": "Install1",
+//                    "properties": {"DestDir": "\\MyApplication", ...}}, ...]}
+//
+// Components are listed in creation order and all owned by one root (the
+// main form). Properties go by published name: enumerations by value name,
+// sets as arrays of value names, string lists as arrays, references by
+// component name, sub-objects as objects, collections as arrays of objects,
+// pictures as a path relative to the project file or an inline
+// "data:image/...;base64," text. Unstated properties keep their defaults.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "framework/exception.h"
+
+namespace brimwell {
+
+class ClassRegistry;
+class TComponent;
+
+// Every load error: the text names the component and the property at fault
+// (or the line of a syntax error) and, when read from a file, the file.
+BRIMWELL_EXCEPTION(EProjectError, Exception);
+
+inline constexpr std::string_view kProjectFormat = "brimwell-project/1";
+
+// Creates the project's components on `root` with the loading state set,
+// sets their properties, resolves references by name once all are read,
+// then runs Loaded on every component in creation order. Picture paths are
+// relative to `base_dir`. Throws EProjectError; every component the load
+// created is freed again first, so nothing half-loaded remains.
+void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
+                 const std::filesystem::path& base_dir = {});
+// Reads a project file (host path); errors name the file.
+void LoadProjectFile(const std::filesystem::path& file, const ClassRegistry& registry, TComponent& root);
+
+// The project document of `root`'s stored components, writing only the
+// properties that differ from their stored defaults. Throws EProjectError
+// for a reference to a component that has no name or another owner.
+std::string SaveProject(const TComponent& root);
+// Writes the document to a temporary file beside `file`, then renames it
+// over `file`, so a failed save never leaves a half-written project.
+void SaveProjectFile(const TComponent& root, const std::filesystem::path& file);
+
+}  // namespace brimwell
