@@ -43,4 +43,68 @@ TComponent* ClassRegistry::Create(std::string_view name, TComponent* owner) cons
   return info->create(owner);
 }
 
+std::vector<const ClassInfo*> ClassRegistry::Classes() const {
+  std::vector<const ClassInfo*> result;
+  for (const auto& [key, info] : classes_) result.push_back(info);
+  return result;
+}
+
+namespace {
+
+std::string Describe(const PropertyValue& v) {
+  struct Visitor {
+    std::string operator()(bool b) const { return b ? "true" : "false"; }
+    std::string operator()(std::int32_t i) const { return std::to_string(i); }
+    std::string operator()(std::uint32_t u) const { return std::to_string(u); }
+    std::string operator()(const std::string& s) const { return "\"" + s + "\""; }
+    std::string operator()(const std::vector<std::string>& l) const {
+      return "[" + std::to_string(l.size()) + " lines]";
+    }
+    std::string operator()(TComponent* c) const { return c == nullptr ? "nil" : c->Name(); }
+  };
+  return std::visit(Visitor{}, v);
+}
+
+void CompareDefaults(TPersistent& object, const std::string& path, std::vector<std::string>& out) {
+  for (const PropertyInfo* p : object.ClassType().AllProperties()) {
+    if (p->object) {
+      if (p->kind == PropertyKind::kObject) {
+        if (TPersistent* sub = p->object(object)) CompareDefaults(*sub, path + p->name + ".", out);
+      }
+      continue;
+    }
+    if (!p->get || !p->default_value) continue;
+    PropertyValue actual = p->get(object);
+    if (actual != *p->default_value) {
+      out.push_back(path + p->name + ": default " + Describe(*p->default_value) + ", constructor " +
+                    Describe(actual));
+    }
+  }
+}
+
+// A plain owner for the instances under test.
+class TScratchOwner : public TComponent {
+  BRIMWELL_CLASS_INFO()
+ public:
+  TScratchOwner() : TComponent(nullptr) {}
+};
+
+const ClassInfo& TScratchOwner::StaticClassInfo() {
+  static const ClassInfo info = ClassBuilder<TScratchOwner>("TScratchOwner", nullptr).Build();
+  return info;
+}
+
+}  // namespace
+
+std::vector<std::string> FindDefaultMismatches(const ClassRegistry& registry) {
+  std::vector<std::string> out;
+  for (const ClassInfo* info : registry.Classes()) {
+    if (!info->create) continue;
+    TScratchOwner owner;
+    TComponent* c = info->create(&owner);
+    CompareDefaults(*c, info->name + ".", out);
+  }
+  return out;
+}
+
 }  // namespace brimwell

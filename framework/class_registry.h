@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/persistent.h"
 
@@ -39,9 +40,19 @@ class ClassRegistry {
   // "Cannot create an instance of abstract class %s" for one without a
   // constructor.
   TComponent* Create(std::string_view name, TComponent* owner) const;
+  // Every registered class, by name.
+  std::vector<const ClassInfo*> Classes() const;
 
  private:
   std::map<std::string, const ClassInfo*> classes_;  // key: lower-case name
 };
+
+// Creates one instance of every creatable class of `registry` on a scratch
+// owner and compares each published scalar property with its declared
+// stored default, including those of owned sub-objects. Returns one line per
+// mismatch ("TInstall.DestDir: default \"\", constructor \"\\MyApplication\""),
+// empty when every class agrees. A mismatch means a project saved without
+// that value would load with another one.
+std::vector<std::string> FindDefaultMismatches(const ClassRegistry& registry);
 
 }  // namespace brimwell

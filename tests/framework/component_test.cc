@@ -141,6 +141,28 @@ TEST(ClassRegistryTest, CreatesByNameAndAnswersAncestry) {
   EXPECT_THROW(registry.Create("TRoot", &root), EComponentError);  // abstract
 }
 
+class TLiar : public TWidget {
+  BRIMWELL_CLASS_INFO()
+ public:
+  explicit TLiar(TComponent* owner) : TWidget(owner) { SetCaption("Other"); }
+};
+
+const ClassInfo& TLiar::StaticClassInfo() {
+  static const ClassInfo info = ClassBuilder<TLiar>("TLiar", &TWidget::StaticClassInfo()).Creatable().Build();
+  return info;
+}
+
+TEST(ClassRegistryTest, DefaultsAgreeWithConstructors) {
+  ClassRegistry registry;
+  testing::RegisterTestClasses(registry);
+  EXPECT_EQ(FindDefaultMismatches(registry), std::vector<std::string>{});
+
+  // A class whose constructor disagrees with its declared default is found.
+  registry.Register<TLiar>();
+  EXPECT_EQ(FindDefaultMismatches(registry),
+            std::vector<std::string>{"TLiar.Caption: default \"Widget\", constructor \"Other\""});
+}
+
 TEST(PersistentTest, AssignCopiesPublishedPropertiesDeeply) {
   TRoot root;
   auto* a = Create<TWidget>(&root);
