@@ -1,0 +1,205 @@
+#include "framework/string_list.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "framework/format.h"
+
+namespace brimwell {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameText(std::string_view a, std::string_view b, bool case_sensitive) {
+  if (a.size() != b.size()) return false;
+  if (case_sensitive) return a == b;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view NameOf(std::string_view line) {
+  return line.substr(0, line.find('='));
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+}  // namespace
+
+void TStringList::CheckIndex(int index, bool end_allowed) const {
+  if (index < 0 || index > Count() || (index == Count() && !end_allowed)) {
+    throw EStringListError(Format(kListIndexError, {index}));
+  }
+}
+
+const std::string& TStringList::Strings(int index) const {
+  CheckIndex(index);
+  return lines_[index];
+}
+
+void TStringList::SetStrings(int index, std::string value) {
+  CheckIndex(index);
+  lines_[index] = std::move(value);
+}
+
+int TStringList::Add(std::string line) {
+  lines_.push_back(std::move(line));
+  return Count() - 1;
+}
+
+void TStringList::AddStrings(const TStringList& other) {
+  // Copy first: other may be this list, whose storage grows while we append.
+  std::vector<std::string> added = other.lines_;
+  lines_.insert(lines_.end(), std::make_move_iterator(added.begin()),
+                std::make_move_iterator(added.end()));
+}
+
+void TStringList::Insert(int index, std::string line) {
+  CheckIndex(index, true);
+  lines_.insert(lines_.begin() + index, std::move(line));
+}
+
+void TStringList::Delete(int index) {
+  CheckIndex(index);
+  lines_.erase(lines_.begin() + index);
+}
+
+void TStringList::Move(int cur_index, int new_index) {
+  CheckIndex(cur_index);
+  CheckIndex(new_index);
+  if (cur_index == new_index) return;
+  std::string line = std::move(lines_[cur_index]);
+  lines_.erase(lines_.begin() + cur_index);
+  lines_.insert(lines_.begin() + new_index, std::move(line));
+}
+
+void TStringList::Exchange(int index1, int index2) {
+  CheckIndex(index1);
+  CheckIndex(index2);
+  std::swap(lines_[index1], lines_[index2]);
+}
+
+void TStringList::Clear() { lines_.clear(); }
+
+void TStringList::Assign(const TStringList& other) {
+  if (&other != this) lines_ = other.lines_;
+}
+
+int TStringList::IndexOf(std::string_view s, bool case_sensitive) const {
+  for (int i = 0; i < Count(); ++i) {
+    if (SameText(lines_[i], s, case_sensitive)) return i;
+  }
+  return -1;
+}
+
+std::string TStringList::Text() const {
+  std::size_t size = 0;
+  for (const std::string& line : lines_) size += line.size() + kLineBreak.size();
+  std::string text;
+  text.reserve(size);
+  for (const std::string& line : lines_) {
+    text += line;
+    text += kLineBreak;
+  }
+  return text;
+}
+
+void TStringList::SetText(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t stop = text.find_first_of("\r\n", start);
+    if (stop == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, stop - start));
+    start = stop + 1;
+    if (text[stop] == '\r' && start < text.size() && text[start] == '\n') ++start;
+  }
+  lines_ = std::move(lines);
+}
+
+std::string TStringList::Names(int index) const {
+  const std::string& line = Strings(index);
+  std::size_t eq = line.find('=');
+  return eq == std::string::npos ? std::string() : line.substr(0, eq);
+}
+
+std::string TStringList::ValueFromIndex(int index) const {
+  const std::string& line = Strings(index);
+  std::size_t eq = line.find('=');
+  return eq == std::string::npos ? std::string() : line.substr(eq + 1);
+}
+
+int TStringList::IndexOfName(std::string_view name) const {
+  for (int i = 0; i < Count(); ++i) {
+    const std::string& line = lines_[i];
+    // A line without "=" has no value and is never a name=value entry.
+    if (line.find('=') != std::string::npos && SameText(NameOf(line), name, case_sensitive_)) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+std::string TStringList::Values(std::string_view name) const {
+  int i = IndexOfName(name);
+  return i < 0 ? std::string() : ValueFromIndex(i);
+}
+
+void TStringList::SetValues(std::string_view name, std::string_view value) {
+  int i = IndexOfName(name);
+  if (value.empty()) {
+    if (i >= 0) lines_.erase(lines_.begin() + i);
+    return;
+  }
+  std::string line = std::string(name) + "=" + std::string(value);
+  if (i >= 0) {
+    lines_[i] = std::move(line);
+  } else {
+    lines_.push_back(std::move(line));
+  }
+}
+
+void TStringList::LoadFromFile(const std::filesystem::path& path) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw EStreamError(Format(kCannotOpenFile, {path.string(), SystemReason(errno)}));
+  std::string bytes;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
+  if (std::ferror(f.get())) {
+    throw EStreamError(Format(kCannotOpenFile, {path.string(), SystemReason(errno)}));
+  }
+  std::string_view text = bytes;
+  if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+  TStringList::SetText(text);
+}
+
+void TStringList::SaveToFile(const std::filesystem::path& path) const {
+  std::string text = Text();
+  File f(std::fopen(path.c_str(), "wb"));
+  if (!f) throw EStreamError(Format(kCannotCreateFile, {path.string(), SystemReason(errno)}));
+  bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+  int error = errno;
+  // Close explicitly: a failed flush on close is a failed save too.
+  if (std::fclose(f.release()) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) throw EStreamError(Format(kCannotCreateFile, {path.string(), SystemReason(error)}));
+}
+
+}  // namespace brimwell
