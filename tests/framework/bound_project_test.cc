@@ -1,0 +1,220 @@
+#include "framework/bound_project.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "framework/bound_project_format.h"
+#include "framework/crc32.h"
+
+namespace brimwell {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& p, std::string_view bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::uint64_t LittleEndian(std::string_view bytes, std::size_t offset, std::size_t size) {
+  std::uint64_t v = 0;
+  for (std::size_t i = size; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(bytes[offset + i]);
+  return v;
+}
+
+TEST(Crc32Test, StandardCheckValueAndPieces) {
+  EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+  EXPECT_EQ(Crc32(""), 0u);
+  EXPECT_EQ(Crc32("56789", Crc32("1234")), 0xCBF43926u);
+}
+
+class BoundProjectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("brimwell-bound-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::mt19937 random(7);
+    engine_bytes_.resize(10000);
+    for (char& c : engine_bytes_) c = static_cast<char>(random());
+    engine_bytes_.replace(0, 4, "\x7f" "ELF");
+    engine_ = dir_ / "setupengine";
+    WriteBytes(engine_, engine_bytes_);
+    fs::permissions(engine_, fs::perms(0644));
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // What a correctly bound file holds: the engine, the project, a trailer.
+  std::string Bound(std::string_view project) {
+    fs::path out = dir_ / "expected";
+    BindProject(engine_, project, out);
+    std::string bytes = ReadBytes(out);
+    fs::remove(out);
+    return bytes;
+  }
+
+  // Runs a program, returns its exit status; output lands in dir_/stdout and dir_/stderr.
+  int Run(const fs::path& program) {
+    std::string command = "'" + program.string() + "' >'" + (dir_ / "stdout").string() + "' 2>'" +
+                          (dir_ / "stderr").string() + "'";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Message of the EBoundProjectError that reading `file` raises.
+  std::string ReadError(const fs::path& file) {
+    try {
+      ReadBoundProject(file);
+    } catch (const EBoundProjectError& e) {
+      return e.what();
+    }
+    return "<no error>";
+  }
+
+  fs::path dir_;
+  fs::path engine_;
+  std::string engine_bytes_;
+};
+
+TEST_F(BoundProjectTest, RoundTripAndLayout) {
+  const std::string project = R"({"format": "brimwell-project/1", "components": []})";
+  fs::path out = dir_ / "product";
+  BindProject(engine_, project, out);
+  EXPECT_EQ(ReadBoundProject(out), project);
+
+  std::string bytes = ReadBytes(out);
+  ASSERT_EQ(bytes.size(), engine_bytes_.size() + project.size() + kTrailerSize);
+  EXPECT_EQ(bytes.substr(0, engine_bytes_.size()), engine_bytes_);
+  EXPECT_EQ(bytes.substr(engine_bytes_.size(), project.size()), project);
+  std::string_view trailer = std::string_view(bytes).substr(bytes.size() - kTrailerSize);
+  EXPECT_EQ(LittleEndian(trailer, kTrailerProjectLengthOffset, 8), project.size());
+  EXPECT_EQ(LittleEndian(trailer, kTrailerProjectCrcOffset, 4), Crc32(project));
+  EXPECT_EQ(LittleEndian(trailer, kTrailerVersionOffset, 4), 1u);
+  EXPECT_EQ(LittleEndian(trailer, kTrailerCrcOffset, 4), Crc32(trailer.substr(0, 20)));
+  EXPECT_EQ(trailer.substr(kTrailerMagicOffset), "BRWLPROJ");
+
+  EXPECT_EQ(fs::status(out).permissions() & fs::perms::mask, fs::perms(0755));
+  EXPECT_EQ(ReadBoundProjectFromBytes(bytes, "memory"), project);
+}
+
+TEST_F(BoundProjectTest, AnEmptyProjectIsStillAProject) {
+  BindProject(engine_, "", dir_ / "product");
+  EXPECT_EQ(ReadBoundProject(dir_ / "product"), std::optional<std::string>(""));
+}
+
+TEST_F(BoundProjectTest, RebindingReplacesTheProjectInsteadOfStacking) {
+  const std::string expected = Bound("second");
+  BindProject(engine_, "the first, longer project", dir_ / "first");
+  BindProject(dir_ / "first", "second", dir_ / "second");
+  EXPECT_EQ(ReadBytes(dir_ / "second"), expected);
+  // In place: the engine and the output are the same file.
+  BindProject(dir_ / "first", "second", dir_ / "first");
+  EXPECT_EQ(ReadBytes(dir_ / "first"), expected);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+TEST_F(BoundProjectTest, FilesWithoutATrailerCarryNoProject) {
+  WriteBytes(dir_ / "empty", "");
+  WriteBytes(dir_ / "short", "MZ");
+  WriteBytes(dir_ / "inside", "BRWLPROJ and more");
+  for (const char* name : {"empty", "short", "inside"}) {
+    EXPECT_EQ(ReadBoundProject(dir_ / name), std::nullopt) << name;
+  }
+  EXPECT_EQ(ReadBoundProject(engine_), std::nullopt);
+  EXPECT_THROW(ReadBoundProject(dir_ / "missing"), EStreamError);
+}
+
+TEST_F(BoundProjectTest, EveryDamagedTrailerByteIsCaught) {
+  const std::string good = Bound("{\"components\": []}");
+  const std::size_t trailer = good.size() - kTrailerSize;
+  for (std::size_t i = 0; i < kTrailerSize; ++i) {
+    for (int bit : {0, 7}) {
+      std::string bad = good;
+      bad[trailer + i] = static_cast<char>(bad[trailer + i] ^ (1 << bit));
+      if (i >= kTrailerMagicOffset) {
+        // Without its magic the file simply carries no project.
+        EXPECT_EQ(ReadBoundProjectFromBytes(bad, "x"), std::nullopt) << i;
+      } else {
+        EXPECT_THROW(ReadBoundProjectFromBytes(bad, "x"), EBoundProjectError) << i << " " << bit;
+      }
+    }
+  }
+  std::string bad = good;
+  bad[engine_bytes_.size() + 3] ^= 0x20;
+  WriteBytes(dir_ / "product", bad);
+  EXPECT_EQ(ReadError(dir_ / "product"),
+            "The project bound to " + (dir_ / "product").string() + " does not match its checksum");
+}
+
+TEST_F(BoundProjectTest, TruncatedFilesAndForeignVersionsAreErrors) {
+  const std::string good = Bound("12345");
+  // The front of the file is gone: the trailer counts more than is left.
+  WriteBytes(dir_ / "cut", good.substr(good.size() - kTrailerSize - 2));
+  EXPECT_EQ(ReadError(dir_ / "cut"), "The project bound to " + (dir_ / "cut").string() +
+                                         " is truncated: its trailer counts 5 bytes, the file holds 2");
+  // Shorter than a trailer but ending like one.
+  WriteBytes(dir_ / "stub", good.substr(good.size() - 12));
+  EXPECT_EQ(ReadError(dir_ / "stub"),
+            "The project trailer of " + (dir_ / "stub").string() + " is damaged");
+  // A well-formed trailer of a later layout.
+  std::string later = good;
+  std::size_t t = later.size() - kTrailerSize;
+  later[t + kTrailerVersionOffset] = 2;
+  std::uint32_t crc = Crc32(std::string_view(later).substr(t, kTrailerCrcOffset));
+  for (int i = 0; i < 4; ++i) later[t + kTrailerCrcOffset + i] = static_cast<char>(crc >> (8 * i));
+  WriteBytes(dir_ / "later", later);
+  EXPECT_EQ(ReadError(dir_ / "later"), "The project trailer of " + (dir_ / "later").string() +
+                                           " has version 2, which this program does not read");
+}
+
+TEST_F(BoundProjectTest, AFailedBindLeavesTheOutputAsItWas) {
+  fs::path out = dir_ / "product";
+  EXPECT_THROW(BindProject(dir_ / "missing", "p", out), EStreamError);
+  EXPECT_FALSE(fs::exists(out));
+
+  WriteBytes(out, "previous build");
+  std::string damaged = Bound("p");
+  damaged[damaged.size() - kTrailerSize] ^= 1;
+  WriteBytes(dir_ / "damaged", damaged);
+  EXPECT_THROW(BindProject(dir_ / "damaged", "p", out), EBoundProjectError);
+  EXPECT_EQ(ReadBytes(out), "previous build");
+
+  EXPECT_THROW(BindProject(engine_, "p", dir_ / "no-such-dir" / "product"), EStreamError);
+  EXPECT_THROW(BindProject(engine_, "p", dir_), EStreamError);  // a directory is in the way
+  // Nothing but the files this test wrote: no temporary copies left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+TEST_F(BoundProjectTest, ARunningExecutableReadsItsOwnProject) {
+  const fs::path probe = BOUND_PROJECT_PROBE;
+  EXPECT_EQ(Run(probe), 3);  // the generic program carries none
+
+  const std::string project = "{\"components\": [{\"class\": \"TInstall\"}]}\n";
+  fs::path bound = dir_ / "probe";
+  BindProject(probe, project, bound);
+  ASSERT_EQ(Run(bound), 0) << ReadBytes(dir_ / "stderr");
+  EXPECT_EQ(ReadBytes(dir_ / "stdout"), project);
+
+  std::string bytes = ReadBytes(bound);
+  bytes[bytes.size() - kTrailerSize - 1] ^= 1;
+  WriteBytes(bound, bytes);
+  EXPECT_EQ(Run(bound), 4);
+  EXPECT_EQ(ReadBytes(dir_ / "stderr"),
+            "The project bound to " + bound.string() + " does not match its checksum\n");
+}
+
+}  // namespace
+}  // namespace brimwell
