@@ -10,6 +10,7 @@
 namespace brimwell::cli {
 
 // Subcommand entry points, one file each.
+int RunBind(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -22,6 +23,7 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"help", "show this list", nullptr},
+    {"bind", "bind a project to a copy of the engine", RunBind},
 };
 
 void PrintUsage(std::FILE* out) {

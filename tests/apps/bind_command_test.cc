@@ -1,0 +1,104 @@
+// Runs the real `brimwell bind` on temporary files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class BindCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("brimwell-bind-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    Write(dir_ / "project.json", project_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Write(const fs::path& p, std::string_view bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+
+  // Runs a shell command line; returns the exit status, output in out_ and err_.
+  int Run(const std::string& command) {
+    std::string line = command + " >'" + (dir_ / "stdout").string() + "' 2>'" +
+                       (dir_ / "stderr").string() + "'";
+    int status = std::system(line.c_str());
+    out_ = Read(dir_ / "stdout");
+    err_ = Read(dir_ / "stderr");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+  fs::path dir_;
+  const fs::path brimwell_ = fs::path(BRIMWELL_BIN_DIR) / "brimwell";
+  const fs::path probe_ = BOUND_PROJECT_PROBE;
+  // Kept byte for byte, CR LF and all.
+  const std::string project_ = "{\"format\": \"brimwell-project/1\",\r\n \"components\": []}\r\n";
+  std::string out_, err_;
+};
+
+TEST_F(BindCommandTest, TheBoundEngineCarriesTheProjectFileAsItIs) {
+  fs::path out = dir_ / "setup-product";
+  ASSERT_EQ(Run(Quote(brimwell_) + " bind " + Quote(dir_ / "project.json") + " " + Quote(out) +
+                " --engine " + Quote(probe_)),
+            0)
+      << err_;
+  ASSERT_EQ(Run(Quote(out)), 0) << err_;
+  EXPECT_EQ(out_, project_);
+}
+
+TEST_F(BindCommandTest, TheDefaultEngineIsTheOneBesideTheTool) {
+  fs::create_directories(dir_ / "bin");
+  fs::copy_file(brimwell_, dir_ / "bin" / "brimwell");
+  std::string command = Quote(dir_ / "bin" / "brimwell") + " bind " + Quote(dir_ / "project.json") +
+                        " " + Quote(dir_ / "out");
+  EXPECT_EQ(Run(command), 1);
+  EXPECT_EQ(err_, "brimwell bind: The engine " + (dir_ / "bin" / "setupengine").string() +
+                      " was not found\n");
+
+  fs::copy_file(probe_, dir_ / "bin" / "setupengine");
+  ASSERT_EQ(Run(command), 0) << err_;
+  ASSERT_EQ(Run(Quote(dir_ / "out")), 0);
+  EXPECT_EQ(out_, project_);
+}
+
+TEST_F(BindCommandTest, AProjectThatIsNoJsonIsRefusedWithItsLine) {
+  Write(dir_ / "broken.json", "{\"components\": [\n  {\"class\": \"TInstall\",}\n]}\n");
+  EXPECT_EQ(Run(Quote(brimwell_) + " bind " + Quote(dir_ / "broken.json") + " " +
+                Quote(dir_ / "out") + " --engine=" + Quote(probe_)),
+            1);
+  EXPECT_NE(err_.find("The project " + (dir_ / "broken.json").string() + " is not a JSON document"),
+            std::string::npos)
+      << err_;
+  EXPECT_NE(err_.find("line 2"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
+TEST_F(BindCommandTest, UsageErrors) {
+  std::string bind = Quote(brimwell_) + " bind ";
+  EXPECT_EQ(Run(bind + Quote(dir_ / "project.json")), 2);
+  EXPECT_NE(err_.find("usage: brimwell bind PROJECT.json OUT [--engine PATH]"), std::string::npos);
+  EXPECT_EQ(Run(bind + "a.json b c"), 2);
+  EXPECT_EQ(Run(bind + "a.json b --force"), 2);
+  EXPECT_EQ(Run(bind + "a.json b --engine"), 2);
+  EXPECT_EQ(Run(bind + Quote(dir_ / "missing.json") + " " + Quote(dir_ / "out") + " --engine " +
+                Quote(probe_)),
+            1);
+  EXPECT_EQ(err_, "brimwell bind: Cannot read the project " + (dir_ / "missing.json").string() + "\n");
+}
+
+}  // namespace
