@@ -110,6 +110,18 @@ TEST_F(BoundProjectTest, RoundTripAndLayout) {
   EXPECT_EQ(ReadBoundProjectFromBytes(bytes, "memory"), project);
 }
 
+// The seeds are written by a Python script straight from the documented
+// layout (with zlib's CRC-32), so reader and writer are checked against the
+// document rather than against each other.
+TEST_F(BoundProjectTest, ReaderAndWriterFollowTheDocumentedLayout) {
+  const fs::path seeds = fs::path(BRIMWELL_SOURCE_DIR) / "fuzz" / "corpus" / "bound_project";
+  const std::string project = "{\"format\": \"brimwell-project/1\",\r\n \"components\": []}\r\n";
+  EXPECT_EQ(ReadBoundProject(seeds / "bound.bin"), project);
+  EXPECT_EQ(ReadBoundProject(seeds / "empty_project.bin"), std::optional<std::string>(""));
+  BindProject(seeds / "unbound.bin", project, dir_ / "product");
+  EXPECT_EQ(ReadBytes(dir_ / "product"), ReadBytes(seeds / "bound.bin"));
+}
+
 TEST_F(BoundProjectTest, AnEmptyProjectIsStillAProject) {
   BindProject(engine_, "", dir_ / "product");
   EXPECT_EQ(ReadBoundProject(dir_ / "product"), std::optional<std::string>(""));
