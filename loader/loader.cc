@@ -1,0 +1,158 @@
+#include "loader/loader.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "archive/archive_names.h"
+#include "archive/archive_reader.h"
+#include "archive/host_file.h"
+#include "framework/exception.h"
+#include "loader/engine_command_line.h"
+#include "loader/loader_text.h"
+#include "loader/program_start.h"
+#include "loader/progress_bar.h"
+#include "loader/setup_archive.h"
+#include "loader/working_directory.h"
+
+namespace brimwell {
+namespace {
+
+// Host paths only: the loader's own path never holds Windows separators.
+std::string OwnDirectory(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string OwnFileName(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::unique_ptr<HostFile> OpenForReading(const std::string& path) {
+  std::unique_ptr<HostFile> file = HostFile::Open(path, HostFile::Mode::kRead);
+  if (!file) throw Exception(FormatText(kCouldNotOpenFormat, {path}));
+  return file;
+}
+
+std::string RunningProgram() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return "";
+  return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+std::optional<std::string> FindSetup1(const std::string& dir) {
+  std::string exact = JoinPath(dir, kSetup1Name);
+  if (HostFileExists(exact)) return exact;
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
+  if (!listing) return std::nullopt;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    if (EqualsIgnoreCase(entry->d_name, kSetup1Name)) {
+      std::string path = JoinPath(dir, entry->d_name);
+      if (HostFileExists(path)) return path;
+    }
+  }
+  return std::nullopt;
+}
+
+Loader::Loader(LoaderServices services, StarWord star_word)
+    : services_(std::move(services)), star_word_(star_word) {}
+
+LoaderRun Loader::Run() {
+  const std::string& executable = services_.executable;
+  const std::string own_dir = OwnDirectory(executable);
+  const std::string own_name = OwnFileName(executable);
+
+  // Which form this is, the loader learns from its own last 56 bytes.
+  if (!HostFileExists(executable)) throw Exception(kCouldNotFindExecutable + executable);
+  std::unique_ptr<HostFile> own = OpenForReading(executable);
+  std::optional<SelfExtractTrailer> trailer = ReadSelfExtractTrailer(*own);
+
+  // Locate the archive: the image inside the own file (a setup.1 beside it is
+  // then ignored), or setup.1 beside the loader.
+  std::unique_ptr<HostFile> archive_file;
+  std::int64_t base = 0, end = 0;
+  if (trailer) {
+    archive_file = std::move(own);
+    const std::int64_t size = archive_file->Size();
+    base = trailer->Setup1Start;
+    // The image's inclusive end bounds every read; a trailer whose fields do
+    // not fit the file still leaves the trailer itself out of reach.
+    end = TrailerFitsFile(*trailer, size) ? std::int64_t{trailer->Setup1End} + 1
+                                          : size - static_cast<std::int64_t>(kTrailerSize);
+  } else {
+    own.reset();
+    std::optional<std::string> setup1 = FindSetup1(own_dir);
+    if (!setup1) throw Exception(kSetup1NotBeside + own_dir);
+    archive_file = OpenForReading(*setup1);
+    end = archive_file->Size();
+  }
+
+  LoaderRun run;
+  run.working_dir = MakeWorkingDirectory(services_.temp_path);
+  CheckFreeSpace(run.working_dir, services_.free_bytes(run.working_dir));
+
+  SetupArchive archive(*archive_file, base, end);
+  archive.ReadHeaders();
+
+  const std::int64_t total = archive.TotalSize();
+  std::int64_t written = 0;
+  auto observe = [&](std::size_t bytes) {
+    written += static_cast<std::int64_t>(bytes);
+    if (services_.progress) services_.progress->SetPosition(ProgressBar::Percent(written, total));
+  };
+  for (std::size_t i = 0; i < archive.Headers().size(); ++i) {
+    archive.Extract(i, run.working_dir, observe);
+  }
+  if (services_.progress) services_.progress->Finish();
+
+  // The engine is always the first member.
+  run.engine = JoinPath(run.working_dir, MemberFileName(archive.Headers().front().FileName));
+  if (!HostFileExists(run.engine)) throw Exception(FormatText(kEngineNotExtracted, {run.engine}));
+
+  EngineLaunch launch = star_word_ == StarWord::kToDisk ? EngineLaunch::kTransferToFloppies
+                        : trailer                       ? EngineLaunch::kSelfExtracting
+                                                        : EngineLaunch::kBesideSetup1;
+  run.command_line = ComposeEngineCommandLine(launch, run.engine, own_name, own_dir);
+  int result = services_.start_program(run.command_line);
+  if (result < 32) {
+    throw Exception(FormatText(kCouldNotStartEngine, {run.command_line, std::to_string(result),
+                                                      StartErrorText(result)}));
+  }
+  return run;
+}
+
+int RunLoaderProgram(std::span<const char* const> args, std::FILE* err) {
+  const StarWord star_word = ParseStarWord(args);
+  std::unique_ptr<ProgressBar> progress;
+  if (star_word != StarWord::kQuiet && ::isatty(::fileno(err))) {
+    progress = std::make_unique<ProgressBar>(err);
+    progress->SetPosition(0);
+  }
+
+  LoaderServices services;
+  services.executable = RunningProgram();
+  services.temp_path = TemporaryPath(std::getenv("TMPDIR"));
+  services.free_bytes = FreeBytesAvailable;
+  services.start_program = [](const std::string& line) { return StartProgram(line); };
+  services.progress = progress.get();
+  try {
+    Loader(std::move(services), star_word).Run();
+    return 0;
+  } catch (const std::exception& e) {
+    // The message box: shown, then the program ends with status 1.
+    if (progress) progress->Finish();
+    std::fprintf(err, "%s\n%s\n", kLoaderErrorCaption, e.what());
+    return 1;
+  }
+}
+
+}  // namespace brimwell

@@ -1,0 +1,82 @@
+// The loader program, shipped as setup.exe: it finds SETUP.1 (an image inside
+// its own file, located by the self-extracting trailer, or the file setup.1
+// beside it), unpacks it into a fresh working directory in the temporary
+// directory, starts the setup engine (the archive's first member) from there
+// with a command line that tells it where the distribution lies, and ends
+// without waiting for it. The engine owns the working directory from then on.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "loader/star_word.h"
+
+namespace brimwell {
+
+class ProgressBar;
+
+inline constexpr char kCouldNotFindExecutable[] = "LOADER: Could not find the executable, ";
+inline constexpr char kCouldNotOpenFormat[] = "The file %s could not be opened for reading";
+inline constexpr char kSetup1NotBeside[] =
+    "LOADER: Setup.1 must be in the same directory as the the loader program. Directory is ";
+inline constexpr char kEngineNotExtracted[] =
+    "LOADER: Cannot find the installation executable file in the temporary directory: %s";
+inline constexpr char kCouldNotStartEngine[] =
+    "LOADER: Could not run the installation executable file %s. The WinExec return was %d - %s";
+inline constexpr char kLoaderErrorCaption[] =
+    "There was an error when trying to load the installation program";
+
+// The archive the loader unpacks when it is not inside its own file.
+inline constexpr char kSetup1Name[] = "setup.1";
+
+// What the loader needs of the machine; tests replace any of it.
+struct LoaderServices {
+  std::string executable;  // the running program's file, an absolute path
+  std::string temp_path;   // the temporary directory, ending in "/"
+  // Free bytes on the file system holding a directory; negative: unknown.
+  std::function<std::int64_t(const std::string& dir)> free_bytes;
+  // Starts a command line without waiting; a result below 32 is an error.
+  std::function<int(const std::string& command_line)> start_program;
+  ProgressBar* progress = nullptr;  // not owned; null: no progress shown
+};
+
+// What a finished run did.
+struct LoaderRun {
+  std::string working_dir;
+  std::string engine;        // the extracted engine's path
+  std::string command_line;  // what was started
+};
+
+class Loader {
+ public:
+  Loader(LoaderServices services, StarWord star_word);
+  Loader(const Loader&) = delete;
+  Loader& operator=(const Loader&) = delete;
+
+  // Unpacks and starts the engine. Throws Exception whose text is the message
+  // of the step that failed; files already unpacked stay.
+  LoaderRun Run();
+
+ private:
+  LoaderServices services_;
+  StarWord star_word_;
+};
+
+// The setup.1 file in `dir`: "setup.1" itself, else the first entry whose name
+// equals it without regard to case (a set copied from a medium that keeps
+// upper-case names). nullopt when there is none.
+std::optional<std::string> FindSetup1(const std::string& dir);
+
+// The program's whole life for `args` (the arguments after the program name)
+// on this machine: the running program from /proc/self/exe, TMPDIR, the real
+// file system and program start, a progress line on `err` when it is a
+// terminal and the run is not quiet. An error is shown on `err` as the
+// caption and the text, each on a line of its own. Returns the exit status:
+// 0 when the engine was started, 1 after an error.
+int RunLoaderProgram(std::span<const char* const> args, std::FILE* err);
+
+}  // namespace brimwell

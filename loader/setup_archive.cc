@@ -1,0 +1,181 @@
+#include "loader/setup_archive.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "archive/archive_errors.h"
+#include "archive/archive_names.h"
+#include "archive/archive_reader.h"
+#include "archive/host_file.h"
+#include "archive/program_content.h"
+#include "archive/zlib_stream.h"
+#include "framework/date_time.h"
+#include "framework/exception.h"
+#include "loader/loader_text.h"
+
+namespace brimwell {
+namespace {
+
+constexpr std::size_t kFileCountBytes = 4;
+constexpr std::size_t kMultiVolumeFlagBytes = 1;
+static_assert(kFileCountBytes + kMultiVolumeFlagBytes == kPrologueSize);
+
+// Disk numbers 0 and 1 both mean the archive's own file.
+bool OnFirstDisk(std::uint8_t disk) { return disk <= 1; }
+
+bool HasControlCharacter(std::string_view name) {
+  return std::any_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < ' '; });
+}
+
+// Sets the file's date the way the archive stores it: as a DOS date-time
+// (even seconds, years 1980 to 2107). A date outside that range is not
+// converted; the file keeps the time it was written.
+void SetDosFileDate(HostFile& file, TDateTime date) {
+  const TDateTime first = EncodeDateTime({1980, 1, 1});
+  const TDateTime end = EncodeDateTime({2108, 1, 1});
+  if (!(date >= first && date < end)) return;
+  // A failure to set the date is not worth stopping the installation for.
+  (void)file.SetFileDate(DosToDateTime(DateTimeToDos(date)));
+}
+
+}  // namespace
+
+// Reads the archive's file and turns a read error of the host into the
+// loader's message; everything else passes through.
+class SetupArchive::ReadStream final : public ArchiveStream {
+ public:
+  explicit ReadStream(ArchiveStream& inner) : inner_(inner) {}
+  std::size_t Read(std::span<std::uint8_t> buffer) override {
+    try {
+      return inner_.Read(buffer);
+    } catch (const EBrwlCompress&) {
+      throw Exception(kCouldNotReadDisk);
+    }
+  }
+  std::size_t Write(std::span<const std::uint8_t> data) override { return inner_.Write(data); }
+  void Seek(std::int64_t position) override { inner_.Seek(position); }
+  std::int64_t Position() override { return inner_.Position(); }
+  std::int64_t Size() override { return inner_.Size(); }
+
+ private:
+  ArchiveStream& inner_;
+};
+
+std::string MemberFileName(std::string_view stored) {
+  std::string_view name = FileNamePart(stored);
+  if (IsBlankFileName(name) || name == "." || name == ".." || HasControlCharacter(name)) {
+    throw Exception(FormatText(kInvalidMemberName, {stored}));
+  }
+  return std::string(name);
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+SetupArchive::SetupArchive(ArchiveStream& file, std::int64_t base, std::int64_t end)
+    : file_(std::make_unique<ReadStream>(file)), base_(base), end_(end) {}
+
+SetupArchive::~SetupArchive() = default;
+
+void SetupArchive::ReadHeaders() {
+  headers_.clear();
+  const std::int64_t length = end_ - base_;
+  auto read_at = [&](std::int64_t pos, std::span<std::uint8_t> bytes) {
+    // Nothing is read outside the image: a short image reads short.
+    if (base_ < 0 || pos < 0 || pos + static_cast<std::int64_t>(bytes.size()) > length) return false;
+    file_->Seek(base_ + pos);
+    return file_->ReadFully(bytes) == bytes.size();
+  };
+
+  std::array<std::uint8_t, kFileCountBytes> count_bytes{};
+  if (!read_at(kPrologueFileCountOffset, count_bytes)) throw Exception(kCouldNotReadFileCount);
+  ArchivePrologue prologue;
+  prologue.FileCount = GetInt32(count_bytes.data());
+  if (prologue.FileCount > kMaxSetupMembers) throw Exception(kTooManySetupFiles);
+  std::array<std::uint8_t, kMultiVolumeFlagBytes> flag{};
+  if (!read_at(kPrologueMultiVolumeOffset, flag)) throw Exception(kCouldNotReadMultiVolumeFlag);
+  prologue.MultiVolume = flag[0] != 0;  // read for the placement rules only
+  if (prologue.FileCount <= 0) throw Exception(kNoFilesInArchive);
+
+  headers_.reserve(kMaxSetupMembers);
+  std::int64_t pos = kPrologueSize;
+  std::array<std::uint8_t, kLoaderHeaderSize> bytes{};
+  for (std::int32_t i = 0; i < prologue.FileCount; ++i) {
+    if (!read_at(pos, bytes)) throw Exception(kCannotReadFileHeader);
+    TFileHeader header = *DecodeFileHeader(bytes);
+    MemberFileName(header.FileName);  // refuses a name that cannot be written
+    // The loader reads nothing but the image itself: every stream must lie on
+    // it, wholly inside the archive and after its header.
+    if (!OnFirstDisk(header.StartDisk) || !OnFirstDisk(header.EndDisk) ||
+        !HeaderFitsArchive(header, pos, length, prologue)) {
+      throw Exception(FormatText(kMemberOutsideArchive, {header.FileName}));
+    }
+    pos = header.NextHeaderPos;
+    headers_.push_back(std::move(header));
+  }
+}
+
+std::int64_t SetupArchive::TotalSize() const {
+  std::int64_t total = 0;
+  for (const TFileHeader& h : headers_) total += h.FileSize;
+  return total;
+}
+
+std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
+                                  const WriteObserver& observer) {
+  const TFileHeader& header = headers_.at(index);
+  const std::string target = JoinPath(dir, MemberFileName(header.FileName));
+
+  // Replace, never write through, whatever lies there already (a link made
+  // by someone else in a shared temporary directory).
+  ::unlink(target.c_str());
+  std::unique_ptr<HostFile> out = HostFile::Open(target, HostFile::Mode::kCreate);
+  if (!out) throw Exception(kCouldNotCreateFile + target);
+
+  bool is_program = false, first_block = true;
+  auto sink = [&](std::span<const std::uint8_t> block) {
+    if (first_block) {
+      // The first block holds the whole file or kInflateOutputBlock bytes.
+      is_program = LooksLikeProgram(block);
+      first_block = false;
+    }
+    std::size_t written;
+    try {
+      written = out->WriteFully(block);
+    } catch (const EBrwlCompress&) {
+      written = 0;  // a write error of the host: reported as the loader reports it
+    }
+    if (written != block.size()) throw Exception(FormatText(kCouldNotWriteFile, {target}));
+    if (observer) observer(written);
+  };
+  auto no_other_disk = [&](int) -> ArchiveStream& {
+    throw Exception(FormatText(kMemberCutShort, {target}));
+  };
+
+  MemberInflater::Result result;
+  try {
+    result = inflater_.Inflate(*file_, header, base_, no_other_disk, sink);
+  } catch (const ZlibError&) {
+    throw Exception(kInflateFailed);
+  }
+  if (result.too_long || (result.stream_end && result.bytes_out != header.FileSize)) {
+    throw Exception(FormatText(kSizeMismatch, {target}));
+  }
+  if (!result.stream_end) throw Exception(FormatText(kMemberCutShort, {target}));
+
+  SetDosFileDate(*out, header.FileDate);
+  // Without execute bits the extracted engine could not be started; failing
+  // to add them shows up as the start error that follows.
+  if (is_program) (void)out->MakeExecutable();
+  return target;
+}
+
+}  // namespace brimwell
