@@ -99,8 +99,9 @@ class Registry {
 
   virtual bool KeyExists(RegistryHive hive, std::string_view key) = 0;
   // Opens or creates the key and every missing key above it (RegCreateKey).
-  // Fails with kErrorAccessDenied where keys cannot be created (the root of
-  // HKEY_USERS and the hive roots themselves are not keys one creates).
+  // Fails with kErrorInvalidParameter for a key name longer than 255
+  // characters. Every method throws ERegistryStoreError (naming the file)
+  // when the store cannot be read or written.
   virtual WinStatus CreateKey(RegistryHive hive, std::string_view key) = 0;
   // Names of the direct subkeys, in name order without case.
   // kErrorFileNotFound when the key does not exist.

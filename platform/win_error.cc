@@ -8,6 +8,8 @@ std::string WinErrorText(WinError error) {
     case kErrorInvalidFunction: return "Incorrect function.";
     case kErrorFileNotFound: return "The system cannot find the file specified.";
     case kErrorPathNotFound: return "The system cannot find the path specified.";
+    case kErrorTooManyOpenFiles: return "The system cannot open the file.";
+    case kErrorNotSameDevice: return "The system cannot move the file to a different disk drive.";
     case kErrorAccessDenied: return "Access is denied.";
     case kErrorInvalidHandle: return "The handle is invalid.";
     case kErrorNotEnoughMemory: return "Not enough storage is available to process this command.";
@@ -32,6 +34,9 @@ std::string WinErrorText(WinError error) {
     case kErrorInvalidName: return "The filename, directory name, or volume label syntax is incorrect.";
     case kErrorModNotFound: return "The specified module could not be found.";
     case kErrorProcNotFound: return "The specified procedure could not be found.";
+    case kErrorNegativeSeek:
+      return "An attempt was made to move the file pointer before the beginning of the file.";
+    case kErrorDirectory: return "The directory name is invalid.";
     case kErrorDirNotEmpty: return "The directory is not empty.";
     case kErrorBadPathname: return "The specified path is invalid.";
     case kErrorAlreadyExists: return "Cannot create a file when that file already exists.";

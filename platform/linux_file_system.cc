@@ -1,0 +1,800 @@
+#include "platform/linux_file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/linux_paths.h"
+#include "platform/registry.h"
+#include "platform/startup_sequence.h"
+#include "platform/win_path.h"
+
+namespace brimwell {
+namespace {
+
+// Hidden, system and archive have no host counterpart; they are kept in an
+// extended attribute where the file system offers them.
+constexpr char kAttributeXattr[] = "user.brimwell.attributes";
+constexpr std::uint32_t kXattrBits = kFileAttributeHidden | kFileAttributeSystem | kFileAttributeArchive;
+
+// --- Time ---------------------------------------------------------------
+
+struct timespec ToTimespec(TDateTime time) {
+  DateTimeParts parts = DecodeDateTime(time);
+  int ms = parts.millisecond;
+  parts.millisecond = 0;
+  struct timespec ts;
+  ts.tv_sec = DateTimeToUnix(EncodeDateTime(parts));
+  ts.tv_nsec = static_cast<long>(ms) * 1000000L;
+  return ts;
+}
+
+TDateTime FromTimespec(const struct timespec& ts) {
+  return UnixToDateTime(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 86400e9;
+}
+
+// --- Locks --------------------------------------------------------------
+
+// True when a lock of another open file description (of any process)
+// conflicts with a write lock on [start, start + length); length 0 means to
+// the end of all offsets.
+bool LockedByOthers(int fd, std::int64_t start, std::int64_t length) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = start;
+  fl.l_len = length;
+  fl.l_pid = 0;
+  if (::fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+void MarkShared(int fd, std::int64_t offset) {
+  struct flock fl {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = offset;
+  fl.l_len = 1;
+  fl.l_pid = 0;
+  // A failure means a lock covering every byte is held by another process;
+  // Windows opens such a file all the same.
+  (void)::fcntl(fd, F_OFD_SETLK, &fl);
+}
+
+// A handle of the file is open without delete sharing, or some process holds
+// a lock on its bytes.
+bool HeldOpen(const std::filesystem::path& host) {
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  bool held = LockedByOthers(fd, 0, kShareLockBase) || LockedByOthers(fd, kLockDenyDelete, 1);
+  if (!held) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      held = errno == EWOULDBLOCK;
+    } else {
+      ::flock(fd, LOCK_UN);
+    }
+  }
+  ::close(fd);
+  return held;
+}
+
+// Some process runs the file as its program.
+bool BeingExecuted(const std::filesystem::path& host) {
+  int fd = ::open(host.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd >= 0) {
+    ::close(fd);
+    return false;
+  }
+  return errno == ETXTBSY;
+}
+
+bool InUse(const std::filesystem::path& host) { return HeldOpen(host) || BeingExecuted(host); }
+
+bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+
+std::string Hex4(unsigned value) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04X", value & 0xFFFFu);
+  return buf;
+}
+
+// --- Open files ---------------------------------------------------------
+
+class LinuxFile final : public File {
+ public:
+  LinuxFile(int fd, std::string path, std::int64_t capacity, std::filesystem::path disk_root)
+      : fd_(fd), path_(std::move(path)), capacity_(capacity), disk_root_(std::move(disk_root)) {}
+  ~LinuxFile() override { ::close(fd_); }
+
+  IoResult Read(void* buffer, std::size_t size) override {
+    IoResult result;
+    char* out = static_cast<char*>(buffer);
+    while (result.bytes < size) {
+      ssize_t n = ::read(fd_, out + result.bytes, size - result.bytes);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        result.error = WinErrorFromErrno(errno);
+        break;
+      }
+      if (n == 0) break;
+      result.bytes += static_cast<std::size_t>(n);
+    }
+    return result;
+  }
+
+  IoResult Write(const void* data, std::size_t size) override {
+    IoResult result;
+    std::size_t allowed = size;
+    if (capacity_ > 0) {
+      // A removable disk holds at most its capacity: what would grow the
+      // disk's files beyond it is not written, as on a full disk.
+      struct stat st;
+      off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+      if (::fstat(fd_, &st) == 0 && pos >= 0) {
+        std::int64_t growth = std::max<std::int64_t>(0, pos + static_cast<std::int64_t>(size) - st.st_size);
+        std::int64_t room = std::max<std::int64_t>(0, capacity_ - BytesBelow(disk_root_));
+        if (growth > room) {
+          allowed = static_cast<std::size_t>(
+              std::max<std::int64_t>(0, static_cast<std::int64_t>(size) - (growth - room)));
+        }
+      }
+    }
+    const char* in = static_cast<const char*>(data);
+    while (result.bytes < allowed) {
+      ssize_t n = ::write(fd_, in + result.bytes, allowed - result.bytes);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        result.error = WinErrorFromErrno(errno);
+        return result;
+      }
+      result.bytes += static_cast<std::size_t>(n);
+    }
+    if (allowed < size) result.error = kErrorDiskFull;
+    return result;
+  }
+
+  WinResult<std::uint64_t> Seek(std::int64_t offset, SeekOrigin origin) override {
+    int whence = origin == SeekOrigin::kBegin ? SEEK_SET : origin == SeekOrigin::kCurrent ? SEEK_CUR : SEEK_END;
+    off_t pos = ::lseek(fd_, offset, whence);
+    if (pos < 0) return WinResult<std::uint64_t>::Error(errno == EINVAL ? kErrorNegativeSeek : WinErrorFromErrno(errno));
+    return static_cast<std::uint64_t>(pos);
+  }
+
+  WinResult<std::uint64_t> Position() override { return Seek(0, SeekOrigin::kCurrent); }
+
+  WinResult<std::uint64_t> Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return WinResult<std::uint64_t>::Error(WinErrorFromErrno(errno));
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  WinStatus SetEndOfFile() override {
+    off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+    if (pos < 0 || ::ftruncate(fd_, pos) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+    return WinStatus::Ok();
+  }
+
+  WinStatus Flush() override {
+    if (::fdatasync(fd_) != 0 && errno != EINVAL) return WinStatus::Error(WinErrorFromErrno(errno));
+    return WinStatus::Ok();
+  }
+
+  WinResult<TDateTime> LastWriteTime() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return WinResult<TDateTime>::Error(WinErrorFromErrno(errno));
+    return FromTimespec(st.st_mtim);
+  }
+
+  WinStatus SetLastWriteTime(TDateTime time) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = ToTimespec(time);
+    if (::futimens(fd_, times) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+    return WinStatus::Ok();
+  }
+
+  const std::string& Path() const override { return path_; }
+
+ private:
+  int fd_;
+  std::string path_;
+  std::int64_t capacity_;
+  std::filesystem::path disk_root_;
+};
+
+}  // namespace
+
+WinError WinErrorFromErrno(int error) {
+  switch (error) {
+    case 0: return kErrorSuccess;
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return kErrorAccessDenied;
+    case EEXIST: return kErrorFileExists;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return kErrorDiskFull;
+    case ENAMETOOLONG: return kErrorFilenameExcedRange;
+    case ENOTEMPTY: return kErrorDirNotEmpty;
+    case EBUSY:
+    case ETXTBSY: return kErrorSharingViolation;
+    case EAGAIN: return kErrorLockViolation;
+    case EXDEV: return kErrorNotSameDevice;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case EBADF: return kErrorInvalidHandle;
+    case EINVAL: return kErrorInvalidParameter;
+    case EIO: return kErrorWriteFault;
+    case ELOOP: return kErrorBadPathname;
+    default: return kErrorInvalidFunction;
+  }
+}
+
+std::int64_t BytesBelow(const std::filesystem::path& dir) {
+  std::int64_t total = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    struct stat st;
+    if (::lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode)) total += st.st_size;
+  }
+  return total;
+}
+
+LinuxFileSystem::LinuxFileSystem(std::filesystem::path prefix, const PrefixConfig& config,
+                                 Paths& paths, Registry& registry)
+    : prefix_(std::move(prefix)), config_(config), paths_(paths), registry_(registry) {}
+
+WinError LinuxFileSystem::MissingError(const std::filesystem::path& host) {
+  std::string text = host.string();
+  if (text.find("/" + std::string(kNoDiskFolder)) != std::string::npos &&
+      text.compare(0, (prefix_ / "disks").string().size(), (prefix_ / "disks").string()) == 0) {
+    return kErrorNotReady;
+  }
+  struct stat st;
+  std::filesystem::path parent = host.parent_path();
+  if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kErrorFileNotFound;
+  return kErrorPathNotFound;
+}
+
+std::int64_t LinuxFileSystem::RemovableCapacity(std::string_view path,
+                                                std::filesystem::path& disk_root) {
+  std::string full = paths_.FullPath(path);
+  auto letter = WinDriveLetter(full);
+  if (!letter) return 0;
+  auto it = config_.removable.find(*letter);
+  if (it == config_.removable.end()) return 0;
+  auto target = DriveTarget(prefix_, *letter);
+  if (!target) return 0;
+  disk_root = *target;
+  return it->second;
+}
+
+WinResult<std::unique_ptr<File>> LinuxFileSystem::Open(std::string_view path, FileAccess access,
+                                                       std::uint32_t share,
+                                                       FileDisposition disposition) {
+  using Result = WinResult<std::unique_ptr<File>>;
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  bool exists = ::stat(host.c_str(), &st) == 0;
+  bool want_read = access != FileAccess::kWrite;
+  bool want_write = access != FileAccess::kRead;
+  if (exists && S_ISDIR(st.st_mode)) return Result::Error(kErrorAccessDenied);
+  switch (disposition) {
+    case FileDisposition::kCreateNew:
+      if (exists) return Result::Error(kErrorFileExists);
+      break;
+    case FileDisposition::kOpenExisting:
+    case FileDisposition::kTruncateExisting:
+      if (!exists) return Result::Error(MissingError(host));
+      break;
+    default: break;
+  }
+  bool truncate = disposition == FileDisposition::kCreateAlways ||
+                  disposition == FileDisposition::kTruncateExisting;
+  if (exists && (want_write || truncate) && IsReadOnly(st)) return Result::Error(kErrorAccessDenied);
+
+  int flags = O_CLOEXEC | O_NOCTTY;
+  // Read access too when writing, so that the share marks (read locks) can
+  // be taken on the handle.
+  flags |= want_write || truncate ? O_RDWR : O_RDONLY;
+  if (disposition != FileDisposition::kOpenExisting && disposition != FileDisposition::kTruncateExisting) {
+    flags |= O_CREAT;
+  }
+  if (disposition == FileDisposition::kCreateNew) flags |= O_EXCL;
+  int fd = ::open(host.c_str(), flags, 0666);
+  if (fd < 0 && errno == EACCES && (flags & O_RDWR)) {
+    fd = ::open(host.c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
+  }
+  if (fd < 0) {
+    WinError error = errno == ENOENT ? MissingError(host) : WinErrorFromErrno(errno);
+    return Result::Error(error);
+  }
+  bool created = !exists;
+  if (exists) {
+    bool conflict = (want_read && LockedByOthers(fd, kLockDenyRead, 1)) ||
+                    (want_write && LockedByOthers(fd, kLockDenyWrite, 1)) ||
+                    (!(share & kShareRead) && LockedByOthers(fd, kLockReadAccess, 1)) ||
+                    (!(share & kShareWrite) && LockedByOthers(fd, kLockWriteAccess, 1));
+    if (conflict) {
+      ::close(fd);
+      return Result::Error(kErrorSharingViolation);
+    }
+  }
+  if (want_read) MarkShared(fd, kLockReadAccess);
+  if (want_write) MarkShared(fd, kLockWriteAccess);
+  if (!(share & kShareRead)) MarkShared(fd, kLockDenyRead);
+  if (!(share & kShareWrite)) MarkShared(fd, kLockDenyWrite);
+  if (!(share & kShareDelete)) MarkShared(fd, kLockDenyDelete);
+  if (truncate && exists && ::ftruncate(fd, 0) != 0) {
+    WinError error = WinErrorFromErrno(errno);
+    ::close(fd);
+    return Result::Error(error);
+  }
+  if (created) paths_.NoteCreated(host);
+  std::filesystem::path disk_root;
+  std::int64_t capacity = RemovableCapacity(path, disk_root);
+  return std::unique_ptr<File>(
+      std::make_unique<LinuxFile>(fd, paths_.FullPath(path), capacity, std::move(disk_root)));
+}
+
+bool LinuxFileSystem::FileExists(std::string_view path) {
+  struct stat st;
+  return ::stat(paths_.ToHost(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool LinuxFileSystem::DirectoryExists(std::string_view path) {
+  struct stat st;
+  return ::stat(paths_.ToHost(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+WinStatus LinuxFileSystem::DeleteFile(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0) return WinStatus::Error(MissingError(host));
+  if (S_ISDIR(st.st_mode)) return WinStatus::Error(kErrorAccessDenied);
+  if (S_ISREG(st.st_mode)) {
+    if (IsReadOnly(st)) return WinStatus::Error(kErrorAccessDenied);
+    if (InUse(host)) return WinStatus::Error(kErrorSharingViolation);
+  }
+  if (::unlink(host.c_str()) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+  paths_.NoteRemoved(host);
+  return WinStatus::Ok();
+}
+
+WinStatus LinuxFileSystem::CopyFile(std::string_view from, std::string_view to, bool fail_if_exists) {
+  auto source = Open(from, FileAccess::kRead, kShareReadWrite, FileDisposition::kOpenExisting);
+  if (!source) return source.status();
+  std::filesystem::path from_host = paths_.ToHost(from);
+  std::filesystem::path to_host = paths_.ToHost(to);
+  struct stat from_st, to_st;
+  if (::stat(from_host.c_str(), &from_st) == 0 && ::stat(to_host.c_str(), &to_st) == 0 &&
+      from_st.st_dev == to_st.st_dev && from_st.st_ino == to_st.st_ino) {
+    return WinStatus::Error(fail_if_exists ? kErrorFileExists : kErrorSharingViolation);
+  }
+  auto target = Open(to, FileAccess::kWrite, kShareNone,
+                     fail_if_exists ? FileDisposition::kCreateNew : FileDisposition::kCreateAlways);
+  if (!target) return target.status();
+  std::vector<char> buffer(1 << 16);
+  while (true) {
+    IoResult read = (*source)->Read(buffer.data(), buffer.size());
+    if (!read.ok()) {
+      target->reset();
+      (void)DeleteFile(to);
+      return WinStatus::Error(read.error);
+    }
+    if (read.bytes == 0) break;
+    IoResult written = (*target)->Write(buffer.data(), read.bytes);
+    if (!written.ok() || written.bytes < read.bytes) {
+      // A copy that does not fit leaves no partial file behind.
+      target->reset();
+      (void)DeleteFile(to);
+      return WinStatus::Error(written.ok() ? kErrorDiskFull : written.error);
+    }
+  }
+  if (auto time = (*source)->LastWriteTime()) (void)(*target)->SetLastWriteTime(*time);
+  target->reset();
+  // The host mode carries the read-only attribute and the execute bits of
+  // programs.
+  if (::stat(from_host.c_str(), &from_st) == 0) {
+    ::chmod(paths_.ToHost(to).c_str(), from_st.st_mode & 07777);
+  }
+  char value[16];
+  ssize_t n = ::getxattr(from_host.c_str(), kAttributeXattr, value, sizeof value - 1);
+  if (n > 0) ::setxattr(paths_.ToHost(to).c_str(), kAttributeXattr, value, static_cast<size_t>(n), 0);
+  return WinStatus::Ok();
+}
+
+WinStatus LinuxFileSystem::MoveHost(const std::filesystem::path& from, const std::filesystem::path& to,
+                                    bool replace, bool copy_allowed, std::string_view from_path,
+                                    std::string_view to_path) {
+  struct stat from_st, to_st;
+  if (::lstat(from.c_str(), &from_st) != 0) return WinStatus::Error(MissingError(from));
+  if (S_ISREG(from_st.st_mode) && HeldOpen(from)) return WinStatus::Error(kErrorSharingViolation);
+  if (::lstat(to.c_str(), &to_st) == 0) {
+    bool same = from_st.st_dev == to_st.st_dev && from_st.st_ino == to_st.st_ino;
+    if (!same) {
+      if (!replace) return WinStatus::Error(kErrorAlreadyExists);
+      if (S_ISDIR(to_st.st_mode) || S_ISDIR(from_st.st_mode)) return WinStatus::Error(kErrorAccessDenied);
+      if (IsReadOnly(to_st)) return WinStatus::Error(kErrorAccessDenied);
+      if (InUse(to)) return WinStatus::Error(kErrorSharingViolation);
+    }
+  } else {
+    struct stat parent;
+    if (::stat(to.parent_path().c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode)) {
+      return WinStatus::Error(MissingError(to.parent_path()) == kErrorNotReady ? kErrorNotReady
+                                                                               : kErrorPathNotFound);
+    }
+  }
+  if (::rename(from.c_str(), to.c_str()) == 0) {
+    paths_.NoteRemoved(from);
+    paths_.NoteCreated(to);
+    return WinStatus::Ok();
+  }
+  if (errno != EXDEV) return WinStatus::Error(WinErrorFromErrno(errno));
+  if (S_ISDIR(from_st.st_mode) || !copy_allowed) return WinStatus::Error(kErrorNotSameDevice);
+  if (WinStatus copied = CopyFile(from_path, to_path, false); !copied) return copied;
+  return DeleteFile(from_path);
+}
+
+WinStatus LinuxFileSystem::MoveFile(std::string_view from, std::string_view to) {
+  return MoveHost(paths_.ToHost(from), paths_.ToHost(to), false, true, from, to);
+}
+
+WinStatus LinuxFileSystem::MoveFileEx(std::string_view from, std::string_view to, std::uint32_t flags) {
+  if (flags & kMoveDelayUntilReboot) return ScheduleMove(from, to, (flags & kMoveReplaceExisting) != 0);
+  if (to.empty()) return WinStatus::Error(kErrorInvalidParameter);
+  return MoveHost(paths_.ToHost(from), paths_.ToHost(to), (flags & kMoveReplaceExisting) != 0,
+                  (flags & kMoveCopyAllowed) != 0, from, to);
+}
+
+WinStatus LinuxFileSystem::ScheduleMove(std::string_view from, std::string_view to, bool replace) {
+  if (config_.windows != WindowsFamily::kNT351 && config_.windows != WindowsFamily::kNT4) {
+    return WinStatus::Error(kErrorCallNotImplemented);
+  }
+  // The list Windows keeps: pairs of "\??\"-prefixed paths; an empty target
+  // deletes, a "!" before the target replaces an existing file.
+  std::string source = "\\??\\" + paths_.FullPath(from);
+  std::string target;
+  if (!to.empty()) target = std::string(replace ? "!" : "") + "\\??\\" + paths_.FullPath(to);
+  std::vector<std::string> list;
+  if (auto value = registry_.QueryValue(RegistryHive::kLocalMachine, kSessionManagerKey,
+                                        kPendingRenamesValue);
+      value && value->type == RegistryValueType::kMultiString) {
+    list = value->AsMultiString(kPendingRenamesValue);
+  }
+  list.push_back(source);
+  list.push_back(target);
+  if (WinStatus s = registry_.CreateKey(RegistryHive::kLocalMachine, kSessionManagerKey); !s) return s;
+  if (WinStatus s = registry_.SetValue(RegistryHive::kLocalMachine, kSessionManagerKey,
+                                       kPendingRenamesValue, RegistryValue::MultiString(list));
+      !s) {
+    return s;
+  }
+  return registry_.Flush();
+}
+
+bool LinuxFileSystem::IsFileInUse(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return InUse(host);
+}
+
+WinResult<std::uint64_t> LinuxFileSystem::FileSize(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinResult<std::uint64_t>::Error(MissingError(host));
+  if (S_ISDIR(st.st_mode)) return WinResult<std::uint64_t>::Error(kErrorAccessDenied);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+WinResult<TDateTime> LinuxFileSystem::LastWriteTime(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinResult<TDateTime>::Error(MissingError(host));
+  return FromTimespec(st.st_mtim);
+}
+
+WinStatus LinuxFileSystem::SetLastWriteTime(std::string_view path, TDateTime time) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1] = ToTimespec(time);
+  if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0) {
+    return WinStatus::Error(errno == ENOENT ? MissingError(host) : WinErrorFromErrno(errno));
+  }
+  return WinStatus::Ok();
+}
+
+WinResult<std::uint32_t> LinuxFileSystem::GetAttributes(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinResult<std::uint32_t>::Error(MissingError(host));
+  std::uint32_t attributes = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : 0;
+  if (IsReadOnly(st)) attributes |= kFileAttributeReadOnly;
+  char value[16];
+  ssize_t n = ::getxattr(host.c_str(), kAttributeXattr, value, sizeof value - 1);
+  if (n > 0) {
+    value[n] = '\0';
+    attributes |= static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10)) & kXattrBits;
+  } else if (!S_ISDIR(st.st_mode)) {
+    attributes |= kFileAttributeArchive;  // a file written since the last backup
+  }
+  if (host.filename().string().starts_with(".")) attributes |= kFileAttributeHidden;
+  return attributes == 0 ? kFileAttributeNormal : attributes;
+}
+
+WinStatus LinuxFileSystem::SetAttributes(std::string_view path, std::uint32_t attributes) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinStatus::Error(MissingError(host));
+  mode_t mode = st.st_mode & 07777;
+  mode = (attributes & kFileAttributeReadOnly) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+  if (::chmod(host.c_str(), mode) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+  std::string value = std::to_string(attributes & kXattrBits);
+  // File systems without user attributes keep only the read-only bit.
+  (void)::setxattr(host.c_str(), kAttributeXattr, value.data(), value.size(), 0);
+  return WinStatus::Ok();
+}
+
+WinStatus LinuxFileSystem::CreateDirectory(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::lstat(host.c_str(), &st) == 0) return WinStatus::Error(kErrorAlreadyExists);
+  if (::mkdir(host.c_str(), 0777) != 0) {
+    return WinStatus::Error(errno == ENOENT ? (MissingError(host.parent_path()) == kErrorNotReady
+                                                   ? kErrorNotReady
+                                                   : kErrorPathNotFound)
+                                            : WinErrorFromErrno(errno));
+  }
+  paths_.NoteCreated(host);
+  return WinStatus::Ok();
+}
+
+bool LinuxFileSystem::ForceDirectories(std::string_view path) {
+  if (path.empty()) return false;
+  std::string full = ExcludeTrailingBackslash(paths_.FullPath(path));
+  // Each level from the root down; a level that exists is passed over.
+  for (std::size_t i = 3; i <= full.size(); ++i) {
+    if (i < full.size() && full[i] != '\\') continue;
+    std::string level = full.substr(0, i);
+    if (!DirectoryExists(level)) (void)CreateDirectory(level);
+  }
+  return DirectoryExists(full);
+}
+
+WinStatus LinuxFileSystem::RemoveDirectory(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0) return WinStatus::Error(MissingError(host));
+  if (!S_ISDIR(st.st_mode)) return WinStatus::Error(kErrorDirectory);
+  if (::rmdir(host.c_str()) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+  paths_.NoteRemoved(host);
+  return WinStatus::Ok();
+}
+
+WinResult<std::vector<FindData>> LinuxFileSystem::FindFiles(std::string_view pattern) {
+  using Result = WinResult<std::vector<FindData>>;
+  std::string dir = ExtractFilePath(pattern);
+  std::string mask = ExtractFileName(pattern);
+  if (mask.empty()) mask = "*";
+  std::filesystem::path host = paths_.ToHost(dir.empty() ? std::string_view(".") : std::string_view(dir));
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return Result::Error(::stat(host.c_str(), &st) == 0 ? kErrorDirectory
+                                                        : (MissingError(host) == kErrorNotReady
+                                                               ? kErrorNotReady
+                                                               : kErrorPathNotFound));
+  }
+  std::vector<FindData> found;
+  DIR* d = ::opendir(host.c_str());
+  if (d == nullptr) return Result::Error(WinErrorFromErrno(errno));
+  std::string windows_dir = dir.empty() ? paths_.CurrentDirectory() : dir;
+  while (struct dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == ".." || !WinMatchesMask(name, mask)) continue;
+    FindData data;
+    data.name = name;
+    std::filesystem::path entry = host / name;
+    struct stat est;
+    if (::stat(entry.c_str(), &est) != 0) continue;  // a dangling link
+    data.size = S_ISDIR(est.st_mode) ? 0 : static_cast<std::uint64_t>(est.st_size);
+    data.last_write_time = FromTimespec(est.st_mtim);
+    data.attributes = GetAttributes(JoinWinPath(windows_dir, name)).value_or(0);
+    found.push_back(std::move(data));
+  }
+  ::closedir(d);
+  std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) {
+    int c = WinCompareNames(a.name, b.name);
+    return c != 0 ? c < 0 : a.name < b.name;
+  });
+  return found;
+}
+
+std::string LinuxFileSystem::WindowsDirectory() { return config_.windows_directory; }
+
+std::string LinuxFileSystem::SystemDirectory() {
+  bool nt = config_.windows == WindowsFamily::kNT351 || config_.windows == WindowsFamily::kNT4;
+  return JoinWinPath(config_.windows_directory, nt ? "SYSTEM32" : "SYSTEM");
+}
+
+std::string LinuxFileSystem::TempPath() {
+  ForceDirectories(config_.temp_directory);
+  return IncludeTrailingBackslash(config_.temp_directory);
+}
+
+WinResult<std::string> LinuxFileSystem::GetTempFileName(std::string_view dir, std::string_view prefix,
+                                                        unsigned unique) {
+  using Result = WinResult<std::string>;
+  std::string full_dir = paths_.FullPath(dir);
+  std::filesystem::path host_dir = paths_.ToHost(full_dir);
+  struct stat st;
+  if (::stat(host_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Result::Error(kErrorDirectory);
+  std::string stem(prefix.substr(0, 3));
+  auto name_for = [&](unsigned n) { return stem + Hex4(n) + ".tmp"; };
+  if (unique != 0) return JoinWinPath(full_dir, name_for(unique));
+
+  // Numbers from a start that differs between processes and calls, taken
+  // when no file of that name exists in any letter case; the exclusive
+  // create settles races with other processes.
+  auto ticks = static_cast<unsigned>(
+      std::chrono::steady_clock::now().time_since_epoch().count() / 1000000);
+  unsigned start = (static_cast<unsigned>(::getpid()) * 2654435761u) ^ ticks ^ (temp_counter_++ * 7919u);
+  for (unsigned i = 0; i < 0x10000; ++i) {
+    unsigned n = (start + i) & 0xFFFFu;
+    if (n == 0) continue;
+    std::string name = name_for(n);
+    std::string windows_name = JoinWinPath(full_dir, name);
+    if (FileExists(windows_name) || DirectoryExists(windows_name)) continue;
+    std::filesystem::path host = host_dir / name;
+    int fd = ::open(host.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      paths_.NoteCreated(host);
+      return windows_name;
+    }
+    if (errno != EEXIST) return Result::Error(WinErrorFromErrno(errno));
+  }
+  return Result::Error(kErrorFileExists);
+}
+
+WinResult<std::string> LinuxFileSystem::GetShortPathName(std::string_view path) {
+  std::string full = paths_.FullPath(path);
+  std::filesystem::path host = paths_.ToHost(full);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinResult<std::string>::Error(MissingError(host));
+  // The prefix's volumes have no 8.3 names: the short form is the long one.
+  return full;
+}
+
+WinResult<std::string> LinuxFileSystem::GetLongPathName(std::string_view path) {
+  std::string full = paths_.FullPath(path);
+  std::filesystem::path host = paths_.ToHost(full);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinResult<std::string>::Error(MissingError(host));
+  // The drive part as given, each component as stored.
+  std::string stored = paths_.ToWindows(host);
+  if (WinDriveLetter(stored) == WinDriveLetter(full)) return stored;
+  return full;
+}
+
+std::int64_t LinuxFileSystem::DiskFree(int drive) {
+  char letter;
+  if (drive == 0) {
+    letter = paths_.CurrentDirectory()[0];
+  } else if (drive >= 1 && drive <= 26) {
+    letter = static_cast<char>('A' + drive - 1);
+  } else {
+    return -1;
+  }
+  if (auto it = config_.removable.find(letter); it != config_.removable.end()) {
+    auto target = DriveTarget(prefix_, letter);
+    struct stat st;
+    if (!target || ::stat(target->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
+    return std::max<std::int64_t>(0, it->second - BytesBelow(*target));
+  }
+  auto target = DriveTarget(prefix_, letter);
+  if (!target) return -1;
+  if (auto it = config_.free_bytes.find(letter); it != config_.free_bytes.end()) return it->second;
+  struct statvfs vfs;
+  if (::statvfs(target->c_str(), &vfs) != 0) return -1;
+  return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+}
+
+std::int64_t LinuxFileSystem::DiskSize(int drive) {
+  char letter;
+  if (drive == 0) {
+    letter = paths_.CurrentDirectory()[0];
+  } else if (drive >= 1 && drive <= 26) {
+    letter = static_cast<char>('A' + drive - 1);
+  } else {
+    return -1;
+  }
+  auto target = DriveTarget(prefix_, letter);
+  if (auto it = config_.removable.find(letter); it != config_.removable.end()) {
+    struct stat st;
+    if (!target || ::stat(target->c_str(), &st) != 0) return -1;
+    return it->second;
+  }
+  if (!target) return -1;
+  struct statvfs vfs;
+  if (::statvfs(target->c_str(), &vfs) != 0) return -1;
+  return static_cast<std::int64_t>(vfs.f_blocks) * static_cast<std::int64_t>(vfs.f_frsize);
+}
+
+DriveType LinuxFileSystem::GetDriveType(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (config_.removable.count(letter)) return DriveType::kRemovable;
+  auto target = DriveTarget(prefix_, letter);
+  struct stat st;
+  if (!target || ::stat(target->c_str(), &st) != 0) return DriveType::kNoRootDir;
+  return DriveType::kFixed;
+}
+
+WinStatus LinuxFileSystem::InsertDisk(char letter, int disk) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (!config_.removable.count(letter)) return WinStatus::Error(kErrorInvalidDrive);
+  if (disk < 1) return WinStatus::Error(kErrorInvalidParameter);
+  std::string lower(1, static_cast<char>(letter - 'A' + 'a'));
+  std::error_code ec;
+  std::filesystem::create_directories(prefix_ / "disks" / lower / std::to_string(disk), ec);
+  if (ec) return WinStatus::Error(WinErrorFromErrno(ec.value()));
+  std::filesystem::create_directories(prefix_ / "dosdevices", ec);
+  // A new link renamed over the old one: every process sees either disk,
+  // never no drive.
+  std::filesystem::path link = prefix_ / "dosdevices" / (lower + ":");
+  std::filesystem::path temp = prefix_ / "dosdevices" / ("." + lower + ":" + std::to_string(::getpid()));
+  ::unlink(temp.c_str());
+  std::string target = "../disks/" + lower + "/" + std::to_string(disk);
+  if (::symlink(target.c_str(), temp.c_str()) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+  if (::rename(temp.c_str(), link.c_str()) != 0) {
+    WinError error = WinErrorFromErrno(errno);
+    ::unlink(temp.c_str());
+    return WinStatus::Error(error);
+  }
+  return WinStatus::Ok();
+}
+
+WinStatus LinuxFileSystem::EjectDisk(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (!config_.removable.count(letter)) return WinStatus::Error(kErrorInvalidDrive);
+  std::filesystem::path link =
+      prefix_ / "dosdevices" / (std::string(1, static_cast<char>(letter - 'A' + 'a')) + ":");
+  if (::unlink(link.c_str()) != 0 && errno != ENOENT) return WinStatus::Error(WinErrorFromErrno(errno));
+  return WinStatus::Ok();
+}
+
+std::optional<int> LinuxFileSystem::InsertedDisk(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (!config_.removable.count(letter)) return std::nullopt;
+  auto target = DriveTarget(prefix_, letter);
+  struct stat st;
+  if (!target || ::stat(target->c_str(), &st) != 0) return std::nullopt;
+  std::string name = target->filename().string();
+  if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return std::stoi(name);
+}
+
+std::int64_t LinuxFileSystem::DiskCapacity(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  auto it = config_.removable.find(letter);
+  return it == config_.removable.end() ? 0 : it->second;
+}
+
+}  // namespace brimwell

@@ -1,0 +1,307 @@
+#include "platform/linux_paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "framework/format.h"
+#include "platform/platform_errors.h"
+#include "platform/win_path.h"
+
+namespace brimwell {
+namespace {
+
+constexpr char kUnknownDrive[] = "Cannot map the path %s: the drive %s: is not mapped in the prefix";
+constexpr char kUncPath[] = "Cannot map the network path %s: only drive letters are mapped";
+constexpr char kInvalidName[] = "The path %s holds characters that Windows does not allow in names";
+constexpr char kNotOnAnyDrive[] = "The host path %s is not reachable through any drive of the prefix";
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Characters Windows refuses in a path (the wildcards stay: masks pass
+// through here and simply match nothing as names).
+bool HasInvalidCharacters(std::string_view path) {
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c < 32 || c == '<' || c == '>' || c == '|' || c == '"') return true;
+    if (c == ':' && i != 1) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> SplitComponents(std::string_view rest) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i < rest.size()) {
+    while (i < rest.size() && IsWinPathSeparator(rest[i])) ++i;
+    std::size_t start = i;
+    while (i < rest.size() && !IsWinPathSeparator(rest[i])) ++i;
+    if (i > start) parts.emplace_back(rest.substr(start, i - start));
+  }
+  return parts;
+}
+
+// True when `path` lies in `dir` (both lexically normal, absolute); `rest`
+// receives the part below `dir`.
+bool Below(const std::filesystem::path& dir, const std::filesystem::path& path,
+           std::filesystem::path& rest) {
+  auto d = dir.begin(), p = path.begin();
+  for (; d != dir.end(); ++d, ++p) {
+    if (d->empty()) continue;  // a trailing separator of `dir`
+    if (p == path.end() || *d != *p) return false;
+  }
+  rest.clear();
+  for (; p != path.end(); ++p) {
+    if (!p->empty()) rest /= *p;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> DriveTarget(const std::filesystem::path& prefix, char letter) {
+  char lower = static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
+  std::filesystem::path link = prefix / "dosdevices" / (std::string(1, lower) + ":");
+  std::error_code ec;
+  std::filesystem::path target = std::filesystem::read_symlink(link, ec);
+  if (ec) {
+    if (lower == 'c' && std::filesystem::is_directory(prefix / "drive_c")) return prefix / "drive_c";
+    return std::nullopt;
+  }
+  if (target.is_relative()) target = (prefix / "dosdevices" / target).lexically_normal();
+  std::string text = target.string();
+  if (text.size() > 1 && text.back() == '/') target = text.substr(0, text.size() - 1);
+  return target;
+}
+
+LinuxPaths::LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config)
+    : prefix_(std::move(prefix)), config_(config) {}
+
+std::string LinuxPaths::Complete(std::string_view windows_path) {
+  if (IsWinUncPath(windows_path)) throw EPathError(Format(kUncPath, {windows_path}));
+  if (HasInvalidCharacters(windows_path)) throw EPathError(Format(kInvalidName, {windows_path}));
+  std::string path;
+  if (auto drive = WinDriveLetter(windows_path)) {
+    std::string_view rest = windows_path.substr(2);
+    if (!rest.empty() && IsWinPathSeparator(rest.front())) {
+      path = std::string(1, *drive) + ":" + std::string(rest);
+    } else if (WinDriveLetter(current_directory_) == drive) {
+      path = JoinWinPath(current_directory_, rest);  // "X:name" on the current drive
+    } else {
+      path = std::string(1, *drive) + ":\\" + std::string(rest);
+    }
+  } else if (!windows_path.empty() && IsWinPathSeparator(windows_path.front())) {
+    path = current_directory_.substr(0, 2) + std::string(windows_path);
+  } else {
+    path = JoinWinPath(current_directory_, windows_path);
+  }
+  path = NormalizeWinPath(path);
+  if (path.size() == 2) path += '\\';
+  return path;
+}
+
+std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
+  std::filesystem::path root;
+  std::vector<std::string> parts;
+  if (!windows_path.empty() && windows_path.front() == '/') {
+    // A host absolute path, as a user gives it on the command line.
+    root = "/";
+    for (const auto& part : std::filesystem::path(windows_path).lexically_normal()) {
+      std::string p = part.string();
+      if (!p.empty() && p != "/") parts.push_back(p);
+    }
+  } else {
+    std::string full = Complete(windows_path);
+    char drive = full[0];
+    std::optional<std::filesystem::path> target = DriveTarget(prefix_, drive);
+    if (target) {
+      root = *target;
+    } else if (config_.removable.count(drive)) {
+      // A removable drive without a disk: a folder that never exists, so
+      // every operation finds nothing there.
+      root = prefix_ / "disks" / std::string(1, static_cast<char>(drive - 'A' + 'a')) / kNoDiskFolder;
+    } else {
+      throw EPathError(Format(kUnknownDrive, {windows_path, std::string(1, drive)}));
+    }
+    parts = SplitComponents(std::string_view(full).substr(2));
+  }
+
+  std::filesystem::path host = root;
+  bool exists = true;
+  struct stat st;
+  for (const std::string& part : parts) {
+    std::filesystem::path candidate = host / part;
+    if (exists && ::lstat(candidate.c_str(), &st) != 0) {
+      std::string found = FindName(host, part);
+      if (!found.empty()) {
+        candidate = host / found;
+      } else {
+        exists = false;  // nothing below a missing name can exist
+      }
+    }
+    host = std::move(candidate);
+  }
+  return host;
+}
+
+std::string LinuxPaths::FindName(const std::filesystem::path& dir, const std::string& name) {
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  std::lock_guard<std::mutex> lock(mutex_);
+  Listing& listing = listings_cache_[dir.string()];
+  if (!SameTime(listing.mtime, st.st_mtim) || listing.dev != st.st_dev || listing.ino != st.st_ino) {
+    listing.names.clear();
+    listing.mtime = st.st_mtim;
+    listing.dev = st.st_dev;
+    listing.ino = st.st_ino;
+    ++listings_;
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+      while (struct dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(std::move(n));
+      }
+      ::closedir(d);
+    }
+    for (std::string& n : names) listing.names[WinUpperCase(n)].push_back(std::move(n));
+    for (auto& [upper, stored] : listing.names) std::sort(stored.begin(), stored.end());
+  }
+  auto it = listing.names.find(WinUpperCase(name));
+  return it == listing.names.end() || it->second.empty() ? std::string() : it->second.front();
+}
+
+void LinuxPaths::Touch(const std::filesystem::path& dir) {
+  auto it = listings_cache_.find(dir.string());
+  if (it == listings_cache_.end()) return;
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0) {
+    listings_cache_.erase(it);
+    return;
+  }
+  it->second.mtime = st.st_mtim;
+  it->second.dev = st.st_dev;
+  it->second.ino = st.st_ino;
+}
+
+void LinuxPaths::NoteCreated(const std::filesystem::path& host_path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::filesystem::path dir = host_path.parent_path();
+  auto it = listings_cache_.find(dir.string());
+  if (it == listings_cache_.end()) return;
+  std::string name = host_path.filename().string();
+  std::vector<std::string>& stored = it->second.names[WinUpperCase(name)];
+  auto pos = std::lower_bound(stored.begin(), stored.end(), name);
+  if (pos == stored.end() || *pos != name) stored.insert(pos, name);
+  Touch(dir);
+}
+
+void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::filesystem::path dir = host_path.parent_path();
+  std::string removed = host_path.string();
+  // The removed entry may have been a listed directory, with listed ones
+  // below it.
+  for (auto it = listings_cache_.begin(); it != listings_cache_.end();) {
+    const std::string& key = it->first;
+    bool below = key == removed ||
+                 (key.size() > removed.size() && key.compare(0, removed.size(), removed) == 0 &&
+                  key[removed.size()] == '/');
+    it = below ? listings_cache_.erase(it) : std::next(it);
+  }
+  auto it = listings_cache_.find(dir.string());
+  if (it == listings_cache_.end()) return;
+  std::string name = host_path.filename().string();
+  auto pos = it->second.names.find(WinUpperCase(name));
+  if (pos != it->second.names.end()) {
+    std::vector<std::string>& stored = pos->second;
+    stored.erase(std::remove(stored.begin(), stored.end(), name), stored.end());
+    if (stored.empty()) it->second.names.erase(pos);
+  }
+  Touch(dir);
+}
+
+std::string LinuxPaths::ToWindows(const std::filesystem::path& host_path) {
+  std::filesystem::path path = std::filesystem::absolute(host_path).lexically_normal();
+  auto try_map = [this](const std::filesystem::path& p) -> std::optional<std::string> {
+    std::optional<std::string> best;
+    std::size_t best_len = 0;
+    for (const DriveMapping& drive : Drives()) {
+      std::filesystem::path rest;
+      std::filesystem::path target = drive.target.lexically_normal();
+      if (!Below(target, p, rest)) continue;
+      std::size_t len = target.string().size();
+      if (best && len <= best_len) continue;
+      std::string text = std::string(1, drive.letter) + ":\\";
+      std::string r = rest.string();
+      std::replace(r.begin(), r.end(), '/', '\\');
+      best = text + r;
+      best_len = len;
+    }
+    return best;
+  };
+  if (auto mapped = try_map(path)) return *mapped;
+  std::error_code ec;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  if (!ec) {
+    if (auto mapped = try_map(canonical)) return *mapped;
+  }
+  throw EPathError(Format(kNotOnAnyDrive, {host_path.string()}));
+}
+
+std::string LinuxPaths::FullPath(std::string_view windows_path) {
+  if (!windows_path.empty() && windows_path.front() == '/') {
+    return ToWindows(std::filesystem::path(windows_path));
+  }
+  return Complete(windows_path);
+}
+
+std::vector<DriveMapping> LinuxPaths::Drives() {
+  std::vector<DriveMapping> drives;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (auto drive = Drive(letter)) drives.push_back(*drive);
+  }
+  return drives;
+}
+
+std::optional<DriveMapping> LinuxPaths::Drive(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  std::optional<std::filesystem::path> target = DriveTarget(prefix_, letter);
+  if (!target) {
+    // An empty removable drive is still a drive.
+    if (!config_.removable.count(letter)) return std::nullopt;
+    return DriveMapping{letter, std::filesystem::path(), DriveType::kRemovable};
+  }
+  DriveType type = config_.removable.count(letter) ? DriveType::kRemovable : DriveType::kFixed;
+  return DriveMapping{letter, *target, type};
+}
+
+std::string LinuxPaths::CurrentDirectory() { return current_directory_; }
+
+bool LinuxPaths::SetCurrentDirectory(std::string_view windows_path) {
+  std::string full = FullPath(windows_path);
+  struct stat st;
+  if (::stat(ToHost(full).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  current_directory_ = ExcludeTrailingBackslash(full);
+  if (current_directory_.size() == 2) current_directory_ += '\\';
+  return true;
+}
+
+const char* DriveTypeName(DriveType type) {
+  switch (type) {
+    case DriveType::kUnknown: return "unknown";
+    case DriveType::kNoRootDir: return "none";
+    case DriveType::kRemovable: return "removable";
+    case DriveType::kFixed: return "fixed";
+    case DriveType::kRemote: return "remote";
+    case DriveType::kCdRom: return "cdrom";
+    case DriveType::kRamDisk: return "ramdisk";
+  }
+  return "unknown";
+}
+
+}  // namespace brimwell

@@ -1,0 +1,72 @@
+// The path service over a prefix directory on Linux (see paths.h).
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/prefix_config.h"
+
+namespace brimwell {
+
+class LinuxPaths final : public Paths {
+ public:
+  // `config` must outlive the service; its removable drives give the drive
+  // types.
+  LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config);
+
+  std::filesystem::path ToHost(std::string_view windows_path) override;
+  std::string ToWindows(const std::filesystem::path& host_path) override;
+  std::string FullPath(std::string_view windows_path) override;
+  std::vector<DriveMapping> Drives() override;
+  std::optional<DriveMapping> Drive(char letter) override;
+  std::string CurrentDirectory() override;
+  bool SetCurrentDirectory(std::string_view windows_path) override;
+  void NoteCreated(const std::filesystem::path& host_path) override;
+  void NoteRemoved(const std::filesystem::path& host_path) override;
+
+  // How many times a directory was read to look a name up without case (for
+  // tests and benchmarks of the cache).
+  std::uint64_t ListingCount() const { return listings_; }
+
+ private:
+  struct Listing {
+    struct timespec mtime {};
+    dev_t dev = 0;
+    ino_t ino = 0;
+    // Upper-cased name -> the names stored under it, sorted, so that the
+    // choice among names differing only in case is stable.
+    std::unordered_map<std::string, std::vector<std::string>> names;
+  };
+
+  // The drive letter, the rest after "X:" and whether the path is relative to
+  // that drive's current directory, for a Windows path.
+  std::string Complete(std::string_view windows_path);
+  // The existing name in `dir` equal to `name` without case; empty if none.
+  std::string FindName(const std::filesystem::path& dir, const std::string& name);
+  // Re-reads the directory's stat into its listing after our own change.
+  void Touch(const std::filesystem::path& dir);
+
+  std::filesystem::path prefix_;
+  const PrefixConfig& config_;
+  std::string current_directory_ = "C:\\";
+  std::mutex mutex_;
+  std::unordered_map<std::string, Listing> listings_cache_;
+  std::uint64_t listings_ = 0;
+};
+
+// The folder name an empty removable drive shows (it never exists).
+inline constexpr char kNoDiskFolder[] = "no-disk";
+
+// The host directory a drive letter of `prefix` shows: the target of
+// dosdevices/<letter>: made absolute, or drive_c for C: without a link;
+// nullopt when unmapped.
+std::optional<std::filesystem::path> DriveTarget(const std::filesystem::path& prefix, char letter);
+
+}  // namespace brimwell

@@ -1,0 +1,349 @@
+#include "platform/linux_processes.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <linux/close_range.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/batch_interpreter.h"
+#include "platform/file_system.h"
+#include "platform/linux_file_system.h"
+#include "platform/paths.h"
+#include "platform/win_path.h"
+
+namespace brimwell {
+namespace {
+
+std::string ReadMagic(const std::filesystem::path& host) {
+  char magic[4] = {};
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string();
+  ssize_t n = ::read(fd, magic, sizeof magic);
+  ::close(fd);
+  return n > 0 ? std::string(magic, static_cast<std::size_t>(n)) : std::string();
+}
+
+bool IsElf(const std::string& magic) { return magic.size() == 4 && magic == "\x7F" "ELF"; }
+bool IsScript(const std::string& magic) { return magic.size() >= 2 && magic[0] == '#' && magic[1] == '!'; }
+bool IsPe(const std::string& magic) { return magic.size() >= 2 && magic[0] == 'M' && magic[1] == 'Z'; }
+
+// Closes every descriptor above standard error and points the standard ones
+// at /dev/null (a hidden, detached child keeps nothing of its parent open:
+// an inherited descriptor would keep the parent's files in use).
+void DetachDescriptors() {
+  int null_fd = ::open("/dev/null", O_RDWR);
+  if (null_fd >= 0) {
+    ::dup2(null_fd, 0);
+    ::dup2(null_fd, 1);
+    ::dup2(null_fd, 2);
+  }
+  ::syscall(SYS_close_range, 3U, ~0U, 0U);
+}
+
+// Waits until the process `pid` has ended.
+void WaitForExit(int pidfd, pid_t pid) {
+  if (pidfd >= 0) {
+    struct pollfd p {pidfd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+    return;
+  }
+  while (::kill(pid, 0) == 0 || errno == EPERM) ::usleep(50000);
+}
+
+class DlLibrary final : public Library {
+ public:
+  DlLibrary(void* handle, int lock_fd, std::string path) : handle_(handle), lock_fd_(lock_fd), path_(std::move(path)) {}
+  ~DlLibrary() override {
+    ::dlclose(handle_);
+    if (lock_fd_ >= 0) ::close(lock_fd_);
+  }
+  void* GetProcAddress(std::string_view name) override {
+    return ::dlsym(handle_, std::string(name).c_str());
+  }
+  const std::string& Path() const override { return path_; }
+
+ private:
+  void* handle_;
+  int lock_fd_;  // holds the "deny delete" mark: a loaded library is in use
+  std::string path_;
+};
+
+}  // namespace
+
+std::vector<std::string> SplitCommandArguments(std::string_view text) {
+  std::vector<std::string> args;
+  std::string current;
+  bool in_quotes = false, have = false;
+  for (char c : text) {
+    if (c == '"') {
+      in_quotes = !in_quotes;
+      have = true;
+    } else if ((c == ' ' || c == '\t') && !in_quotes) {
+      if (have) args.push_back(std::move(current));
+      current.clear();
+      have = false;
+    } else {
+      current += c;
+      have = true;
+    }
+  }
+  if (have) args.push_back(std::move(current));
+  return args;
+}
+
+LinuxProcesses::LinuxProcesses(std::filesystem::path prefix, FileSystem& files, Paths& paths)
+    : prefix_(std::move(prefix)), files_(files), paths_(paths) {}
+
+std::string LinuxProcesses::FindProgram(std::string_view candidate) {
+  std::vector<std::string> names{std::string(candidate)};
+  if (ExtractFileExt(candidate).empty()) names.push_back(std::string(candidate) + ".exe");
+  bool bare = candidate.front() != '/' && ExtractFilePath(candidate).empty();
+  for (const std::string& name : names) {
+    if (!bare) {
+      if (files_.FileExists(name)) return name;
+      continue;
+    }
+    for (const std::string& dir : {paths_.CurrentDirectory(), files_.SystemDirectory(), files_.WindowsDirectory()}) {
+      std::string path = JoinWinPath(dir, name);
+      if (files_.FileExists(path)) return path;
+    }
+  }
+  return std::string();
+}
+
+WinResult<ParsedCommand> LinuxProcesses::ParseCommand(std::string_view command_line) {
+  std::string_view line = command_line;
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  if (line.empty()) return WinResult<ParsedCommand>::Error(kErrorFileNotFound);
+  ParsedCommand parsed;
+  std::string_view rest;
+  std::string first_candidate;
+  if (line.front() == '"') {
+    std::size_t close = line.find('"', 1);
+    std::string_view program = line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    rest = close == std::string_view::npos ? std::string_view() : line.substr(close + 1);
+    first_candidate = std::string(program);
+    parsed.program = FindProgram(program);
+  } else {
+    // Unquoted: the shortest prefix ending before a blank that names an
+    // existing file ("C:\Program Files\app.exe -x" tries "C:\Program" first).
+    std::size_t end = 0;
+    while (true) {
+      end = line.find(' ', end);
+      std::string_view candidate = line.substr(0, end);
+      if (first_candidate.empty()) first_candidate = std::string(candidate);
+      if (!candidate.empty()) parsed.program = FindProgram(candidate);
+      if (!parsed.program.empty() || end == std::string_view::npos) {
+        rest = end == std::string_view::npos ? std::string_view() : line.substr(end);
+        break;
+      }
+      ++end;
+    }
+  }
+  if (parsed.program.empty()) {
+    std::string dir = ExtractFileDir(first_candidate);
+    bool dir_missing = !dir.empty() && !files_.DirectoryExists(dir);
+    return WinResult<ParsedCommand>::Error(dir_missing ? kErrorPathNotFound : kErrorFileNotFound);
+  }
+  parsed.host_program = paths_.ToHost(parsed.program);
+  parsed.arguments = SplitCommandArguments(rest);
+  return parsed;
+}
+
+LinuxProcesses::Kind LinuxProcesses::KindOf(const std::filesystem::path& host) {
+  std::string ext = WinUpperCase(host.extension().string());
+  if (ext == ".BAT" || ext == ".CMD") return Kind::kBatch;
+  std::string magic = ReadMagic(host);
+  if (IsPe(magic)) return Kind::kBad;
+  if (!IsElf(magic) && !IsScript(magic)) return Kind::kBad;
+  struct stat st;
+  if (::stat(host.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) == 0) {
+    // Windows runs any program file; the host needs the execute bits.
+    ::chmod(host.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
+  }
+  return Kind::kProgram;
+}
+
+WinResult<int> LinuxProcesses::Spawn(const ParsedCommand& command, ShowState show, bool detach) {
+  std::vector<std::string> arg_strings{command.host_program.string()};
+  for (const std::string& a : command.arguments) arg_strings.push_back(a);
+  std::vector<char*> argv;
+  for (std::string& a : arg_strings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::string prefix_env = prefix_.string();
+  std::string show_env = std::to_string(static_cast<int>(show));
+  std::filesystem::path cwd = paths_.ToHost(paths_.CurrentDirectory());
+
+  // The child reports a failed exec through this pipe (closed on success).
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return WinResult<int>::Error(WinErrorFromErrno(errno));
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(report[0]);
+    ::close(report[1]);
+    return WinResult<int>::Error(WinErrorFromErrno(errno));
+  }
+  if (pid == 0) {
+    if (detach) {
+      ::setsid();
+      if (::fork() != 0) ::_exit(0);
+    }
+    ::setenv("BRIMWELL_PREFIX", prefix_env.c_str(), 1);
+    ::setenv("BRIMWELL_SHOW_STATE", show_env.c_str(), 1);
+    if (::chdir(cwd.c_str()) != 0) {
+      // The current directory may be a removable drive without disk; the
+      // program still starts.
+    }
+    ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+    ::execv(argv[0], argv.data());
+    int error = errno;
+    (void)!::write(report[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  if (detach) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);  // the intermediate child ends at once
+  }
+  int error = 0;
+  ssize_t n;
+  while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  ::close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof error)) {
+    if (!detach) ::waitpid(pid, nullptr, 0);
+    return WinResult<int>::Error(error == ENOEXEC ? kErrorBadExeFormat : WinErrorFromErrno(error));
+  }
+  return static_cast<int>(pid);
+}
+
+std::uint32_t LinuxProcesses::WinExec(std::string_view command_line, ShowState show) {
+  auto parsed = ParseCommand(command_line);
+  if (!parsed) return parsed.error() == kErrorPathNotFound ? kExecPathNotFound : kExecFileNotFound;
+  switch (KindOf(parsed->host_program)) {
+    case Kind::kBad: return kExecBadFormat;
+    case Kind::kBatch: {
+      // A batch runs through the interpreter in a detached child.
+      pid_t pid = ::fork();
+      if (pid < 0) return kExecFileNotFound;
+      if (pid == 0) {
+        ::setsid();
+        if (::fork() != 0) ::_exit(0);
+        DetachDescriptors();
+        RunBatchFile(files_, parsed->program);
+        ::_exit(0);
+      }
+      ::waitpid(pid, nullptr, 0);
+      return kExecStarted;
+    }
+    case Kind::kProgram: break;
+  }
+  auto started = Spawn(*parsed, show, true);
+  if (!started) {
+    if (started.error() == kErrorBadExeFormat) return kExecBadFormat;
+    return started.error() == kErrorPathNotFound ? kExecPathNotFound : kExecFileNotFound;
+  }
+  return kExecStarted;
+}
+
+WinResult<int> LinuxProcesses::RunAndWait(std::string_view command_line, ShowState show) {
+  auto parsed = ParseCommand(command_line);
+  if (!parsed) return WinResult<int>::Error(parsed.error());
+  switch (KindOf(parsed->host_program)) {
+    case Kind::kBad: return WinResult<int>::Error(kErrorBadExeFormat);
+    case Kind::kBatch: return RunBatchFile(files_, parsed->program).failures == 0 ? 0 : 1;
+    case Kind::kProgram: break;
+  }
+  auto started = Spawn(*parsed, show, false);
+  if (!started) return started;
+  int status = 0;
+  while (::waitpid(*started, &status, 0) < 0) {
+    if (errno != EINTR) return WinResult<int>::Error(WinErrorFromErrno(errno));
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return 128 + WTERMSIG(status);
+}
+
+WinStatus LinuxProcesses::StartBatchAfterExit(std::string_view batch_path) {
+  if (!files_.FileExists(batch_path)) return WinStatus::Error(kErrorFileNotFound);
+  std::string path = paths_.FullPath(batch_path);
+  pid_t engine = ::getpid();
+  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, engine, 0));
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    if (pidfd >= 0) ::close(pidfd);
+    return WinStatus::Error(WinErrorFromErrno(errno));
+  }
+  if (pid == 0) {
+    ::setsid();
+    if (::fork() != 0) ::_exit(0);
+    // Nothing of the engine stays open here (an inherited descriptor would
+    // keep its files in use) but the descriptor that tells when it is gone.
+    int null_fd = ::open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      ::dup2(null_fd, 0);
+      ::dup2(null_fd, 1);
+      ::dup2(null_fd, 2);
+    }
+    int watched = pidfd >= 0 ? ::dup2(pidfd, 3) : -1;
+    ::syscall(SYS_close_range, watched >= 0 ? 4U : 3U, ~0U, 0U);
+    WaitForExit(watched, engine);
+    RunBatchFile(files_, path);
+    ::_exit(0);
+  }
+  if (pidfd >= 0) ::close(pidfd);
+  ::waitpid(pid, nullptr, 0);
+  return WinStatus::Ok();
+}
+
+WinResult<std::unique_ptr<Library>> LinuxProcesses::LoadLibrary(std::string_view path) {
+  using Result = WinResult<std::unique_ptr<Library>>;
+  std::string name(path);
+  if (ExtractFileExt(name).empty() && !name.empty() && name.back() != '.') name += ".dll";
+  std::string found;
+  bool bare = !name.empty() && name.front() != '/' && ExtractFilePath(name).empty();
+  if (bare) {
+    for (const std::string& dir : {paths_.CurrentDirectory(), files_.SystemDirectory(), files_.WindowsDirectory()}) {
+      if (files_.FileExists(JoinWinPath(dir, name))) {
+        found = JoinWinPath(dir, name);
+        break;
+      }
+    }
+  } else if (files_.FileExists(name)) {
+    found = name;
+  }
+  if (found.empty()) return Result::Error(kErrorModNotFound);
+  std::filesystem::path host = paths_.ToHost(found);
+  std::string magic = ReadMagic(host);
+  if (!IsElf(magic)) return Result::Error(kErrorBadExeFormat);
+  void* handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* why = ::dlerror();
+    std::string text = why != nullptr ? why : "";
+    bool bad_image = text.find("wrong ELF class") != std::string::npos ||
+                     text.find("invalid ELF header") != std::string::npos ||
+                     text.find("file too short") != std::string::npos;
+    return Result::Error(bad_image ? kErrorBadExeFormat : kErrorModNotFound);
+  }
+  int lock_fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (lock_fd >= 0) {
+    struct flock fl {};
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockDenyDelete;
+    fl.l_len = 1;
+    (void)::fcntl(lock_fd, F_OFD_SETLK, &fl);
+  }
+  return std::unique_ptr<Library>(std::make_unique<DlLibrary>(handle, lock_fd, paths_.FullPath(found)));
+}
+
+}  // namespace brimwell

@@ -1,0 +1,188 @@
+#include "platform/machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "framework/format.h"
+#include "platform/file_system.h"
+#include "platform/ini_profile_strings.h"
+#include "platform/linux_file_system.h"
+#include "platform/linux_paths.h"
+#include "platform/linux_processes.h"
+#include "platform/linux_restart.h"
+#include "platform/platform_errors.h"
+#include "platform/processes.h"
+#include "platform/profile_strings.h"
+#include "platform/registry.h"
+#include "platform/restart.h"
+#include "platform/sqlite_registry.h"
+#include "platform/startup_sequence.h"
+#include "platform/win_path.h"
+
+namespace brimwell {
+namespace {
+
+constexpr char kNoPrefix[] = "There is no prefix in %s (create one with 'brimwell prefix init')";
+constexpr char kCannotCreatePrefix[] = "Cannot create the prefix %s: %s";
+constexpr char kRegistryFile[] = "registry.db";
+
+constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+template <typename T>
+T& Pick(const std::unique_ptr<T>& interposed, const std::unique_ptr<T>& own) {
+  return interposed ? *interposed : *own;
+}
+
+void MakeLink(const std::filesystem::path& link, const std::filesystem::path& target) {
+  std::error_code ec;
+  if (std::filesystem::is_symlink(link, ec)) return;
+  std::filesystem::create_symlink(target, link, ec);
+  if (ec) throw EPrefixError(Format(kCannotCreatePrefix, {link.parent_path().parent_path().string(), ec.message()}));
+}
+
+void CreateLayout(const std::filesystem::path& prefix, const PrefixConfig& config) {
+  std::error_code ec;
+  std::filesystem::create_directories(prefix / "drive_c", ec);
+  if (!ec) std::filesystem::create_directories(prefix / "dosdevices", ec);
+  if (ec) throw EPrefixError(Format(kCannotCreatePrefix, {prefix.string(), ec.message()}));
+  MakeLink(prefix / "dosdevices" / "c:", "../drive_c");
+  MakeLink(prefix / "dosdevices" / "z:", "/");
+  for (const auto& [letter, capacity] : config.removable) {
+    std::string lower(1, static_cast<char>(letter - 'A' + 'a'));
+    std::filesystem::create_directories(prefix / "disks" / lower / "1", ec);
+    MakeLink(prefix / "dosdevices" / (lower + ":"), "../disks/" + lower + "/1");
+  }
+}
+
+void SetIfMissing(Registry& registry, RegistryHive hive, std::string_view key, std::string_view name,
+                  std::string_view value) {
+  if (!registry.ValueExists(hive, key, name)) (void)registry.WriteString(hive, key, name, value);
+}
+
+// The folders and registry values a fresh Windows has and the engine reads.
+// Values a user changed are left alone.
+void Populate(Machine& machine) {
+  FileSystem& files = machine.GetFileSystem();
+  Registry& registry = machine.GetRegistry();
+  std::string windows = files.WindowsDirectory();
+  std::string start_menu = JoinWinPath(windows, "Start Menu");
+  std::string programs = JoinWinPath(start_menu, "Programs");
+  std::string startup = JoinWinPath(programs, "Startup");
+  std::string desktop = JoinWinPath(windows, "Desktop");
+  std::string program_files = "C:\\Program Files";
+  std::string common_files = JoinWinPath(program_files, "Common Files");
+  for (const std::string& dir : {windows, files.SystemDirectory(), files.TempPath(), start_menu, programs, startup,
+                                 desktop, common_files}) {
+    files.ForceDirectories(dir);
+  }
+  SetIfMissing(registry, RegistryHive::kCurrentUser, kShellFoldersKey, "Start Menu", start_menu);
+  SetIfMissing(registry, RegistryHive::kCurrentUser, kShellFoldersKey, "Programs", programs);
+  SetIfMissing(registry, RegistryHive::kCurrentUser, kShellFoldersKey, "Startup", startup);
+  SetIfMissing(registry, RegistryHive::kCurrentUser, kShellFoldersKey, "Desktop", desktop);
+  SetIfMissing(registry, RegistryHive::kLocalMachine, kCurrentVersionKey, "ProgramFilesDir", program_files);
+  SetIfMissing(registry, RegistryHive::kLocalMachine, kCurrentVersionKey, "CommonFilesDir", common_files);
+  (void)registry.CreateKey(RegistryHive::kLocalMachine, kRunOnceKey);
+  (void)registry.CreateKey(RegistryHive::kLocalMachine, kSessionManagerKey);
+  (void)registry.CreateKey(RegistryHive::kClassesRoot, "");
+  (void)registry.CreateKey(RegistryHive::kCurrentUser, "");
+  (void)registry.CreateKey(RegistryHive::kCurrentConfig, "");
+  (void)registry.Flush();
+}
+
+}  // namespace
+
+Machine::Machine(std::filesystem::path prefix, std::unique_ptr<PrefixConfig> config)
+    : prefix_(std::move(prefix)), config_(std::move(config)) {}
+
+Machine::~Machine() {
+  if (services_.registry) {
+    try {
+      (void)services_.registry->Flush();
+    } catch (const std::exception& e) {
+      // Lost writes must not go unnoticed, and a destructor cannot throw.
+      std::fprintf(stderr, "%s\n", e.what());
+    }
+  }
+}
+
+void Machine::SetServices(Services services) { services_ = std::move(services); }
+
+Paths& Machine::GetPaths() { return *services_.paths; }
+FileSystem& Machine::GetFileSystem() { return Pick(interposed_.file_system, services_.file_system); }
+Registry& Machine::GetRegistry() { return Pick(interposed_.registry, services_.registry); }
+ProfileStrings& Machine::GetProfileStrings() {
+  return Pick(interposed_.profile_strings, services_.profile_strings);
+}
+Processes& Machine::GetProcesses() { return Pick(interposed_.processes, services_.processes); }
+Restart& Machine::GetRestart() { return Pick(interposed_.restart, services_.restart); }
+
+void Machine::SetWindowsFamily(WindowsFamily family) {
+  PrefixConfig config = *config_;
+  config.windows = family;
+  UpdateConfig(config);
+  if (services_.file_system) services_.file_system->ForceDirectories(services_.file_system->SystemDirectory());
+}
+
+void Machine::SetUserDefaultLangId(std::uint16_t lang_id) {
+  PrefixConfig config = *config_;
+  config.user_default_lang_id = lang_id;
+  UpdateConfig(config);
+}
+
+void Machine::UpdateConfig(const PrefixConfig& config) {
+  config.Save(prefix_);
+  *config_ = config;  // the services hold a reference to this object
+}
+
+void Machine::InterposeFileSystem(std::unique_ptr<FileSystem> wrapper) { interposed_.file_system = std::move(wrapper); }
+void Machine::InterposeRegistry(std::unique_ptr<Registry> wrapper) { interposed_.registry = std::move(wrapper); }
+void Machine::InterposeProfileStrings(std::unique_ptr<ProfileStrings> wrapper) {
+  interposed_.profile_strings = std::move(wrapper);
+}
+void Machine::InterposeProcesses(std::unique_ptr<Processes> wrapper) { interposed_.processes = std::move(wrapper); }
+void Machine::InterposeRestart(std::unique_ptr<Restart> wrapper) { interposed_.restart = std::move(wrapper); }
+
+bool IsPrefix(const std::filesystem::path& dir) {
+  std::error_code ec;
+  return std::filesystem::is_directory(dir / "drive_c", ec) && std::filesystem::is_directory(dir / "dosdevices", ec);
+}
+
+std::unique_ptr<Machine> OpenMachine(const std::filesystem::path& prefix_dir, PrefixCreation creation) {
+  std::filesystem::path prefix = std::filesystem::absolute(prefix_dir).lexically_normal();
+  if (prefix.has_filename() == false && prefix.has_parent_path()) prefix = prefix.parent_path();
+  bool existed = IsPrefix(prefix);
+  if (!existed && creation == PrefixCreation::kMustExist) throw EPrefixError(Format(kNoPrefix, {prefix.string()}));
+  auto config = std::make_unique<PrefixConfig>(PrefixConfig::Load(prefix));
+  if (!existed) CreateLayout(prefix, *config);
+  if (!std::filesystem::exists(prefix / kPrefixConfigFile)) config->Save(prefix);
+  bool fresh_registry = !std::filesystem::exists(prefix / kRegistryFile);
+
+  auto machine = std::make_unique<Machine>(prefix, std::move(config));
+  const PrefixConfig& shared = machine->Config();
+  Machine::Services services;
+  services.paths = std::make_unique<LinuxPaths>(prefix, shared);
+  services.registry = std::make_unique<SqliteRegistry>(prefix / kRegistryFile);
+  services.file_system = std::make_unique<LinuxFileSystem>(prefix, shared, *services.paths, *services.registry);
+  services.profile_strings = std::make_unique<IniProfileStrings>(*services.file_system, *services.paths);
+  services.processes = std::make_unique<LinuxProcesses>(prefix, *services.file_system, *services.paths);
+  services.restart = std::make_unique<LinuxRestart>(prefix, shared);
+  machine->SetServices(std::move(services));
+  if (!existed || fresh_registry) Populate(*machine);
+  return machine;
+}
+
+std::filesystem::path DefaultPrefixDir() {
+  if (const char* env = std::getenv("BRIMWELL_PREFIX"); env != nullptr && *env != '\0') return env;
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
+    return std::filesystem::path(data) / "brimwell" / "prefix";
+  }
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share" / "brimwell" / "prefix";
+}
+
+std::unique_ptr<Machine> OpenDefaultMachine(PrefixCreation creation) {
+  return OpenMachine(DefaultPrefixDir(), creation);
+}
+
+}  // namespace brimwell

@@ -1,0 +1,530 @@
+#include "platform/sqlite_registry.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "framework/format.h"
+#include "platform/platform_errors.h"
+#include "platform/win_path.h"
+
+namespace brimwell {
+namespace {
+
+constexpr char kStoreCorrupt[] = "The registry file %s is corrupt: %s";
+constexpr char kStoreNotRegistry[] = "The file %s is not a registry file of this toolkit";
+constexpr char kStoreFailed[] = "The registry file %s cannot be used: %s";
+constexpr char kStoreCommitFailed[] = "The registry file %s could not commit the last writes: %s";
+
+// 'BWLR' in the database header marks a registry store.
+constexpr int kApplicationId = 0x42574C52;
+constexpr int kSchemaVersion = 1;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxCachedKeys = 100000;
+constexpr int kBusyTimeoutMs = 30000;
+
+constexpr const char* kSql[] = {
+    /* kFindKey */ "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2",
+    /* kInsertKey */ "INSERT INTO keys(parent, name, fold) VALUES (?1, ?2, ?3)",
+    /* kSubKeys */ "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold",
+    /* kHasSubKeys */ "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    /* kGetValue */ "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+    /* kListValues */ "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id",
+    /* kUpsertValue */
+    "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+    /* kDeleteValue */ "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
+    /* kDeleteKeyValues */ "DELETE FROM vals WHERE key = ?1",
+    /* kDeleteKeyRow */ "DELETE FROM keys WHERE id = ?1",
+    /* kDeleteTreeValues */
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id) "
+    "DELETE FROM vals WHERE key IN sub",
+    /* kDeleteTreeKeys */
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id) "
+    "DELETE FROM keys WHERE id IN sub",
+};
+static_assert(sizeof(kSql) / sizeof(kSql[0]) == 12);
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS keys("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  parent INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  fold TEXT NOT NULL,"
+    "  UNIQUE(parent, fold));"
+    "CREATE TABLE IF NOT EXISTS vals("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  key INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  fold TEXT NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL,"
+    "  UNIQUE(key, fold));";
+
+constexpr const char* kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_DYN_DATA"};
+
+// Where a hive lives: a root key and the path of its view below it.
+struct HiveRoot {
+  int root;  // index into roots_
+  const char* base;
+};
+
+HiveRoot RootOf(RegistryHive hive) {
+  switch (hive) {
+    case RegistryHive::kLocalMachine: return {0, ""};
+    case RegistryHive::kClassesRoot: return {0, "SOFTWARE\\Classes"};
+    case RegistryHive::kCurrentConfig: return {0, "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"};
+    case RegistryHive::kUsers: return {1, ""};
+    case RegistryHive::kCurrentUser: return {1, ".DEFAULT"};
+    case RegistryHive::kDynData: return {2, ""};
+  }
+  return {0, ""};
+}
+
+std::vector<std::string> SplitKey(std::string_view path) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == '\\') ++i;
+    std::size_t start = i;
+    while (i < path.size() && path[i] != '\\') ++i;
+    if (i > start) parts.emplace_back(path.substr(start, i - start));
+  }
+  return parts;
+}
+
+// Resets and clears a statement when it goes out of scope.
+class Reset {
+ public:
+  explicit Reset(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+void BindText(sqlite3_stmt* stmt, int index, std::string_view text) {
+  sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string ColumnText(sqlite3_stmt* stmt, int column) {
+  const void* data = sqlite3_column_blob(stmt, column);
+  int size = sqlite3_column_bytes(stmt, column);
+  return data == nullptr ? std::string() : std::string(static_cast<const char*>(data), static_cast<std::size_t>(size));
+}
+
+}  // namespace
+
+SqliteRegistry::SqliteRegistry(std::filesystem::path file) : file_(std::move(file)) {
+  OpenStore();
+  committer_ = std::thread([this] { CommitterLoop(); });
+}
+
+SqliteRegistry::~SqliteRegistry() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
+    if (in_transaction_) {
+      try {
+        CommitLocked(true);
+      } catch (const std::exception& e) {
+        // A destructor cannot report otherwise, and lost writes must not go
+        // unnoticed.
+        std::fprintf(stderr, "%s\n", e.what());
+      }
+    }
+  }
+  wake_.notify_all();
+  if (committer_.joinable()) committer_.join();
+  for (sqlite3_stmt* stmt : statements_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+void SqliteRegistry::Fail(const char* what) {
+  int code = db_ != nullptr ? sqlite3_errcode(db_) & 0xFF : SQLITE_CANTOPEN;
+  std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : what;
+  if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) {
+    throw ERegistryStoreError(Format(kStoreCorrupt, {file_.string(), detail}));
+  }
+  throw ERegistryStoreError(Format(kStoreFailed, {file_.string(), detail}));
+}
+
+void SqliteRegistry::Exec(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+}
+
+void SqliteRegistry::OpenStore() {
+  bool existed = std::filesystem::exists(file_);
+  int rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open";
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw ERegistryStoreError(Format(kStoreFailed, {file_.string(), detail}));
+  }
+  sqlite3_extended_result_codes(db_, 0);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  try {
+    // The first statement reads the header: a file that is no database
+    // fails here.
+    Exec("PRAGMA journal_mode=WAL");
+    Exec("PRAGMA synchronous=NORMAL");
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA application_id", -1, &stmt, nullptr) != SQLITE_OK) Fail("application_id");
+    int app_id = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
+    sqlite3_finalize(stmt);
+    if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr) != SQLITE_OK) {
+      Fail("schema");
+    }
+    int tables = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    if (tables < 0) Fail("schema");
+    if (tables > 0 && app_id != kApplicationId) {
+      throw ERegistryStoreError(Format(kStoreNotRegistry, {file_.string()}));
+    }
+    if (existed && tables > 0) {
+      // Damage inside the file shows here rather than as a registry that
+      // silently misses keys.
+      if (sqlite3_prepare_v2(db_, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) Fail("check");
+      std::string verdict = sqlite3_step(stmt) == SQLITE_ROW ? ColumnText(stmt, 0) : std::string(sqlite3_errmsg(db_));
+      sqlite3_finalize(stmt);
+      if (verdict != "ok") throw ERegistryStoreError(Format(kStoreCorrupt, {file_.string(), verdict}));
+    }
+    Exec("BEGIN IMMEDIATE");
+    Exec(kSchema);
+    Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+    Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    for (int i = 0; i < kStmtCount; ++i) {
+      if (sqlite3_prepare_v3(db_, kSql[i], -1, SQLITE_PREPARE_PERSISTENT, &statements_[i], nullptr) != SQLITE_OK) {
+        Fail(kSql[i]);
+      }
+    }
+    for (int i = 0; i < 3; ++i) {
+      sqlite3_stmt* find = Prepared(kFindKey);
+      Reset reset(find);
+      sqlite3_bind_int64(find, 1, 0);
+      BindText(find, 2, kRootNames[i]);
+      int step = sqlite3_step(find);
+      if (step == SQLITE_ROW) {
+        roots_[i] = sqlite3_column_int64(find, 0);
+        continue;
+      }
+      if (step != SQLITE_DONE) Fail("root");
+      sqlite3_stmt* insert = Prepared(kInsertKey);
+      Reset reset_insert(insert);
+      sqlite3_bind_int64(insert, 1, 0);
+      BindText(insert, 2, kRootNames[i]);
+      BindText(insert, 3, kRootNames[i]);
+      if (sqlite3_step(insert) != SQLITE_DONE) Fail("root");
+      roots_[i] = sqlite3_last_insert_rowid(db_);
+    }
+    Exec("COMMIT");
+  } catch (...) {
+    // The store is unusable; release it before the error leaves.
+    for (sqlite3_stmt*& stmt : statements_) {
+      sqlite3_finalize(stmt);
+      stmt = nullptr;
+    }
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+sqlite3_stmt* SqliteRegistry::Prepared(Stmt which) { return statements_[which]; }
+
+void SqliteRegistry::CheckFresh() {
+  if (in_transaction_) return;  // nobody else can commit while we hold the write lock
+  sqlite3_int64 version = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
+    key_cache_.clear();
+    return;
+  }
+  if (version != data_version_) {
+    key_cache_.clear();
+    data_version_ = version;
+  }
+}
+
+void SqliteRegistry::ThrowDeferred() {
+  if (deferred_error_.empty()) return;
+  std::string message = std::move(deferred_error_);
+  deferred_error_.clear();
+  throw ERegistryStoreError(message);
+}
+
+void SqliteRegistry::BeginWrite() {
+  if (in_transaction_) return;
+  Exec("BEGIN IMMEDIATE");
+  in_transaction_ = true;
+  transaction_start_ = std::chrono::steady_clock::now();
+  // Another connection may have committed before our write lock.
+  sqlite3_int64 version = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK ||
+      version != data_version_) {
+    key_cache_.clear();
+    data_version_ = version;
+  }
+  wake_.notify_all();
+}
+
+void SqliteRegistry::CommitLocked(bool durable) {
+  if (!in_transaction_) return;
+  if (durable) Exec("PRAGMA synchronous=FULL");
+  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  std::string detail = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db_);
+  if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_)) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  in_transaction_ = false;
+  if (durable) sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    key_cache_.clear();
+    throw ERegistryStoreError(Format(kStoreCommitFailed, {file_.string(), detail}));
+  }
+  ++commits_;
+  // Our own commit moves the data version too; read it so that it does not
+  // look like another writer's.
+  sqlite3_int64 version = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) == SQLITE_OK) {
+    data_version_ = version;
+  }
+}
+
+void SqliteRegistry::CommitterLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    if (!in_transaction_) {
+      wake_.wait(lock);
+      continue;
+    }
+    auto due = transaction_start_ + kCommitDelay;
+    if (std::chrono::steady_clock::now() < due) {
+      wake_.wait_until(lock, due);
+      continue;
+    }
+    try {
+      CommitLocked(false);
+    } catch (const ERegistryStoreError& e) {
+      // Reported to the next caller: the writes of this transaction are lost.
+      deferred_error_ = e.what();
+    }
+  }
+}
+
+std::optional<sqlite3_int64> SqliteRegistry::ResolveKey(RegistryHive hive, std::string_view key,
+                                                        bool create, bool* too_long) {
+  HiveRoot where = RootOf(hive);
+  std::vector<std::string> parts = SplitKey(where.base);
+  for (std::string& p : SplitKey(key)) parts.push_back(std::move(p));
+  sqlite3_int64 id = roots_[where.root];
+  std::string cache_key = std::to_string(where.root);
+  if (key_cache_.size() > kMaxCachedKeys) key_cache_.clear();
+  for (const std::string& part : parts) {
+    std::string fold = WinUpperCase(part);
+    cache_key += '\\';
+    cache_key += fold;
+    if (auto it = key_cache_.find(cache_key); it != key_cache_.end()) {
+      id = it->second;
+      continue;
+    }
+    sqlite3_stmt* find = Prepared(kFindKey);
+    {
+      Reset reset(find);
+      sqlite3_bind_int64(find, 1, id);
+      BindText(find, 2, fold);
+      int rc = sqlite3_step(find);
+      if (rc == SQLITE_ROW) {
+        id = sqlite3_column_int64(find, 0);
+        key_cache_[cache_key] = id;
+        continue;
+      }
+      if (rc != SQLITE_DONE) Fail("find key");
+    }
+    if (!create) return std::nullopt;
+    if (part.size() > kMaxKeyNameLength) {
+      if (too_long) *too_long = true;
+      return std::nullopt;
+    }
+    sqlite3_stmt* insert = Prepared(kInsertKey);
+    Reset reset(insert);
+    sqlite3_bind_int64(insert, 1, id);
+    BindText(insert, 2, part);
+    BindText(insert, 3, fold);
+    if (sqlite3_step(insert) != SQLITE_DONE) Fail("create key");
+    id = sqlite3_last_insert_rowid(db_);
+    key_cache_[cache_key] = id;
+  }
+  return id;
+}
+
+bool SqliteRegistry::KeyExists(RegistryHive hive, std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  return ResolveKey(hive, key, false).has_value();
+}
+
+WinStatus SqliteRegistry::CreateKey(RegistryHive hive, std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  if (ResolveKey(hive, key, false)) return WinStatus::Ok();
+  BeginWrite();
+  bool too_long = false;
+  if (!ResolveKey(hive, key, true, &too_long)) {
+    return WinStatus::Error(too_long ? kErrorInvalidParameter : kErrorFileNotFound);
+  }
+  return WinStatus::Ok();
+}
+
+WinResult<std::vector<std::string>> SqliteRegistry::SubKeys(RegistryHive hive, std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return WinResult<std::vector<std::string>>::Error(kErrorFileNotFound);
+  std::vector<std::string> names;
+  sqlite3_stmt* stmt = Prepared(kSubKeys);
+  Reset reset(stmt);
+  sqlite3_bind_int64(stmt, 1, *id);
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) names.push_back(ColumnText(stmt, 0));
+  if (rc != SQLITE_DONE) Fail("list keys");
+  return names;
+}
+
+WinStatus SqliteRegistry::DeleteKey(RegistryHive hive, std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  if (SplitKey(key).empty()) return WinStatus::Error(kErrorAccessDenied);  // a hive is not deleted
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return WinStatus::Error(kErrorFileNotFound);
+  {
+    sqlite3_stmt* stmt = Prepared(kHasSubKeys);
+    Reset reset(stmt);
+    sqlite3_bind_int64(stmt, 1, *id);
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) return WinStatus::Error(kErrorAccessDenied);
+    if (rc != SQLITE_DONE) Fail("delete key");
+  }
+  BeginWrite();
+  for (Stmt which : {kDeleteKeyValues, kDeleteKeyRow}) {
+    sqlite3_stmt* stmt = Prepared(which);
+    Reset reset(stmt);
+    sqlite3_bind_int64(stmt, 1, *id);
+    if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete key");
+  }
+  key_cache_.clear();
+  return WinStatus::Ok();
+}
+
+WinStatus SqliteRegistry::DeleteTree(RegistryHive hive, std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  if (SplitKey(key).empty()) return WinStatus::Error(kErrorAccessDenied);  // a hive is not deleted
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return WinStatus::Error(kErrorFileNotFound);
+  BeginWrite();
+  for (Stmt which : {kDeleteTreeValues, kDeleteTreeKeys}) {
+    sqlite3_stmt* stmt = Prepared(which);
+    Reset reset(stmt);
+    sqlite3_bind_int64(stmt, 1, *id);
+    if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete tree");
+  }
+  key_cache_.clear();
+  return WinStatus::Ok();
+}
+
+std::optional<RegistryValue> SqliteRegistry::QueryValue(RegistryHive hive, std::string_view key,
+                                                        std::string_view name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return std::nullopt;
+  sqlite3_stmt* stmt = Prepared(kGetValue);
+  Reset reset(stmt);
+  sqlite3_bind_int64(stmt, 1, *id);
+  BindText(stmt, 2, WinUpperCase(name));
+  int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_DONE) return std::nullopt;
+  if (rc != SQLITE_ROW) Fail("read value");
+  return RegistryValue{static_cast<RegistryValueType>(sqlite3_column_int64(stmt, 0)), ColumnText(stmt, 1)};
+}
+
+WinResult<std::vector<std::string>> SqliteRegistry::ValueNames(RegistryHive hive, std::string_view key) {
+  auto values = Values(hive, key);
+  if (!values) return WinResult<std::vector<std::string>>::Error(values.error());
+  std::vector<std::string> names;
+  for (RegistryValueEntry& entry : *values) names.push_back(std::move(entry.name));
+  return names;
+}
+
+WinResult<std::vector<RegistryValueEntry>> SqliteRegistry::Values(RegistryHive hive, std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return WinResult<std::vector<RegistryValueEntry>>::Error(kErrorFileNotFound);
+  std::vector<RegistryValueEntry> entries;
+  sqlite3_stmt* stmt = Prepared(kListValues);
+  Reset reset(stmt);
+  sqlite3_bind_int64(stmt, 1, *id);
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    entries.push_back({ColumnText(stmt, 0),
+                       {static_cast<RegistryValueType>(sqlite3_column_int64(stmt, 1)), ColumnText(stmt, 2)}});
+  }
+  if (rc != SQLITE_DONE) Fail("list values");
+  return entries;
+}
+
+WinStatus SqliteRegistry::SetValue(RegistryHive hive, std::string_view key, std::string_view name,
+                                   const RegistryValue& value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  BeginWrite();
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return WinStatus::Error(kErrorFileNotFound);
+  sqlite3_stmt* stmt = Prepared(kUpsertValue);
+  Reset reset(stmt);
+  sqlite3_bind_int64(stmt, 1, *id);
+  BindText(stmt, 2, name);
+  BindText(stmt, 3, WinUpperCase(name));
+  sqlite3_bind_int64(stmt, 4, static_cast<sqlite3_int64>(value.type));
+  sqlite3_bind_blob(stmt, 5, value.data.data(), static_cast<int>(value.data.size()), SQLITE_TRANSIENT);
+  if (sqlite3_step(stmt) != SQLITE_DONE) Fail("write value");
+  return WinStatus::Ok();
+}
+
+WinStatus SqliteRegistry::DeleteValue(RegistryHive hive, std::string_view key, std::string_view name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CheckFresh();
+  auto id = ResolveKey(hive, key, false);
+  if (!id) return WinStatus::Error(kErrorFileNotFound);
+  BeginWrite();
+  sqlite3_stmt* stmt = Prepared(kDeleteValue);
+  Reset reset(stmt);
+  sqlite3_bind_int64(stmt, 1, *id);
+  BindText(stmt, 2, WinUpperCase(name));
+  if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete value");
+  if (sqlite3_changes(db_) == 0) return WinStatus::Error(kErrorFileNotFound);
+  return WinStatus::Ok();
+}
+
+WinStatus SqliteRegistry::Flush() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CommitLocked(true);
+  return WinStatus::Ok();
+}
+
+}  // namespace brimwell

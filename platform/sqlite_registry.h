@@ -1,0 +1,112 @@
+// The registry of a prefix kept in an SQLite database (registry.db).
+//
+// Layout: a table of keys (id, parent id, name as created, upper-cased name
+// for lookups and ordering) and a table of values (id, key id, name,
+// upper-cased name, type, data); ids are never reused, values list in id
+// order, which is creation order. The hive roots HKEY_LOCAL_MACHINE,
+// HKEY_USERS and HKEY_DYN_DATA are keys with parent 0; the other hives are
+// views of keys below them.
+//
+// Writes go into a transaction that is committed by Flush, by destruction,
+// and by a background committer a short while after the transaction began,
+// so a burst of thousands of writes costs one commit, another process is
+// never kept waiting long, and a crash of this process loses at most the
+// writes of that short while, never a flushed one. The database runs in WAL
+// mode; an explicit Flush also syncs it to disk.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/registry.h"
+
+namespace brimwell {
+
+class SqliteRegistry final : public Registry {
+ public:
+  // How long a write transaction stays open before the committer commits it.
+  static constexpr std::chrono::milliseconds kCommitDelay{100};
+
+  // Opens or creates the store. Throws ERegistryStoreError naming the file
+  // when it is corrupt, not a registry store, or cannot be opened.
+  explicit SqliteRegistry(std::filesystem::path file);
+  // Commits what is pending.
+  ~SqliteRegistry() override;
+
+  bool KeyExists(RegistryHive hive, std::string_view key) override;
+  WinStatus CreateKey(RegistryHive hive, std::string_view key) override;
+  WinResult<std::vector<std::string>> SubKeys(RegistryHive hive, std::string_view key) override;
+  WinStatus DeleteKey(RegistryHive hive, std::string_view key) override;
+  WinStatus DeleteTree(RegistryHive hive, std::string_view key) override;
+  std::optional<RegistryValue> QueryValue(RegistryHive hive, std::string_view key,
+                                          std::string_view name) override;
+  WinResult<std::vector<std::string>> ValueNames(RegistryHive hive, std::string_view key) override;
+  WinResult<std::vector<RegistryValueEntry>> Values(RegistryHive hive, std::string_view key) override;
+  WinStatus SetValue(RegistryHive hive, std::string_view key, std::string_view name,
+                     const RegistryValue& value) override;
+  WinStatus DeleteValue(RegistryHive hive, std::string_view key, std::string_view name) override;
+  WinStatus Flush() override;
+
+  const std::filesystem::path& File() const { return file_; }
+  // Number of commits made (for benchmarks).
+  std::uint64_t CommitCount() const { return commits_; }
+
+ private:
+  class Statement;
+  enum Stmt {
+    kFindKey,
+    kInsertKey,
+    kSubKeys,
+    kHasSubKeys,
+    kGetValue,
+    kListValues,
+    kUpsertValue,
+    kDeleteValue,
+    kDeleteKeyValues,
+    kDeleteKeyRow,
+    kDeleteTreeValues,
+    kDeleteTreeKeys,
+    kStmtCount
+  };
+
+  void OpenStore();
+  [[noreturn]] void Fail(const char* what);
+  void Exec(const char* sql);
+  sqlite3_stmt* Prepared(Stmt which);
+  // Drops cached key ids when another connection committed since the last
+  // look.
+  void CheckFresh();
+  void BeginWrite();
+  void CommitLocked(bool durable);
+  void CommitterLoop();
+  void ThrowDeferred();
+  // The id of the key, creating missing levels when `create`; nullopt when
+  // it does not exist (or a name is too long to create, with `too_long`).
+  std::optional<sqlite3_int64> ResolveKey(RegistryHive hive, std::string_view key, bool create,
+                                          bool* too_long = nullptr);
+
+  std::filesystem::path file_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* statements_[kStmtCount] = {};
+  sqlite3_int64 roots_[3] = {};  // HKLM, HKU, HKDD
+  std::unordered_map<std::string, sqlite3_int64> key_cache_;
+  sqlite3_int64 data_version_ = -1;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool in_transaction_ = false;
+  std::chrono::steady_clock::time_point transaction_start_;
+  bool stopping_ = false;
+  std::string deferred_error_;
+  std::uint64_t commits_ = 0;
+  std::thread committer_;
+};
+
+}  // namespace brimwell
