@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/exception.h"
+#include "framework/format.h"
 
 namespace brimwell {
 
@@ -11,14 +12,6 @@ namespace {
 constexpr const char* kInvalidName = "'%s' is not a valid component name";
 constexpr const char* kDuplicateName = "A component named %s already exists";
 constexpr const char* kIndexOutOfRange = "Component index out of range (%d)";
-
-std::string Substitute(const char* pattern, const std::string& arg) {
-  std::string s = pattern;
-  auto pos = s.find("%s");
-  if (pos == std::string::npos) pos = s.find("%d");
-  if (pos != std::string::npos) s.replace(pos, 2, arg);
-  return s;
-}
 
 }  // namespace
 
@@ -57,7 +50,7 @@ TComponent::~TComponent() {
 
 TComponent* TComponent::Components(int index) const {
   if (index < 0 || index >= ComponentCount()) {
-    throw EComponentError(Substitute(kIndexOutOfRange, std::to_string(index)));
+    throw EComponentError(Format(kIndexOutOfRange, {index}));
   }
   return components_[static_cast<std::size_t>(index)];
 }
@@ -77,10 +70,10 @@ int TComponent::ComponentIndex() const {
 }
 
 void TComponent::ValidateName(const std::string& name) const {
-  if (!name.empty() && !IsValidIdent(name)) throw EComponentError(Substitute(kInvalidName, name));
+  if (!name.empty() && !IsValidIdent(name)) throw EComponentError(Format(kInvalidName, {name}));
   if (owner_ != nullptr && !name.empty()) {
     TComponent* existing = owner_->FindComponent(name);
-    if (existing != nullptr && existing != this) throw EComponentError(Substitute(kDuplicateName, name));
+    if (existing != nullptr && existing != this) throw EComponentError(Format(kDuplicateName, {name}));
   }
 }
 
