@@ -128,7 +128,7 @@ SqliteRegistry::~SqliteRegistry() {
     stopping_ = true;
     if (in_transaction_) {
       try {
-        CommitLocked(true);
+        CommitLocked();
       } catch (const std::exception& e) {
         // A destructor cannot report otherwise, and lost writes must not go
         // unnoticed.
@@ -171,7 +171,8 @@ void SqliteRegistry::OpenStore() {
     // The first statement reads the header: a file that is no database
     // fails here.
     Exec("PRAGMA journal_mode=WAL");
-    Exec("PRAGMA synchronous=NORMAL");
+    // Each commit syncs the log: commits are batched, so this is rare.
+    Exec("PRAGMA synchronous=FULL");
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, "PRAGMA application_id", -1, &stmt, nullptr) != SQLITE_OK) Fail("application_id");
     int app_id = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
@@ -271,16 +272,14 @@ void SqliteRegistry::BeginWrite() {
   wake_.notify_all();
 }
 
-void SqliteRegistry::CommitLocked(bool durable) {
+void SqliteRegistry::CommitLocked() {
   if (!in_transaction_) return;
-  if (durable) Exec("PRAGMA synchronous=FULL");
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   std::string detail = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db_);
   if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
   in_transaction_ = false;
-  if (durable) sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     key_cache_.clear();
     throw ERegistryStoreError(Format(kStoreCommitFailed, {file_.string(), detail}));
@@ -307,7 +306,7 @@ void SqliteRegistry::CommitterLoop() {
       continue;
     }
     try {
-      CommitLocked(false);
+      CommitLocked();
     } catch (const ERegistryStoreError& e) {
       // Reported to the next caller: the writes of this transaction are lost.
       deferred_error_ = e.what();
@@ -523,7 +522,7 @@ WinStatus SqliteRegistry::DeleteValue(RegistryHive hive, std::string_view key, s
 WinStatus SqliteRegistry::Flush() {
   std::lock_guard<std::mutex> lock(mutex_);
   ThrowDeferred();
-  CommitLocked(true);
+  CommitLocked();
   return WinStatus::Ok();
 }
 

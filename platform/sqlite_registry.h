@@ -12,7 +12,7 @@
 // so a burst of thousands of writes costs one commit, another process is
 // never kept waiting long, and a crash of this process loses at most the
 // writes of that short while, never a flushed one. The database runs in WAL
-// mode; an explicit Flush also syncs it to disk.
+// mode and every commit is synced to disk.
 #pragma once
 
 #include <sqlite3.h>
@@ -84,7 +84,7 @@ class SqliteRegistry final : public Registry {
   // look.
   void CheckFresh();
   void BeginWrite();
-  void CommitLocked(bool durable);
+  void CommitLocked();
   void CommitterLoop();
   void ThrowDeferred();
   // The id of the key, creating missing levels when `create`; nullopt when

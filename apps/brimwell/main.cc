@@ -11,6 +11,9 @@ namespace brimwell::cli {
 
 // Subcommand entry points, one file each.
 int RunBind(Args args);
+int RunPrefix(Args args);
+int RunBoot(Args args);
+int RunReg(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -24,6 +27,9 @@ namespace {
 constexpr Command kCommands[] = {
     {"help", "show this list", nullptr},
     {"bind", "bind a project to a copy of the engine", RunBind},
+    {"prefix", "make a prefix, show or change what it presents", RunPrefix},
+    {"boot", "run the start-up sequence of a prefix", RunBoot},
+    {"reg", "query, change, export and import the registry", RunReg},
 };
 
 void PrintUsage(std::FILE* out) {
