@@ -11,4 +11,8 @@ BRIMWELL_EXCEPTION(EBrwlCompress, EBrimwellAbnormal);
 BRIMWELL_EXCEPTION(EbcDiskFull, EBrwlCompress);
 BRIMWELL_EXCEPTION(EbcAborted, EBrwlCompress);
 
+// The input/output error of directory creation ("Unable to create
+// directory" for a path without a directory part).
+BRIMWELL_EXCEPTION(EInOutError, Exception);
+
 }  // namespace brimwell

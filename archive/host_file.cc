@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/archive_errors.h"
+#include "archive/dos_time.h"
 
 namespace brimwell {
 namespace {
@@ -15,9 +16,6 @@ namespace {
 [[noreturn]] void Fail(const char* what, const std::string& path) {
   throw EBrwlCompress(std::string(what) + " " + path + ": " + std::strerror(errno));
 }
-
-constexpr TDateTime kMinFileDate = -693593.0;  // 0001-01-01
-constexpr TDateTime kMaxFileDate = 2958466.0;  // 10000-01-01
 
 }  // namespace
 
@@ -84,7 +82,7 @@ std::int64_t HostFile::Size() {
 bool HostFile::SetFileDate(TDateTime date) {
   // Dates come from archive headers: refuse anything outside years 1..9999
   // (and NaN) rather than convert garbage.
-  if (!(date >= kMinFileDate && date < kMaxFileDate)) return false;
+  if (!IsUsableFileDate(date)) return false;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
@@ -99,6 +97,13 @@ bool HostFile::MakeExecutable() {
   mode_t mode = st.st_mode & 07777;
   mode |= (mode & 0444) >> 2;  // r bits shifted onto x bits
   return ::fchmod(fd_, mode) == 0;
+}
+
+bool MakeHostFileExecutable(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  return ::chmod(path.c_str(), mode | (mode & 0444) >> 2) == 0;
 }
 
 bool HostFileExists(const std::string& path) {

@@ -42,6 +42,8 @@ class HostFile final : public ArchiveStream {
   std::string path_;
 };
 
+// Adds the execute bits wherever the read bits are set; false on failure.
+bool MakeHostFileExecutable(const std::string& path);
 // True when `path` names an existing regular file.
 bool HostFileExists(const std::string& path);
 

@@ -1,0 +1,252 @@
+// TBrwlCompress: the component through which the setup engine reads and
+// writes archives. It adds files to an archive as zlib streams, extracts
+// members into a directory under an overwrite policy, splits an archive over
+// numbered disk files, and copies files uncompressed under the same policy.
+// Long operations report progress through events, let the application's
+// message queue run between blocks, and stop when Abort is set.
+//
+// Paths are Windows paths (or host paths, read as Z:\...) resolved by the
+// machine's file service; the component never touches host paths itself.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/archive_errors.h"
+#include "archive/archive_format.h"
+#include "archive/archive_reader.h"
+#include "archive/file_headers.h"
+#include "archive/overwrite_type.h"
+#include "framework/component.h"
+#include "framework/format.h"
+#include "framework/string_list.h"
+
+namespace brimwell {
+
+class Application;
+class ArchiveStream;
+class Machine;
+class MemberInflater;
+class TVersionResource;
+class TBrwlCompress;
+
+enum TCompressionLevel { colNone, colFastest, colDefault, colMax };
+inline const EnumInfo kCompressionLevelInfo{"TCompressionLevel",
+                                            {"colNone", "colFastest", "colDefault", "colMax"}};
+// zlib's level for each value: 0, 1, zlib's default, 9.
+int ZlibLevel(TCompressionLevel level);
+
+// An install item's choice between starting a new archive and appending.
+enum TlzhCommand { lzcOverwrite, lzcOnlyAdd };
+inline const EnumInfo kLzhCommandInfo{"TlzhCommand", {"lzcOverwrite", "lzcOnlyAdd"}};
+
+// The statistics every event receives. Byte counts are 64-bit so that the
+// totals of large sets do not wrap.
+struct TlzhFileStats {
+  std::uint8_t FilePercent = 0;
+  std::int64_t BytesDone = 0;
+  std::string FileName;             // the member's stored FileName
+  std::int64_t CompressedSize = 0;  // while adding: compressed bytes so far
+  std::int32_t Ratio = 0;           // CompressedSize * 100 / FileSize, rounded
+  std::int64_t FileSize = 0;
+  TFileHeader Header;
+  bool FileDone = false;  // last status event of a member
+  std::uint8_t TotalPercent = 0;
+  std::int64_t TotalBytesDone = 0;
+  std::int64_t TotalCompressed = 0;
+  std::int32_t TotalRatio = 0;
+  std::int64_t TotalSize = 0;
+};
+
+using TNotifyEvent = std::function<void(TComponent& Sender)>;
+using TlzhFileStatsEvent =
+    std::function<void(TBrwlCompress& BrwlCompress, const TlzhFileStats& FileStats)>;
+using TlzhNewDiskEvent =
+    std::function<void(TBrwlCompress& BrwlCompress, int DiskNumber, std::string& Path)>;
+
+// What the component works with; nothing here is owned by it.
+struct ArchiveServices {
+  Machine* machine = nullptr;            // files, paths, temporary names
+  TVersionResource* versions = nullptr;  // the shared version reader; a private one when null
+  Application* application = nullptr;    // message queue; none when null
+  // Passes each message format through the translator before it is
+  // formatted; the English text is used when empty.
+  std::function<std::string(std::string_view)> translate;
+};
+
+// Messages (formats) raised by the component.
+inline constexpr char kCannotOpenCompressedFile[] = "Cannot open the compressed file %s";
+inline constexpr char kCannotCreateTheFile[] = "Cannot create the file %s";
+inline constexpr char kCannotOpenTheFile[] = "Cannot open the file %s";
+inline constexpr char kCannotCreateTemporaryFile[] = "Cannot create a temporary file";
+inline constexpr char kCouldNotWriteHeaders[] =
+    "Could not write the file headers for the compressed file";
+inline constexpr char kFileNotDefined[] = "Tried to access the %dth file. This file is not defined";
+inline constexpr char kInvalidHeaderIndex[] =
+    "%d is an invalid TFileHeader index in TFileHeaders.GetFileHeaders";
+inline constexpr char kOperationAborted[] = "Operation aborted by user";
+inline constexpr char kNilDestFile[] = "AddStatus has Nil DestFile";
+inline constexpr char kDiskFull[] = "The disk is full";
+inline constexpr char kMemberNotFound[] = "The file <%s> was not found in the archive <%s>";
+inline constexpr char kErrorComparingVersions[] = "Error comparing file versions in TBrwlCompress";
+inline constexpr char kSizeMismatch[] =
+    "The decompressed file's size does not match with the actual size of the file.  The file is "
+    "%s";
+inline constexpr char kCannotSetDate[] = "Cannot set the date of the file just extracted.";
+inline constexpr char kWrongDisk[] = "Could not open the correct disk file %d";
+inline constexpr char kNoNewDiskHandler[] =
+    "There was no event handler for the OnNewDisk event, therefore no new disk could be inserted";
+inline constexpr char kTooLittleSpace[] = "There is too little space on this disk to operate";
+inline constexpr char kUnableToCreateDirectory[] = "Unable to create directory";
+// Refusals that keep archives sound (positions are signed 32-bit; members
+// are written only inside the extraction directory).
+inline constexpr char kSourceTooLarge[] =
+    "The file %s is too large for an archive: files must be smaller than 2 GB";
+inline constexpr char kArchiveTooLarge[] =
+    "Adding the file %s would make the archive %s larger than 2 GB";
+inline constexpr char kUnsafeTargetName[] =
+    "The file name <%s> would be written outside the directory %s";
+inline constexpr char kAlreadySplit[] = "The archive %s is already split over several disks";
+
+class TBrwlCompress : public TComponent {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TBrwlCompress(TComponent* owner);
+  ~TBrwlCompress() override;
+
+  // Connects the component to the machine and the shared objects; required
+  // before any operation (std::logic_error otherwise).
+  void SetServices(ArchiveServices services);
+  const ArchiveServices& Services() const { return services_; }
+
+  // --- published properties ---------------------------------------------------
+  bool Abort() const { return abort_; }
+  void SetAbort(bool value) { abort_ = value; }
+  const std::string& CompressedFile() const { return compressed_file_; }
+  // A name equal to the current one (without case) changes nothing; a name
+  // of another archive set drops the loaded headers.
+  void SetCompressedFile(const std::string& name);
+  TCompressionLevel CompressionLevel() const { return compression_level_; }
+  void SetCompressionLevel(TCompressionLevel level) { compression_level_ = level; }
+  const std::string& ExtractDirectory() const { return extract_directory_; }
+  void SetExtractDirectory(const std::string& dir) { extract_directory_ = dir; }
+  const TStringList& FilesToProcess() const { return files_to_process_; }
+  // Copies the list without its blank lines.
+  void SetFilesToProcess(const TStringList& files);
+  std::vector<std::string> FilesToProcessLines() const { return files_to_process_.Lines(); }
+  void SetFilesToProcessLines(const std::vector<std::string>& lines);
+  std::int32_t Offset() const { return offset_; }
+  void SetOffset(std::int32_t offset) { offset_ = offset; }
+  TOverwriteType Overwrite() const { return overwrite_; }
+  void SetOverwrite(TOverwriteType overwrite) { overwrite_ = overwrite; }
+
+  TNotifyEvent OnAborted;
+  TlzhFileStatsEvent OnAfterAdding;
+  TlzhFileStatsEvent OnBeforeAdding;
+  TlzhFileStatsEvent OnAfterExtracting;  // no operation raises it
+  TlzhFileStatsEvent OnBeforeExtracting;
+  TNotifyEvent OnFullDisk;
+  TlzhFileStatsEvent OnListing;  // no operation raises it
+  TlzhNewDiskEvent OnNewDisk;
+  TlzhFileStatsEvent OnReplace;
+  TlzhFileStatsEvent OnStatus;
+
+  // --- public state ------------------------------------------------------------
+  // Cleared before each member; an OnBeforeExtracting or OnReplace handler
+  // sets it to leave the member out.
+  bool SkipFile = false;
+  // The name under which the next member is written; empty: its own name.
+  std::string ExtractAs;
+
+  // --- operations ---------------------------------------------------------------
+  // Adds every file of FilesToProcess to CompressedFile (appending when
+  // `append` and the archive exists), each under `file_id`. Clears
+  // FilesToProcess. A stop through Abort raises OnAborted instead of an error.
+  void Compress(bool append, std::int32_t file_id);
+  // Extracts every member named in FilesToProcess into ExtractDirectory.
+  void Extract();
+  // Writes CompressedFile as a multi-volume set: disk file 1 is
+  // dest_dir\<file name of disk_file_name>, later disks come through OnNewDisk.
+  void SplitToDisks(const std::string& dest_dir, const std::string& disk_file_name);
+  // Copies `source` to `dest` uncompressed under the Overwrite policy.
+  void CopyFile(const std::string& source, const std::string& dest);
+  // Number of members (loads the headers first, except while compressing).
+  int FileCount();
+  TlzhFileStats GetFileStats(int index);
+  // The index of the last member added by install item `file_id`; -1 when
+  // none (or outside 0..1999).
+  int IndexOfFileID(std::int32_t file_id);
+  // The progress step while compressing (public as the engine's builds call it).
+  void AddStatus();
+  const TFileHeader& GetFileHeaders(int index) const;
+
+  // The statistics of the running (or last) operation.
+  const TlzhFileStats& FileStats() const { return stats_; }
+  bool HeadersLoaded() const { return headers_loaded_; }
+  bool MultiVolume() const { return multi_volume_; }
+
+ private:
+  enum class State : std::uint8_t { kIdle, kCompressing, kExtracting };
+  class Operation;
+
+  Machine& machine() const;
+  TVersionResource& versions();
+  std::string Message(std::string_view format, std::initializer_list<FormatArg> args) const;
+  [[noreturn]] void Fail(std::string_view format, std::initializer_list<FormatArg> args = {}) const;
+  void ProcessMessages();
+
+  void LoadHeaders();
+  void LoadHeadersIfNeeded();
+  void ComputeTotals();
+  void FillStats(const TFileHeader& header);
+  std::unique_ptr<ArchiveStream> OpenFile(const std::string& path, bool write, bool create);
+  // Opens disk file `disk` of the archive for reading (asking OnNewDisk when
+  // it is missing); CompressedFile takes the name of the file opened.
+  std::unique_ptr<ArchiveStream> OpenDiskFile(int disk, bool write);
+  // The same for the disk file `name`; `rename_archive` makes CompressedFile
+  // follow the file opened.
+  std::unique_ptr<ArchiveStream> OpenDiskFileAt(std::string name, int disk, bool write,
+                                                bool rename_archive);
+  // Writes all of `data`; a short write runs the disk-full step, which
+  // retries once after OnFullDisk.
+  void WriteOrDiskFull(ArchiveStream& out, std::span<const std::uint8_t> data);
+  void CompressOne(ArchiveStream& archive, std::size_t index, std::int32_t file_id,
+                   const std::string& source);
+  void ExtractOne(const std::string& line);
+  std::string TargetPath() const;
+  void CheckTargetName() const;
+  void MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head);
+  TFileHeader HeaderForSource(const std::string& source, int batch_index);
+  void SplitMember(ArchiveStream& source, std::unique_ptr<ArchiveStream>& target,
+                   TFileHeader& header, int& disk, std::string& path,
+                   const std::string& disk_file_name);
+
+  ArchiveServices services_;
+  std::unique_ptr<TVersionResource> own_versions_;
+  bool abort_ = false;
+  std::string compressed_file_;
+  TCompressionLevel compression_level_ = colMax;
+  std::string extract_directory_;
+  TStringList files_to_process_;
+  std::int32_t offset_ = 0;
+  TOverwriteType overwrite_ = owAlways;
+
+  State state_ = State::kIdle;
+  TFileHeaders headers_;
+  bool headers_loaded_ = false;
+  bool multi_volume_ = false;
+  FileIDTable ids_;
+  TlzhFileStats stats_;
+  int current_disk_ = 0;
+  // While compressing: the source being read and the temporary target.
+  std::unique_ptr<ArchiveStream> temp_stream_;
+  std::int64_t source_position_ = 0;
+  std::unique_ptr<MemberInflater> inflater_;
+};
+
+}  // namespace brimwell

@@ -1,0 +1,78 @@
+// A fresh machine on a temporary prefix for the archive and version tests,
+// with a headless application and the shared version reader. Everything is
+// removed afterwards; nothing outside the temporary directory is touched.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "archive/version_resource.h"
+#include "framework/date_time.h"
+#include "framework/headless_application.h"
+#include "platform/file_system.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+
+namespace brimwell::testing {
+
+class MachineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ =
+        (std::filesystem::temp_directory_path() / "brimwell-archive-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    root_ = templ;
+    std::filesystem::create_directories(root_ / "host");
+    machine_ = OpenMachine(root_ / "prefix");
+    versions_ = std::make_unique<TVersionResource>(nullptr, *machine_);
+  }
+  void TearDown() override {
+    versions_.reset();
+    machine_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+  FileSystem& Files() { return machine_->GetFileSystem(); }
+  // The host directory for source files (reachable as Z:\...).
+  std::filesystem::path HostDir() const { return root_ / "host"; }
+  // The host path of a Windows path of the prefix.
+  std::filesystem::path Host(const std::string& windows_path) {
+    return machine_->GetPaths().ToHost(windows_path);
+  }
+
+  // Writes a host file with `content` and, when given, a last-write time.
+  std::string WriteFile(const std::filesystem::path& path, const std::string& content,
+                        std::optional<DateTimeParts> date = std::nullopt) {
+    std::filesystem::create_directories(path.parent_path());
+    {
+      std::ofstream out(path, std::ios::binary);
+      out << content;
+    }
+    if (date) SetDate(path, *date);
+    return path.string();
+  }
+  static void SetDate(const std::filesystem::path& path, const DateTimeParts& date) {
+    struct utimbuf t {};
+    t.actime = t.modtime = DateTimeToUnix(EncodeDateTime(date));
+    ::utime(path.c_str(), &t);
+  }
+  static std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
+  std::filesystem::path root_;
+  std::unique_ptr<Machine> machine_;
+  HeadlessApplication app_;
+  std::unique_ptr<TVersionResource> versions_;
+};
+
+}  // namespace brimwell::testing
