@@ -54,7 +54,7 @@ inline constexpr char kCouldNotWriteFile[] =
 inline constexpr char kMemberCutShort[] =
     "LOADER: The data of the file %s ends early in the archive SETUP.1. The archive is probably "
     "incomplete or damaged";
-inline constexpr char kSizeMismatch[] =
+inline constexpr char kMemberSizeMismatch[] =
     "The decompressed file's size does not match with the actual size of the file.  The file "
     "is %s";
 
@@ -95,7 +95,7 @@ class SetupArchive {
   // when its content starts like a host program. Returns the path written.
   // Throws Exception with kCouldNotCreateFile + path, kCouldNotReadDisk,
   // kInflateFailed (corrupt data), kCouldNotWriteFile, kMemberCutShort or
-  // kSizeMismatch. A file written in part stays.
+  // kMemberSizeMismatch. A file written in part stays.
   std::string Extract(std::size_t index, const std::string& dir, const WriteObserver& observer);
 
  private:

@@ -4,6 +4,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -22,6 +23,16 @@ static_assert(sizeof kTempExtension - 1 == kTempExtensionLength);
 
 std::string TemporaryPath(const char* tmpdir) {
   std::string path = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+  // The engine is started by the full path of its file in the working
+  // directory, and the engine maps host paths to drive Z:, so a relative
+  // TMPDIR is made absolute here.
+  if (path.front() != '/') {
+    std::vector<char> cwd(PATH_MAX + 1);
+    if (::getcwd(cwd.data(), cwd.size()) != nullptr) {
+      std::string base = cwd.data();
+      path = (base == "/" ? "" : base) + "/" + path;
+    }
+  }
   if (path.back() != '/') path += '/';
   return path;
 }

@@ -17,8 +17,9 @@ inline constexpr char kNotEnoughFreeSpace[] =
     "located. Please clear off some space and then run the install again";
 inline constexpr std::int64_t kMinimumFreeBytes = 8000000;
 
-// The temporary directory with a trailing "/": `tmpdir` (the TMPDIR
-// variable) when set and not empty, else "/tmp/".
+// The temporary directory, absolute, with a trailing "/": `tmpdir` (the
+// TMPDIR variable) when set and not empty, else "/tmp/". A relative `tmpdir`
+// counts from the current directory.
 std::string TemporaryPath(const char* tmpdir);
 
 // Makes a unique temporary file "bwl??????.tmp" in `temp_path`, creates the

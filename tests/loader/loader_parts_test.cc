@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "framework/exception.h"
@@ -100,11 +101,12 @@ TEST(LoaderTextTest, FormatFillsSpecifiersInOrder) {
   EXPECT_EQ(TrimBlanks(" \t/tmp/bwl1 \n"), "/tmp/bwl1");
 }
 
-TEST(WorkingDirectoryTest, TemporaryPathComesFromTmpdirWithATrailingSlash) {
+TEST(WorkingDirectoryTest, TemporaryPathIsAbsoluteWithATrailingSlash) {
   EXPECT_EQ(TemporaryPath(nullptr), "/tmp/");
   EXPECT_EQ(TemporaryPath(""), "/tmp/");
-  EXPECT_EQ(TemporaryPath("/var/tmp"), "/var/tmp/");
   EXPECT_EQ(TemporaryPath("/var/tmp/"), "/var/tmp/");
+  // A relative TMPDIR would give the engine a relative path to start.
+  EXPECT_EQ(TemporaryPath("scratch"), std::filesystem::current_path().string() + "/scratch/");
 }
 
 TEST(WorkingDirectoryTest, EachRunGetsAFreshBwlDirectoryAndNoFileIsLeft) {

@@ -242,30 +242,13 @@ class LoaderRunTest : public ::testing::Test {
   LoaderRun run_;
 };
 
-TEST_F(LoaderRunTest, SelfExtractingFormUnpacksItsOwnImageAndIgnoresASetup1Beside) {
-  Bytes setup1 = testing::BuildSingleFile(Engine(2));
-  Bytes files1 = testing::BuildSingleFile({Member("app.exe", "application")});
-  testing::WriteFile(dir_ / "dist/Setup Me.exe",
-                     testing::SelfExtracting(Bytes(5000, 'L'), setup1, files1));
-  testing::WriteFile(dir_ / "dist/setup.1", testing::BuildSingleFile({Member("other", "x")}));
-
-  ASSERT_EQ(Run(dir_ / "dist/Setup Me.exe"), "");
-  EXPECT_EQ(testing::Entries(run_.working_dir),
-            (std::vector<std::string>{"file1.dat", "file2.dat", "setupengine"}));
-  ASSERT_EQ(started_.size(), 1u);
-  EXPECT_EQ(started_[0], run_.working_dir + "/setupengine -c \"-eSetup Me.exe\" \"-s" +
-                             dir_.path() + "/dist\"");
-}
-
-TEST_F(LoaderRunTest, PlainFormFindsSetup1InAnyLetterCaseAndTodiskWinsOverBoth) {
+TEST_F(LoaderRunTest, PlainFormFindsSetup1InAnyLetterCase) {
   testing::WriteFile(dir_ / "dist/setup.exe", "plain loader bytes, no trailer");
   testing::WriteFile(dir_ / "dist/SETUP.1", testing::BuildSingleFile(Engine(1)));
   ASSERT_EQ(Run(dir_ / "dist/setup.exe"), "");
+  EXPECT_EQ(testing::Entries(run_.working_dir),
+            (std::vector<std::string>{"file1.dat", "setupengine"}));
   EXPECT_EQ(started_.back(), run_.engine + " -c \"-s" + dir_.path() + "/dist\"");
-
-  ASSERT_EQ(Run(dir_ / "dist/setup.exe", StarWord::kToDisk), "");
-  EXPECT_EQ(started_.back(),
-            run_.engine + " -c -f \"-esetup.exe\" -s\"" + dir_.path() + "/dist\"");
 }
 
 TEST_F(LoaderRunTest, MissingFilesAreReportedWithTheirPaths) {
