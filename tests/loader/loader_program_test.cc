@@ -13,7 +13,11 @@
 #include <ctime>
 #include <filesystem>
 
+#include <utime.h>
+
+#include "archive/brwl_compress.h"
 #include "framework/date_time.h"
+#include "platform/machine.h"
 #include "tests/loader/loader_test_util.h"
 
 extern char** environ;
@@ -165,6 +169,34 @@ TEST_F(LoaderProgramTest, PlainFormUnpacksSetup1BesideItAndStartsTheEngine) {
   struct stat st {};
   ASSERT_EQ(::stat((w + "/brwienglish.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, std::mktime(&expected));
+}
+
+TEST_F(LoaderProgramTest, ASetup1WrittenByTheArchiveComponentUnpacksWithItsDates) {
+  const std::string src = dir_ / "src";
+  std::filesystem::create_directories(src);
+  testing::WriteFile(src + "/setupengine", testing::StubEngine(record_));
+  testing::WriteFile(src + "/licence.txt", testing::MixedContent(70000, 5));  // > one input block
+  struct utimbuf when {};
+  when.actime = when.modtime = DateTimeToUnix(EncodeDateTime({2020, 2, 29, 23, 59, 59}));
+  ::utime((src + "/licence.txt").c_str(), &when);
+
+  std::unique_ptr<Machine> machine = OpenMachine(dir_ / "prefix");
+  TBrwlCompress compress(nullptr);
+  ArchiveServices services;
+  services.machine = machine.get();
+  compress.SetServices(services);
+  compress.SetCompressedFile(dist_ + "/setup.1");  // host paths are read as Z:\...
+  compress.SetFilesToProcessLines({src + "/setupengine", src + "/licence.txt"});
+  compress.Compress(false, 0);
+
+  Outcome out = RunProgram(PlainSetup(), {}, tmp_);
+  ASSERT_EQ(out.status, 0) << out.output;
+  std::string w = WorkingDir();
+  EXPECT_EQ(Record(), (std::vector<std::string>{w + "/setupengine", "-c", "-s" + dist_}));
+  EXPECT_EQ(testing::ReadFile(w + "/licence.txt"), testing::ReadFile(src + "/licence.txt"));
+  struct stat st {};
+  ASSERT_EQ(::stat((w + "/licence.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, when.modtime - 1);  // a DOS date holds even seconds only
 }
 
 TEST_F(LoaderProgramTest, SelfExtractingFormIgnoresASetup1BesideAndPassesItsOwnName) {
