@@ -9,10 +9,10 @@
 #include "archive/archive_errors.h"
 #include "archive/archive_names.h"
 #include "archive/archive_reader.h"
+#include "archive/dos_time.h"
 #include "archive/host_file.h"
 #include "archive/program_content.h"
 #include "archive/zlib_stream.h"
-#include "framework/date_time.h"
 #include "framework/exception.h"
 #include "loader/loader_text.h"
 
@@ -29,17 +29,6 @@ bool OnFirstDisk(std::uint8_t disk) { return disk <= 1; }
 bool HasControlCharacter(std::string_view name) {
   return std::any_of(name.begin(), name.end(),
                      [](char c) { return static_cast<unsigned char>(c) < ' '; });
-}
-
-// Sets the file's date the way the archive stores it: as a DOS date-time
-// (even seconds, years 1980 to 2107). A date outside that range is not
-// converted; the file keeps the time it was written.
-void SetDosFileDate(HostFile& file, TDateTime date) {
-  const TDateTime first = EncodeDateTime({1980, 1, 1});
-  const TDateTime end = EncodeDateTime({2108, 1, 1});
-  if (!(date >= first && date < end)) return;
-  // A failure to set the date is not worth stopping the installation for.
-  (void)file.SetFileDate(DosToDateTime(DateTimeToDos(date)));
 }
 
 }  // namespace
@@ -171,7 +160,9 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
   }
   if (!result.stream_end) throw Exception(FormatText(kMemberCutShort, {target}));
 
-  SetDosFileDate(*out, header.FileDate);
+  // Dates go through the DOS form (even seconds), as the archive component
+  // sets them; a failure to set one is not worth stopping the installation.
+  (void)out->SetFileDate(ToDosResolution(header.FileDate));
   // Without execute bits the extracted engine could not be started; failing
   // to add them shows up as the start error that follows.
   if (is_program) (void)out->MakeExecutable();

@@ -90,8 +90,9 @@ class SetupArchive {
   using WriteObserver = std::function<void(std::size_t bytes)>;
 
   // Writes member `index` to `dir` + "/" + its file name (an existing file is
-  // replaced), sets its date from FileDate (as a DOS file date; a date that
-  // format cannot hold leaves the date of writing) and makes it executable
+  // replaced), sets its date from FileDate (at the DOS resolution of even
+  // seconds; a date DOS cannot hold is set as it is, an unusable one not at
+  // all) and makes it executable
   // when its content starts like a host program. Returns the path written.
   // Throws Exception with kCouldNotCreateFile + path, kCouldNotReadDisk,
   // kInflateFailed (corrupt data), kCouldNotWriteFile, kMemberCutShort or

@@ -156,13 +156,20 @@ TEST_F(SetupExtractTest, MembersLandUnderBareNamesWithDatesAndProgramBits) {
   EXPECT_EQ(st.st_mtime, std::mktime(&expected));
 }
 
-TEST_F(SetupExtractTest, ADateTheDosFormCannotHoldLeavesTheTimeOfWriting) {
+TEST_F(SetupExtractTest, DatesDosCannotHoldAreKeptAndUnusableOnesIgnored) {
   TestMember old = Member("old.txt", "x");
-  old.date = EncodeDateTime({1975, 1, 1});
+  old.date = EncodeDateTime({1975, 1, 1, 12, 0, 1});
+  TestMember garbage = Member("garbage.txt", "y");
+  garbage.date = 1e300;
   std::time_t before = std::time(nullptr);
-  ASSERT_EQ(Extract(testing::BuildSingleFile({old})), "");
+  ASSERT_EQ(Extract(testing::BuildSingleFile({old, garbage})), "");
+  std::tm expected{};
+  expected.tm_year = 75, expected.tm_mday = 1, expected.tm_hour = 12, expected.tm_sec = 1;
+  expected.tm_isdst = -1;
   struct stat st {};
   ASSERT_EQ(::stat((dir_ / "old.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, std::mktime(&expected));
+  ASSERT_EQ(::stat((dir_ / "garbage.txt").c_str(), &st), 0);
   EXPECT_GE(st.st_mtime, before - 1);
 }
 
