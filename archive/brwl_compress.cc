@@ -548,7 +548,11 @@ void TBrwlCompress::Extract() {
         files_to_process_.Clear();
         ExtractAs.clear();
       },
-      [&] { files_to_process_.Clear(); });
+      [&] {
+        // A name meant for the failed member must not rename the next one.
+        files_to_process_.Clear();
+        ExtractAs.clear();
+      });
 }
 
 void TBrwlCompress::ExtractOne(const std::string& line) {
