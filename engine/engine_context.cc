@@ -1,0 +1,50 @@
+#include "engine/engine_context.h"
+
+#include "engine/net_location_access.h"
+#include "archive/brwl_compress.h"
+#include "archive/version_resource.h"
+#include "framework/bound_project.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+
+namespace brimwell {
+
+EngineContext::EngineContext(Application& app, Machine& machine, Options options)
+    : app_(app),
+      machine_(machine),
+      arguments_(std::move(options.arguments)),
+      executable_(options.executable.empty() ? RunningExecutablePath() : std::move(options.executable)),
+      log_(options.log ? std::move(options.log) : std::make_unique<RunLog>()),
+      versions_(std::make_unique<TVersionResource>(nullptr, machine)),
+      main_archive_(std::make_unique<TBrwlCompress>(nullptr)) {
+  ArchiveServices services;
+  services.machine = &machine_;
+  services.versions = versions_.get();
+  services.application = &app_;
+  services.translate = [this](std::string_view text) { return Translate(text); };
+  main_archive_->SetServices(std::move(services));
+}
+
+EngineContext::~EngineContext() = default;
+
+std::string EngineContext::ExecutablePath() const {
+  return machine_.GetPaths().ToWindows(executable_);
+}
+
+std::string EngineContext::Translate(std::string_view text) const {
+  if (!translator_.translate) return std::string(text);
+  return translator_.translate(text);
+}
+
+void EngineContext::SetNetAccess(std::unique_ptr<NetLocationAccess> access) {
+  net_access_ = std::move(access);
+}
+
+std::string EngineText(const EngineContext* ctx, std::string_view format,
+                       std::initializer_list<FormatArg> args) {
+  std::string text = ctx != nullptr ? ctx->Translate(format) : std::string(format);
+  if (args.size() == 0) return text;
+  return Format(text, args);
+}
+
+}  // namespace brimwell

@@ -1,0 +1,149 @@
+// EngineContext: the process-wide state of one engine run, created at
+// start-up and handed to the project's root (ProjectForm), from which every
+// component reaches it. Nothing of it is static, so each test makes a fresh
+// one. It holds the services the engine talks to (the user interface, the
+// Windows machine), the lists of live components, the single driver, the
+// install-record key, the shared archive component and version reader, the
+// translator hook and the run log.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/component_lists.h"
+#include "engine/run_log.h"
+#include "framework/format.h"
+
+namespace brimwell {
+
+class Application;
+class Machine;
+class NetLocationAccess;
+class TBrwlCompress;
+class TVersionResource;
+class TComponent;
+class TCustomInstall;
+
+// Exit status of setupengine.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitRunFailed = 1;     // the run or a mode ended in an error
+inline constexpr int kExitProjectError = 2;  // the project could not be read
+inline constexpr int kExitUserAbort = 3;     // the user cancelled the installation
+
+// What the translator offers the rest of the engine. Until a translator
+// exists, texts pass unchanged and there is no target language.
+struct TranslatorHook {
+  // English text in, text of the target language out.
+  std::function<std::string(std::string_view)> translate;
+  // The target language's ordinal (TBrwlLanguage) and its setter.
+  std::function<int()> target_language;
+  std::function<void(int)> set_target_language;
+};
+
+class EngineContext {
+ public:
+  struct Options {
+    // The command-line arguments after the program path.
+    std::vector<std::string> arguments;
+    // Host path of the running engine; empty: the executable of this process.
+    std::filesystem::path executable;
+    // nullptr: a disabled log.
+    std::unique_ptr<RunLog> log;
+  };
+
+  // `app` and `machine` must outlive the context, and the context must
+  // outlive every component that uses it.
+  EngineContext(Application& app, Machine& machine, Options options);
+  EngineContext(const EngineContext&) = delete;
+  EngineContext& operator=(const EngineContext&) = delete;
+  ~EngineContext();
+
+  Application& App() const { return app_; }
+  Machine& GetMachine() const { return machine_; }
+  const std::vector<std::string>& Arguments() const { return arguments_; }
+  const std::filesystem::path& ExecutableHostPath() const { return executable_; }
+  // The running engine as a Windows path ("Z:\...").
+  std::string ExecutablePath() const;
+
+  // --- Translation ----------------------------------------------------------
+  void SetTranslator(TranslatorHook hook) { translator_ = std::move(hook); }
+  const TranslatorHook& Translator() const { return translator_; }
+  bool HasTranslator() const { return static_cast<bool>(translator_.translate); }
+  std::string Translate(std::string_view text) const;
+
+  RunLog& Log() const { return *log_; }
+
+  // --- Process-wide lists ---------------------------------------------------
+  TInstallContainerList& Containers() { return containers_; }
+  TCustomInstallFileList& Files() { return files_; }
+  // Files whose self-registration waits for the end of the run.
+  TCustomInstallFileList& DeferredRegistrations() { return deferred_; }
+  TPathSpecifierList& PathSpecifiers() { return path_specifiers_; }
+  TStandardPathSpecList& StandardPathSpecifiers() { return standard_specifiers_; }
+  UniqueIdTable& UniqueIds() { return unique_ids_; }
+
+  // --- The driver and its record --------------------------------------------
+  TCustomInstall* Driver() const { return driver_; }
+  void SetDriver(TCustomInstall* driver) { driver_ = driver; }
+  const std::string& InstallRecordKey() const { return install_record_key_; }
+  void SetInstallRecordKey(std::string key) { install_record_key_ = std::move(key); }
+  // The net location every file-related component falls back to.
+  TComponent* DefaultNetLocation() const { return default_net_location_; }
+  void SetDefaultNetLocation(TComponent* location) { default_net_location_ = location; }
+
+  // --- Seams to later subsystems --------------------------------------------
+  // The archive component shared by every file whose archive is the
+  // driver's (it carries the self-extracting offset), and the one version
+  // reader.
+  TBrwlCompress& MainArchive() const { return *main_archive_; }
+  TVersionResource& Versions() const { return *versions_; }
+  // nullptr until the network subsystem attaches itself.
+  NetLocationAccess* NetAccess() const { return net_access_.get(); }
+  void SetNetAccess(std::unique_ptr<NetLocationAccess> access);
+
+  // The exit status setupengine reports (kExitOk unless a run failed).
+  int ExitStatus() const { return exit_status_; }
+  void SetExitStatus(int status) { exit_status_ = status; }
+
+ private:
+  Application& app_;
+  Machine& machine_;
+  std::vector<std::string> arguments_;
+  std::filesystem::path executable_;
+  std::unique_ptr<RunLog> log_;
+  TranslatorHook translator_;
+  TInstallContainerList containers_;
+  TCustomInstallFileList files_;
+  TCustomInstallFileList deferred_;
+  TPathSpecifierList path_specifiers_;
+  TStandardPathSpecList standard_specifiers_;
+  UniqueIdTable unique_ids_;
+  TCustomInstall* driver_ = nullptr;
+  std::string install_record_key_;
+  TComponent* default_net_location_ = nullptr;
+  std::unique_ptr<TVersionResource> versions_;
+  std::unique_ptr<TBrwlCompress> main_archive_;
+  std::unique_ptr<NetLocationAccess> net_access_;
+  int exit_status_ = kExitOk;
+};
+
+// A message of the engine: `format` passed through the translator of `ctx`
+// (none when ctx is nullptr), then formatted with `args`. Without arguments
+// the text is used as it is, so texts holding "%" (the meta-variable
+// messages) need no escaping.
+std::string EngineText(const EngineContext* ctx, std::string_view format,
+                       std::initializer_list<FormatArg> args = {});
+
+// Throws exception class E with EngineText(ctx, format, args).
+template <class E>
+[[noreturn]] void Raise(const EngineContext* ctx, std::string_view format,
+                        std::initializer_list<FormatArg> args = {}) {
+  throw E(EngineText(ctx, format, args));
+}
+
+}  // namespace brimwell

@@ -1,0 +1,252 @@
+// TCustomInstall / TInstall: the install driver. The one driver of a project
+// is the top container of the component tree. After the project is loaded it
+// reads the command line and chooses the mode (build, transfer to floppies,
+// continue after reboot, install); in install mode it runs the whole
+// installation once the main form is first activated: it records the run in
+// the registry, reads the archive information, lets the wizard pages run
+// through component calls, processes the tree, registers unfinished work for
+// the next boot or reports success, cleans up and ends the application.
+//
+// TCustomInstall holds the behaviour, TInstall publishes the properties.
+// The operations are split over install.cc (properties, start-up, the run),
+// install_record.cc (the install record), install_unfinished.cc (unfinished
+// work, reboot, clean-up) and install_build.cc (build and floppy modes).
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "engine/command_line.h"
+#include "engine/file_container.h"
+#include "engine/install_information.h"
+#include "framework/date_time.h"
+#include "framework/picture.h"
+
+namespace brimwell {
+
+class MainForm;
+
+enum class TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
+inline const EnumInfo kDistributeTypeInfo{"TDistributeType", {"dtTraditional", "dtWeb", "dtTraditionalNet"}};
+
+// Messages of the driver.
+inline constexpr char kTwoInstalls[] =
+    "The TInstall component does not currently support the use of 2 TInstall components in the same project";
+inline constexpr char kInstallNeedsForm[] = "The owner of a TInstall component must be a form or a data module";
+inline constexpr char kDistributeTypeDesignTime[] = "DistributeType can only be set at design-time";
+inline constexpr char kDistributeTypeNeedsNetLocation[] =
+    "Must assign a net location via the NetLocation property before you can set the distribute type";
+inline constexpr char kForgotBuildDirectory[] =
+    "You forgot to pass in the build directory. In Run | Parameters, follow this format: -d \"-sC:\\My Build\"";
+inline constexpr char kNoMainForm[] =
+    "Application.MainForm is undefined and the TInstall is not on a form. Therefore, therefore the TInstall "
+    "can't run the installation automatically";
+inline constexpr char kLoadingProgramPathMissing[] =
+    "The path of the loading program was not passed correctly. If you are running your install project in "
+    "the IDE, then you need to add two command line parameters. In Run | Parameters | \"Run Parameters\", "
+    "type in: -d \"-sBUILDPATH\" where BUILDPATH is the path into which you built the distributables. "
+    "Example: -d \"-sC:\\My Build\".";
+inline constexpr char kReadingFileInformation[] = "Reading file information...";
+inline constexpr char kCannotReadExtractionInfo[] =
+    "Could not read the extraction info from the archive file %s when trying to find the correct offset "
+    "into the self extracting file";
+// Unfinished work, reboot and clean-up.
+inline constexpr char kUnfinishedNeedsRecord[] =
+    "The TInstall could not either write or read unfinished business from the registry";
+inline constexpr char kCannotWriteUnfinished[] = "Cannot install into registry. Key: %s Ident: %s Value %s";
+inline constexpr char kCannotRegisterRunOnce[] =
+    "Cannot register the install to be run on reboot in the RunOnce key in the registry";
+inline constexpr char kCouldNotReboot[] = "Could not reboot windows. Please manually reboot windows.";
+inline constexpr char kInvalidUnfinishedEntry[] = "There is an invalid entry for the unfinished install list %s";
+// Build and floppy modes are not part of this engine yet.
+inline constexpr char kModeNotAvailable[] = "This engine cannot build distributables or transfer them to floppies";
+
+// Registry keys (HKEY_LOCAL_MACHINE).
+inline constexpr char kInstallRecordRoot[] = "\\SOFTWARE\\Brimwell\\Install";
+inline constexpr char kBrimwellKey[] = "\\Software\\Brimwell";
+inline constexpr char kRunOnceKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr char kRunOnceUnfinished[] = "BrimwellUnfinished";
+inline constexpr char kRunOnceBatFile[] = "BrimwellBatFile";
+inline constexpr char kUnfinishedSubkey[] = "Unfinished";
+
+class TCustomInstall : public TFileContainer {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  using TInstallNotifyEvent = std::function<void(TCustomInstall* sender)>;
+  // Install; in-out Continue (OnBeforeReboot, OnBeforeCleanup).
+  using TInstallContinueEvent = std::function<void(TCustomInstall* install, bool& continue_run)>;
+  // Install; in-out QuitOut (OnBeforeShutdown, OnUserAbort).
+  using TInstallQuitEvent = std::function<void(TCustomInstall* install, bool& quit_out)>;
+  // Install; FileToRun; in-out DefaultAction.
+  using TBeforeRunFileEvent =
+      std::function<void(TCustomInstall* install, const std::string& file_to_run, bool& default_action)>;
+
+  // Throws IEInstall kTwoInstalls for a second driver and kInstallNeedsForm
+  // for an owner that is no ProjectForm.
+  explicit TCustomInstall(TComponent* owner);
+  ~TCustomInstall() override;
+
+  // --- Properties -----------------------------------------------------------
+  bool AutoMaximizeWindow() const { return auto_maximize_window_; }
+  virtual void SetAutoMaximizeWindow(bool value);
+  TBuildInfo& BuildInfo() { return build_info_; }
+  const TBuildInfo& BuildInfo() const { return build_info_; }
+  virtual void SetBuildInfo(const TBuildInfo& info) { build_info_.Assign(info); }
+  TPicture& DialogThemeBitmap() { return dialog_theme_bitmap_; }
+  virtual void SetDialogThemeBitmap(const TPicture& picture) { dialog_theme_bitmap_.Assign(picture); }
+  TDistributeType DistributeType() const { return distribute_type_; }
+  virtual void SetDistributeType(TDistributeType type);
+  bool HideMainForm() const { return hide_main_form_; }
+  virtual void SetHideMainForm(bool value);
+  TInstallInformation& Information() { return information_; }
+  const TInstallInformation& Information() const { return information_; }
+  const std::vector<std::string>& PresetupFiles() const { return presetup_files_; }
+  // Stores the list without its blank lines.
+  virtual void SetPresetupFiles(const std::vector<std::string>& files);
+  bool Reboot() const { return reboot_; }
+  void SetReboot(bool reboot) { reboot_ = reboot; }
+  bool RunAutomatic() const { return run_automatic_; }
+  void SetRunAutomatic(bool value) { run_automatic_ = value; }
+  bool UseLoadingProgram() const { return use_loading_program_; }
+  virtual void SetUseLoadingProgram(bool value);
+  // Also the process-wide default location; clearing it makes the
+  // distribution traditional again.
+  void SetNetLocation(TComponent* location) override;
+
+  // --- Events -----------------------------------------------------------------
+  TInstallNotifyEvent OnAfterInitialized;
+  TInstallNotifyEvent OnBeforeReadArchiveInfo;
+  TInstallNotifyEvent OnAfterReadArchiveInfo;
+  TInstallContinueEvent OnBeforeReboot;
+  TInstallNotifyEvent OnFailedReboot;
+  TInstallNotifyEvent OnBeforeNotifyGoodInstall;
+  TInstallNotifyEvent OnAfterNotifyGoodInstall;
+  TInstallNotifyEvent OnBeforeNotifyBadInstall;
+  TInstallNotifyEvent OnAfterNotifyBadInstall;
+  TInstallContinueEvent OnBeforeCleanup;
+  TInstallQuitEvent OnBeforeShutdown;
+  TBeforeRunFileEvent OnBeforeRunFile;
+  TInstallQuitEvent OnUserAbort;
+  // Called first when the driver is destroyed; only project code sets it.
+  TInstallNotifyEvent OnDestroying;
+
+  // --- Run-time state -------------------------------------------------------
+  const CommandLine& Switches() const { return switches_; }
+  bool HasSwitch(EngineSwitch s) const { return switches_.Has(s); }
+  const std::string& SwitchArgument(EngineSwitch s) const { return switches_.Argument(s); }
+  // The -s directory, else the running executable's directory; no trailing
+  // backslash.
+  const std::string& InstallSourceDir() const { return install_source_dir_; }
+  bool Running() const { return running_; }
+  bool CleanupBatchPending() const { return cleanup_batch_pending_; }
+  const std::string& CleanupBatchPath() const { return cleanup_batch_path_; }
+  int UnfinishedCount() const { return unfinished_count_; }
+  TDateTime RunStartTime() const { return run_start_time_; }
+  // The window whose first activation starts the run; nullptr before Loaded.
+  MainForm* GetMainForm() const { return main_form_; }
+  // The setup program the user started: with -e the self-extracting file,
+  // with the loading program InstallSourceDir + "\" + the second argument,
+  // else the engine itself.
+  std::string SetupProgramPath();
+
+  // --- Operations -----------------------------------------------------------
+  virtual void RemoveInstallRecord();
+  virtual void NotifyBadInstall();
+  virtual void NotifyGoodInstall();
+  // The key of the install record of this setup program
+  // (kInstallRecordRoot + "\Install<n>"), found by the executable's date and size;
+  // made when `create`. Empty when there is none (or it cannot be written).
+  virtual std::string FindInstallRecord(bool create);
+  // Reads the switches from the context's arguments (IEInstall
+  // kInvalidParameter).
+  virtual void ParseCommandLine();
+  virtual void RunFilesAfterInstall();
+  virtual void RegisterRunOnce();
+  // Appends `path` unless a file of that name is listed.
+  virtual void AddPresetupFile(const std::string& path);
+  // The run's exception handler (the application's exception handler
+  // outside the designer).
+  virtual void HandleRunException(const std::exception& e);
+  virtual void BuildDistributables();
+  virtual void CleanUp();
+  virtual std::vector<std::string> ReadUnfinished();
+  // QuitOut: true unless OnUserAbort refuses.
+  virtual bool QueryUserAbort();
+  virtual void ClearUnfinished();
+  // Kind 0: finish the component `name` after the reboot; 1: delete the file.
+  virtual void AddUnfinished(const std::string& name, int kind);
+
+  // The run: see install.cc.
+  void Process() override;
+  // After a reboot: ContinueAfterReboot.
+  void FinishAfterReboot() override;
+  // Once per run, around the base: events, calls -984/-983, status text.
+  void ReadArchiveInfo() override;
+  void Loaded() override;
+
+  void ContinueAfterReboot();
+  void RebootWindows();
+  // Ends the application unless OnBeforeShutdown refuses.
+  void Shutdown();
+  // Build mode (-b) and floppy transfer (-f) entry points: they catch their
+  // errors and show them in a message box.
+  virtual void BuildFromInf();
+  virtual void TransferToFloppies(const std::string& drive);
+  // The trailer of a self-extracting setup program. Throws IEInstall
+  // kCannotReadExtractionInfo when the file cannot be read or is too short.
+  SelfExtractTrailer ReadExtractionInfo(const std::string& file);
+
+ protected:
+  void Notification(TComponent* component, Operation operation) override;
+  // Shows an exception's text in an error box.
+  void ShowException(const std::exception& e);
+  void SaveLanguage();
+
+ private:
+  void ChooseMode();
+  void StartHook();
+  void RunSafely(const std::function<void()>& body);
+  void Step(int number, const std::string& what);
+
+  bool auto_maximize_window_ = true;
+  TBuildInfo build_info_;
+  TPicture dialog_theme_bitmap_;
+  TDistributeType distribute_type_ = TDistributeType::dtTraditional;
+  bool hide_main_form_ = false;
+  TInstallInformation information_;
+  std::vector<std::string> presetup_files_;
+  bool reboot_ = false;
+  bool run_automatic_ = true;
+  bool use_loading_program_ = true;
+
+  CommandLine switches_;
+  std::string install_source_dir_;
+  MainForm* main_form_ = nullptr;
+  std::function<void()> kept_on_activate_;
+  bool hook_installed_ = false;
+  bool started_ = false;
+  bool running_ = false;
+  bool cleanup_batch_pending_ = false;
+  std::string cleanup_batch_path_;
+  int unfinished_count_ = 0;
+  TDateTime run_start_time_ = 0;
+  bool handler_installed_ = false;
+};
+
+class TInstall : public TCustomInstall {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  static constexpr char kDefaultDestDir[] = "\\MyApplication";
+  static constexpr char kDefaultGroupName[] = "Main";
+
+  explicit TInstall(TComponent* owner) : TCustomInstall(owner) {}
+};
+
+}  // namespace brimwell

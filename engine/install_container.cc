@@ -1,0 +1,272 @@
+#include "engine/install_container.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/api_routines.h"
+#include "engine/component_calls.h"
+#include "engine/engine_context.h"
+#include "engine/engine_errors.h"
+#include "engine/file_container.h"
+#include "engine/install.h"
+#include "engine/install_object.h"
+#include "engine/parameter_objects.h"
+#include "engine/path_specifier.h"
+#include "engine/project_form.h"
+#include "engine/standard_path_specifiers.h"
+
+namespace brimwell {
+
+const ClassInfo& TInstallContainer::StaticClassInfo() {
+  static const ClassInfo info =
+      ClassBuilder<TInstallContainer>("TInstallContainer", &TComponent::StaticClassInfo()).Build();
+  return info;
+}
+
+int RegisteredTypeOf(const ClassInfo& cls) {
+  static const std::pair<const char*, int> kTypes[] = {
+      {"TFileContainer", kTypeFileContainer},        {"TCustomInstallFile", kTypeInstallFile},
+      {"TCustomInstallINIFile", kTypeIniFile},       {"TCustomShellLinkGroup", kTypeShellLinkGroup},
+      {"TCustomInstallShellLink", kTypeShellLink},   {"TCustomInstallRegistry", kTypeRegistry},
+      {"TCustomBaseInstallDlg", kTypeCallReceiver},  {"TDialogManager", kTypeCallReceiver},
+      {"TGrabCall", kTypeCallReceiver},
+  };
+  for (const auto& [name, type] : kTypes) {
+    if (cls.InheritsFrom(name)) return type;
+  }
+  return 0;
+}
+
+TInstallContainer::TInstallContainer(TComponent* owner) : TComponent(owner), ctx_(ContextOf(owner)) {
+  if (ctx_ != nullptr) ctx_->Containers().Add(this);
+  // The standard specifiers exist wherever install components are placed.
+  if (ProjectForm* form = FormOf(this)) EnsureStandardPathSpecifiers(*form);
+}
+
+TInstallContainer::~TInstallContainer() {
+  // Every other container forgets this one: a container drops it from its
+  // helpers, a helper whose container it was clears its Container.
+  std::vector<TInstallContainer*> others = ctx_ != nullptr ? ctx_->Containers().Snapshot() : helpers_;
+  for (TInstallContainer* other : others) {
+    if (other != this) other->ContainerDestroyed(this);
+  }
+  helpers_.clear();
+  if (ctx_ != nullptr) ctx_->Containers().Remove(this);
+}
+
+std::string TInstallContainer::DisplayName() const {
+  return Name().empty() ? "<" + ClassName() + ">" : Name();
+}
+
+void TInstallContainer::SetInstallTypes(TInstallTypeSet types) {
+  install_types_ = NormalizeInstallTypes(install_types_, types);
+}
+
+void TInstallContainer::SetDestDir(const std::string& dir) { dest_dir_ = dir; }
+
+void TInstallContainer::StoreDestDirType(TCustomPathSpecifier* specifier) {
+  // Earlier registrations stay: a notification about a component no longer
+  // referenced changes nothing, and another reference may share it.
+  dest_dir_type_ = specifier;
+  if (specifier != nullptr) FreeNotification(specifier);
+}
+
+void TInstallContainer::SetDestDirType(TCustomPathSpecifier* specifier) {
+  if (!Loading() && specifier != nullptr) specifier->Validate(this);
+  dest_dir_type_assigned_ = true;
+  StoreDestDirType(specifier);
+}
+
+void TInstallContainer::SetOrder(std::int32_t order) { order_ = order; }
+
+TInstallContainer* TInstallContainer::Helpers(int index) const {
+  if (index < 0 || index >= HelperCount()) {
+    Raise<IEInstallContainer>(ctx_, kBadHelperIndex, {DisplayName(), index});
+  }
+  return helpers_[static_cast<std::size_t>(index)];
+}
+
+TInstallContainer* TInstallContainer::Comp(int index, const ClassInfo& cls) const {
+  int seen = 0;
+  for (TInstallContainer* h : helpers_) {
+    if (h->ClassType().InheritsFrom(cls.name)) {
+      if (seen == index) return h;
+      ++seen;
+    }
+  }
+  throw IEInstallContainer(EngineText(ctx_, kBadCompCall) +
+                           Format(" Index: %d ComponentType: %d", {index, RegisteredTypeOf(cls)}));
+}
+
+int TInstallContainer::FileContainerCount() const {
+  return static_cast<int>(std::count_if(helpers_.begin(), helpers_.end(), [](TInstallContainer* h) {
+    return dynamic_cast<TFileContainer*>(h) != nullptr;
+  }));
+}
+
+TFileContainer* TInstallContainer::FileContainers(int index) const {
+  return static_cast<TFileContainer*>(Comp(index, TFileContainer::StaticClassInfo()));
+}
+
+void TInstallContainer::ContainerDestroyed(TInstallContainer* container) {
+  if (std::find(helpers_.begin(), helpers_.end(), container) != helpers_.end()) {
+    std::erase(helpers_, container);
+    if (!Loading() && !Destroying()) Renumber();
+  }
+}
+
+void TInstallContainer::ShowStatusText(const std::string& text) {
+  TMessageParameter po(text);
+  BroadcastComponentCall(kCallShowStatus, &po);
+}
+
+void TInstallContainer::HideStatusText() { BroadcastComponentCall(kCallHideStatus, nullptr); }
+
+void TInstallContainer::LogInformationEvent(TInstallContainer* sender, int code, TPersistent* po) {
+  if (ctx_ == nullptr || !ctx_->Log().Enabled()) return;
+  // Log each event once, where it enters the tree: at the sender's own
+  // container (the sender is one of its helpers).
+  auto* object = dynamic_cast<TInstallObject*>(sender);
+  if (object != nullptr && object->Container() != this) return;
+  std::string text = std::to_string(code) + " sender=" + (sender ? sender->DisplayName() : "nil") +
+                     " container=" + DisplayName();
+  if (po != nullptr) text += " po=" + po->ClassName();
+  ctx_->Log().Write("event", text);
+}
+
+void TInstallContainer::DoInformationEventControl(TInstallContainer* sender, int code, TPersistent* po) {
+  LogInformationEvent(sender, code, po);
+}
+
+void TInstallContainer::HandleComponentCall(TInstallContainer* /*container*/, int /*call*/,
+                                            TPersistent* /*po*/) {}
+
+std::string TInstallContainer::GetDestPath() {
+  std::string path = dest_dir_type_ != nullptr ? dest_dir_type_->GetPath(this) + dest_dir_ : dest_dir_;
+  return StripTrailingBackslash(path);
+}
+
+int TInstallContainer::ComponentType() const { Raise<IEInstallContainer>(ctx_, kNoRegisteredType); }
+
+void TInstallContainer::AddHelper(TInstallContainer* object) {
+  if (object == nullptr) Raise<IEInstallContainer>(ctx_, kBlankHelper, {DisplayName()});
+  // Refuse cycles: the object may be neither this container nor any
+  // container above it. The walk stops at a repeat, so a tree damaged
+  // some other way cannot make it loop.
+  std::unordered_set<const TInstallContainer*> seen;
+  for (const TInstallContainer* c = this; c != nullptr && seen.insert(c).second;) {
+    if (c == object) Raise<IEInstallContainer>(ctx_, kCircularReference);
+    auto* as_object = dynamic_cast<const TInstallObject*>(c);
+    c = as_object != nullptr ? as_object->Container() : nullptr;
+  }
+  std::erase(helpers_, object);  // never listed twice
+
+  const int type = object->ComponentType();
+  const std::int32_t order = object->Order();
+  auto pos = helpers_.end();
+  if (SameText(object->ClassName(), "TInstallBDE")) {
+    pos = helpers_.begin();
+  } else {
+    for (auto it = helpers_.begin(); it != helpers_.end(); ++it) {
+      const int t = (*it)->ComponentType();
+      if (t > type || (t == type && order != -1 && (*it)->Order() >= order)) {
+        pos = it;
+        break;
+      }
+    }
+  }
+  helpers_.insert(pos, object);
+  if (!Loading()) Renumber();
+}
+
+void TInstallContainer::RemoveHelper(TInstallContainer* object) {
+  if (object == nullptr) return;
+  std::erase(helpers_, object);
+  if (!Loading()) Renumber();
+}
+
+void TInstallContainer::Renumber() {
+  int previous_type = 0;
+  std::int32_t next = 0;
+  bool first = true;
+  for (TInstallContainer* h : helpers_) {
+    const int type = h->ComponentType();
+    if (first || type != previous_type) next = 0;
+    h->order_ = next++;
+    previous_type = type;
+    first = false;
+  }
+}
+
+void TInstallContainer::BroadcastComponentCall(int call, TPersistent* po) {
+  std::vector<TInstallContainer*> receivers;
+  for (TInstallContainer* h : helpers_) {
+    if (h->ComponentType() == kTypeCallReceiver) receivers.push_back(h);
+  }
+  if (ctx_ != nullptr && ctx_->Log().Enabled()) {
+    std::string text = std::to_string(call) + " sender=" + DisplayName() +
+                       " receivers=" + std::to_string(receivers.size());
+    if (po != nullptr) text += " po=" + po->ClassName();
+    ctx_->Log().Write("call", text);
+  }
+  for (TInstallContainer* r : receivers) r->HandleComponentCall(this, call, po);
+}
+
+void TInstallContainer::Process() {
+  try {
+    if (OnBeforeProcess) OnBeforeProcess(this);
+    BroadcastComponentCall(kCallBeforeProcess, nullptr);
+    if (!include_) return;
+    BroadcastComponentCall(kCallInstallTypeDialog, nullptr);
+    if (!IsSelected()) return;
+    InstallObjects();
+    processed_ = true;
+    if (ctx_ != nullptr && ctx_->Driver() != nullptr) {
+      WriteUninstallInfo(kUninstallKeyPrefix + ctx_->Driver()->Information().ProductName());
+    }
+    if (OnAfterProcess) OnAfterProcess(this);
+    BroadcastComponentCall(kCallAfterProcess, nullptr);
+  } catch (const EAbort&) {
+    // The silent abort ends this component's processing and nothing else.
+  }
+}
+
+void TInstallContainer::InstallObjects() {
+  processed_ = true;
+  for (TInstallContainer* h : std::vector<TInstallContainer*>(helpers_)) {
+    if (h->Processable()) h->Process();
+  }
+}
+
+bool TInstallContainer::IsSelected() const {
+  if (!include_) return false;
+  return current_install_type_ == TInstallType::itAlways || current_install_type_ == TInstallType::itCustom ||
+         install_types_.Contains(TInstallType::itAlways) || install_types_.Contains(current_install_type_);
+}
+
+void TInstallContainer::FinishAfterReboot() {}
+
+void TInstallContainer::TranslateSelf() {}
+
+void TInstallContainer::WriteUninstallInfo(const std::string& /*key*/) {}
+
+void TInstallContainer::SetCurrentInstallType(TInstallType type) {
+  for (TInstallContainer* h : helpers_) h->SetCurrentInstallType(type);
+  current_install_type_ = type;
+}
+
+void TInstallContainer::Loaded() {
+  TComponent::Loaded();
+  // A default the constructor gave but the project never stated is
+  // cleared: an emptied reference stays empty.
+  if (dest_dir_type_defaulted_ && !dest_dir_type_assigned_) StoreDestDirType(nullptr);
+}
+
+void TInstallContainer::Notification(TComponent* component, Operation operation) {
+  if (operation == Operation::kRemove && component != nullptr && component == dest_dir_type_) {
+    dest_dir_type_ = nullptr;
+  }
+  TComponent::Notification(component, operation);
+}
+
+}  // namespace brimwell

@@ -1,0 +1,54 @@
+// ProjectForm: the root that owns a project's components, playing the part
+// of the engine's main form (or of a data module, which has no window). It
+// carries the EngineContext to every component it owns, and runs actions
+// that must wait until the whole project has been loaded.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "framework/component.h"
+
+namespace brimwell {
+
+class EngineContext;
+class MainForm;
+
+class ProjectForm : public TComponent {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  enum class Kind { kForm, kDataModule };
+
+  // `ctx` must outlive the form. `window` is the user-interface window of a
+  // form (may be nullptr; a data module has none).
+  explicit ProjectForm(EngineContext& ctx, Kind kind = Kind::kForm, MainForm* window = nullptr);
+  // Frees the owned components while the form is still whole, so their
+  // destructors can reach the context.
+  ~ProjectForm() override;
+
+  EngineContext& Context() const { return ctx_; }
+  Kind GetKind() const { return kind_; }
+  bool IsForm() const { return kind_ == Kind::kForm; }
+  MainForm* Window() const { return window_; }
+  void SetWindow(MainForm* window) { window_ = window; }
+
+  // Runs `action` once the project being loaded has been loaded whole (at
+  // this form's Loaded); at once when no load is in progress.
+  void WhenLoaded(std::function<void()> action);
+  void Loaded() override;
+
+ private:
+  EngineContext& ctx_;
+  Kind kind_;
+  MainForm* window_;
+  std::vector<std::function<void()>> when_loaded_;
+};
+
+// The context of the form that (directly or further up) owns `component`;
+// nullptr for a component outside any ProjectForm.
+EngineContext* ContextOf(const TComponent* component);
+// The ProjectForm owning `component` directly, or nullptr.
+ProjectForm* FormOf(const TComponent* component);
+
+}  // namespace brimwell
