@@ -451,14 +451,28 @@ WinStatus LinuxFileSystem::MoveHost(const std::filesystem::path& from, const std
   return DeleteFile(from_path);
 }
 
+std::filesystem::path LinuxFileSystem::MoveTarget(const std::filesystem::path& from_host, std::string_view to) {
+  std::filesystem::path to_host = paths_.ToHost(to);
+  struct stat from_st, to_st;
+  if (::lstat(from_host.c_str(), &from_st) == 0 && ::lstat(to_host.c_str(), &to_st) == 0 &&
+      from_st.st_dev == to_st.st_dev && from_st.st_ino == to_st.st_ino) {
+    // The target names the source in another letter case: a rename that
+    // changes the case takes the name as given.
+    return to_host.parent_path() / ExtractFileName(ExcludeTrailingBackslash(to));
+  }
+  return to_host;
+}
+
 WinStatus LinuxFileSystem::MoveFile(std::string_view from, std::string_view to) {
-  return MoveHost(paths_.ToHost(from), paths_.ToHost(to), false, true, from, to);
+  std::filesystem::path from_host = paths_.ToHost(from);
+  return MoveHost(from_host, MoveTarget(from_host, to), false, true, from, to);
 }
 
 WinStatus LinuxFileSystem::MoveFileEx(std::string_view from, std::string_view to, std::uint32_t flags) {
   if (flags & kMoveDelayUntilReboot) return ScheduleMove(from, to, (flags & kMoveReplaceExisting) != 0);
   if (to.empty()) return WinStatus::Error(kErrorInvalidParameter);
-  return MoveHost(paths_.ToHost(from), paths_.ToHost(to), (flags & kMoveReplaceExisting) != 0,
+  std::filesystem::path from_host = paths_.ToHost(from);
+  return MoveHost(from_host, MoveTarget(from_host, to), (flags & kMoveReplaceExisting) != 0,
                   (flags & kMoveCopyAllowed) != 0, from, to);
 }
 

@@ -79,6 +79,8 @@ class LinuxFileSystem final : public FileSystem {
   WinStatus MoveHost(const std::filesystem::path& from, const std::filesystem::path& to,
                      bool replace, bool copy_allowed, std::string_view from_path,
                      std::string_view to_path);
+  // The host path a move to `to` writes (see MoveFile).
+  std::filesystem::path MoveTarget(const std::filesystem::path& from_host, std::string_view to);
   WinStatus ScheduleMove(std::string_view from, std::string_view to, bool replace);
 
   std::filesystem::path prefix_;

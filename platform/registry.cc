@@ -112,8 +112,7 @@ std::string RegistryValue::AsString(std::string_view name) const {
 }
 
 std::uint32_t RegistryValue::AsDword(std::string_view name) const {
-  bool dword_sized = data.size() == 4;
-  if (!dword_sized || (type != RegistryValueType::kDword && type != RegistryValueType::kBinary)) {
+  if (type != RegistryValueType::kDword || data.size() != 4) {
     throw ERegistryException(Format(kInvalidDataType, {name}));
   }
   std::uint32_t value = 0;

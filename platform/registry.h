@@ -75,7 +75,7 @@ struct RegistryValue {
 
   // The typed contents. Throw ERegistryException "Invalid data type for '%s'"
   // (with `name`) when the value has another type; AsString accepts REG_SZ
-  // and REG_EXPAND_SZ; AsDword also accepts a 4-byte REG_BINARY.
+  // and REG_EXPAND_SZ.
   std::string AsString(std::string_view name) const;
   std::uint32_t AsDword(std::string_view name) const;
   std::vector<std::string> AsMultiString(std::string_view name) const;

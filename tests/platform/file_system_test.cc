@@ -1,0 +1,411 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+
+#include <regex>
+#include <set>
+
+#include "platform/startup_sequence.h"
+#include "platform/win_path.h"
+#include "tests/platform/temp_prefix.h"
+
+namespace brimwell {
+namespace {
+
+using testing::Eventually;
+using testing::InChild;
+using testing::PrefixTest;
+using testing::ReadHostFile;
+using testing::WriteHostFile;
+
+// Another process holding a lock on a file until the holder is destroyed.
+class LockHolder {
+ public:
+  enum class Kind { kFlock, kFcntl };
+  LockHolder(const std::filesystem::path& file, Kind kind) {
+    int ready[2], release[2];
+    EXPECT_EQ(::pipe(ready), 0);
+    EXPECT_EQ(::pipe(release), 0);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(release[1]);
+      int fd = ::open(file.c_str(), O_RDWR);
+      bool locked;
+      if (kind == Kind::kFlock) {
+        locked = ::flock(fd, LOCK_EX) == 0;
+      } else {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        locked = ::fcntl(fd, F_SETLK, &fl) == 0;
+      }
+      char c = locked ? '1' : '0';
+      (void)!::write(ready[1], &c, 1);
+      (void)!::read(release[0], &c, 1);  // returns when the test closes its end
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char c = 0;
+    EXPECT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(c, '1');
+    ::close(ready[0]);
+  }
+  ~LockHolder() {
+    ::close(release_);
+    ::waitpid(pid_, nullptr, 0);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+};
+
+class FileSystemTest : public PrefixTest {
+ protected:
+  void Write(const std::string& path, std::string_view text) {
+    auto file = files().Open(path, FileAccess::kWrite, kShareNone, FileDisposition::kCreateAlways);
+    ASSERT_TRUE(file.ok()) << path << ": " << file.error();
+    IoResult r = (*file)->Write(text.data(), text.size());
+    ASSERT_TRUE(r.ok());
+  }
+  std::string Read(const std::string& path) {
+    auto file = files().Open(path, FileAccess::kRead, kShareReadWrite, FileDisposition::kOpenExisting);
+    if (!file) return "<error " + std::to_string(file.error()) + ">";
+    std::string text(4096, '\0');
+    IoResult r = (*file)->Read(text.data(), text.size());
+    text.resize(r.bytes);
+    return text;
+  }
+  void SetCapacity(char drive, std::int64_t capacity) {
+    PrefixConfig config = machine().Config();
+    config.removable[drive] = capacity;
+    machine().UpdateConfig(config);
+  }
+};
+
+TEST_F(FileSystemTest, ReadWriteSeekAndSize) {
+  Write("C:\\data.bin", "0123456789");
+  auto file = files().Open("C:\\DATA.BIN", FileAccess::kReadWrite, kShareRead, FileDisposition::kOpenExisting);
+  ASSERT_TRUE(file.ok());
+  EXPECT_EQ(*(*file)->Seek(-3, SeekOrigin::kEnd), 7u);
+  char buf[8] = {};
+  IoResult r = (*file)->Read(buf, sizeof buf);
+  EXPECT_EQ(r.bytes, 3u);
+  EXPECT_EQ(std::string(buf, 3), "789");
+  EXPECT_EQ((*file)->Read(buf, sizeof buf).bytes, 0u);  // the end is no error
+  EXPECT_EQ((*file)->Seek(-20, SeekOrigin::kCurrent).error(), kErrorNegativeSeek);
+  ASSERT_TRUE((*file)->Seek(4, SeekOrigin::kBegin).ok());
+  ASSERT_TRUE((*file)->SetEndOfFile().ok());
+  EXPECT_EQ(*(*file)->Size(), 4u);
+  EXPECT_EQ((*file)->Path(), "C:\\DATA.BIN");
+}
+
+TEST_F(FileSystemTest, DispositionsAnswerAsCreateFileDoes) {
+  EXPECT_EQ(files().Open("C:\\none.txt", FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting).error(),
+            kErrorFileNotFound);
+  EXPECT_EQ(files().Open("C:\\nodir\\none.txt", FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting).error(),
+            kErrorPathNotFound);
+  EXPECT_EQ(files().Open("C:\\nodir\\new.txt", FileAccess::kWrite, kShareAll, FileDisposition::kCreateAlways).error(),
+            kErrorPathNotFound);
+  Write("C:\\x.txt", "abc");
+  EXPECT_EQ(files().Open("C:\\X.TXT", FileAccess::kWrite, kShareAll, FileDisposition::kCreateNew).error(),
+            kErrorFileExists);
+  EXPECT_EQ(files().Open("C:\\WINDOWS", FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting).error(),
+            kErrorAccessDenied);
+  ASSERT_TRUE(files().Open("C:\\x.txt", FileAccess::kWrite, kShareAll, FileDisposition::kOpenAlways).ok());
+  EXPECT_EQ(Read("C:\\x.txt"), "abc");  // open-always keeps the content
+  ASSERT_TRUE(files().Open("C:\\x.txt", FileAccess::kWrite, kShareAll, FileDisposition::kTruncateExisting).ok());
+  EXPECT_EQ(Read("C:\\x.txt"), "");
+}
+
+TEST_F(FileSystemTest, ShareModesRefuseConflictingOpens) {
+  Write("C:\\shared.txt", "x");
+  auto writer = files().Open("C:\\shared.txt", FileAccess::kWrite, kShareRead, FileDisposition::kOpenExisting);
+  ASSERT_TRUE(writer.ok());
+  // Readers are allowed, a second writer is not, and neither is a reader
+  // that would deny the writer.
+  EXPECT_TRUE(files().Open("C:\\shared.txt", FileAccess::kRead, kShareReadWrite, FileDisposition::kOpenExisting).ok());
+  EXPECT_EQ(files().Open("C:\\shared.txt", FileAccess::kWrite, kShareAll, FileDisposition::kOpenExisting).error(),
+            kErrorSharingViolation);
+  EXPECT_EQ(files().Open("C:\\shared.txt", FileAccess::kRead, kShareRead, FileDisposition::kOpenExisting).error(),
+            kErrorSharingViolation);
+  // A truncating open that is refused leaves the content alone.
+  EXPECT_EQ(files().Open("C:\\shared.txt", FileAccess::kWrite, kShareAll, FileDisposition::kCreateAlways).error(),
+            kErrorSharingViolation);
+  writer->reset();
+  EXPECT_EQ(Read("C:\\shared.txt"), "x");
+  EXPECT_TRUE(files().Open("C:\\shared.txt", FileAccess::kWrite, kShareNone, FileDisposition::kOpenExisting).ok());
+}
+
+TEST_F(FileSystemTest, AFileLockedByAnotherProcessCannotBeDeleted) {
+  for (auto kind : {LockHolder::Kind::kFlock, LockHolder::Kind::kFcntl}) {
+    Write("C:\\app.dll", "library");
+    {
+      LockHolder holder(drive_c() / "app.dll", kind);
+      EXPECT_TRUE(files().IsFileInUse("C:\\APP.DLL"));
+      EXPECT_EQ(files().DeleteFile("C:\\APP.DLL").error(), kErrorSharingViolation);
+      EXPECT_TRUE(files().FileExists("C:\\app.dll"));
+      EXPECT_EQ(files().MoveFileEx("C:\\new.dll", "C:\\app.dll", kMoveReplaceExisting).error(), kErrorFileNotFound);
+      Write("C:\\new.dll", "new");
+      EXPECT_EQ(files().MoveFileEx("C:\\new.dll", "C:\\app.dll", kMoveReplaceExisting).error(),
+                kErrorSharingViolation);
+    }
+    EXPECT_FALSE(files().IsFileInUse("C:\\app.dll"));
+    EXPECT_TRUE(files().DeleteFile("C:\\app.dll").ok());
+    EXPECT_FALSE(files().FileExists("C:\\app.dll"));
+    ASSERT_TRUE(files().DeleteFile("C:\\new.dll").ok());
+  }
+}
+
+TEST_F(FileSystemTest, AProgramThatRunsCannotBeDeleted) {
+  std::filesystem::copy_file("/bin/sleep", drive_c() / "sleeper");
+  std::filesystem::path program = drive_c() / "sleeper";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl(program.c_str(), "sleeper", "60", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_TRUE(Eventually([&] { return files().IsFileInUse("C:\\SLEEPER"); }));
+  EXPECT_EQ(files().DeleteFile("C:\\sleeper").error(), kErrorSharingViolation);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_TRUE(files().DeleteFile("C:\\sleeper").ok());
+}
+
+TEST_F(FileSystemTest, OpenHandlesKeepAFileInUseUnlessTheyShareDeleting) {
+  Write("C:\\open.txt", "x");
+  {
+    auto reader = files().Open("C:\\open.txt", FileAccess::kRead, kShareReadWrite, FileDisposition::kOpenExisting);
+    ASSERT_TRUE(reader.ok());
+    EXPECT_EQ(files().DeleteFile("C:\\open.txt").error(), kErrorSharingViolation);
+    // Other processes see it too.
+    EXPECT_EQ(InChild([&] { return files().IsFileInUse("C:\\open.txt") ? 0 : 1; }), 0);
+  }
+  auto sharing = files().Open("C:\\open.txt", FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting);
+  ASSERT_TRUE(sharing.ok());
+  EXPECT_TRUE(files().DeleteFile("C:\\open.txt").ok());
+}
+
+TEST_F(FileSystemTest, ReadOnlyFilesAreNeitherDeletedNorWritten) {
+  Write("C:\\ro.txt", "keep");
+  ASSERT_TRUE(files().SetAttributes("C:\\ro.txt", kFileAttributeReadOnly).ok());
+  EXPECT_EQ(*files().GetAttributes("C:\\ro.txt") & kFileAttributeReadOnly, kFileAttributeReadOnly);
+  EXPECT_EQ(files().DeleteFile("C:\\ro.txt").error(), kErrorAccessDenied);
+  EXPECT_EQ(files().Open("C:\\ro.txt", FileAccess::kWrite, kShareAll, FileDisposition::kOpenExisting).error(),
+            kErrorAccessDenied);
+  ASSERT_TRUE(files().SetAttributes("C:\\ro.txt", kFileAttributeNormal).ok());
+  EXPECT_TRUE(files().DeleteFile("C:\\ro.txt").ok());
+  EXPECT_EQ(files().DeleteFile("C:\\ro.txt").error(), kErrorFileNotFound);
+  EXPECT_EQ(files().DeleteFile("C:\\WINDOWS").error(), kErrorAccessDenied);
+}
+
+TEST_F(FileSystemTest, TempFileNamesAreUniqueAndCreated) {
+  std::string temp = files().TempPath();
+  EXPECT_EQ(temp, "C:\\WINDOWS\\TEMP\\");
+  std::set<std::string> names;
+  std::regex form(R"(C:\\WINDOWS\\TEMP\\bat[0-9A-F]{4}\.tmp)");
+  for (int i = 0; i < 300; ++i) {
+    auto name = files().GetTempFileName(temp, "bat", 0);
+    ASSERT_TRUE(name.ok());
+    EXPECT_TRUE(std::regex_match(*name, form)) << *name;
+    EXPECT_TRUE(files().FileExists(*name));
+    EXPECT_TRUE(names.insert(WinUpperCase(*name)).second) << *name;
+  }
+  EXPECT_EQ(*files().GetTempFileName("C:\\WINDOWS\\TEMP", "bwlx", 0xABCD), "C:\\WINDOWS\\TEMP\\bwlABCD.tmp");
+  EXPECT_FALSE(files().FileExists("C:\\WINDOWS\\TEMP\\bwlABCD.tmp"));
+  EXPECT_EQ(files().GetTempFileName("C:\\nowhere", "bat", 0).error(), kErrorDirectory);
+}
+
+TEST_F(FileSystemTest, TempFileNamesAreUniqueAcrossProcesses) {
+  constexpr int kChildren = 4, kEach = 150;
+  std::vector<pid_t> pids;
+  for (int c = 0; c < kChildren; ++c) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      std::ofstream out(dir_.path() / ("names" + std::to_string(c)));
+      for (int i = 0; i < kEach; ++i) {
+        auto name = files().GetTempFileName("C:\\WINDOWS\\TEMP", "bwl", 0);
+        out << (name ? *name : "error") << "\n";
+      }
+      out.close();  // _exit skips destructors
+      ::_exit(0);
+    }
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) ::waitpid(pid, nullptr, 0);
+  std::set<std::string> names;
+  for (int c = 0; c < kChildren; ++c) {
+    std::istringstream in(ReadHostFile(dir_.path() / ("names" + std::to_string(c))));
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_NE(line, "error");
+      EXPECT_TRUE(names.insert(line).second) << line;
+    }
+  }
+  EXPECT_EQ(names.size(), static_cast<std::size_t>(kChildren * kEach));
+}
+
+TEST_F(FileSystemTest, MovesAndCopies) {
+  Write("C:\\a.txt", "A");
+  Write("C:\\b.txt", "B");
+  EXPECT_EQ(files().MoveFile("C:\\a.txt", "C:\\B.TXT").error(), kErrorAlreadyExists);
+  EXPECT_EQ(files().MoveFile("C:\\missing", "C:\\c.txt").error(), kErrorFileNotFound);
+  EXPECT_EQ(files().MoveFile("C:\\a.txt", "C:\\nodir\\a.txt").error(), kErrorPathNotFound);
+  ASSERT_TRUE(files().MoveFileEx("C:\\a.txt", "C:\\b.txt", kMoveReplaceExisting).ok());
+  EXPECT_EQ(Read("C:\\b.txt"), "A");
+  EXPECT_FALSE(files().FileExists("C:\\a.txt"));
+  // Changing only the letter case is a rename of the same file.
+  ASSERT_TRUE(files().MoveFile("C:\\b.txt", "C:\\B.txt").ok());
+  EXPECT_TRUE(std::filesystem::exists(drive_c() / "B.txt"));
+
+  TDateTime stamp = EncodeDateTime({2001, 2, 3, 4, 5, 6, 0});
+  ASSERT_TRUE(files().SetLastWriteTime("C:\\B.txt", stamp).ok());
+  EXPECT_EQ(files().CopyFile("C:\\B.txt", "C:\\B.TXT", false).error(), kErrorSharingViolation);
+  ASSERT_TRUE(files().CopyFile("C:\\B.txt", "C:\\copy.txt", true).ok());
+  EXPECT_EQ(Read("C:\\copy.txt"), "A");
+  EXPECT_NEAR(*files().LastWriteTime("C:\\copy.txt"), stamp, 1e-9);
+  EXPECT_EQ(files().CopyFile("C:\\B.txt", "C:\\copy.txt", true).error(), kErrorFileExists);
+}
+
+TEST_F(FileSystemTest, LastWriteTimeKeepsMilliseconds) {
+  Write("C:\\t.txt", "x");
+  TDateTime stamp = EncodeDateTime({1999, 12, 31, 23, 59, 58, 250});
+  ASSERT_TRUE(files().SetLastWriteTime("C:\\t.txt", stamp).ok());
+  EXPECT_NEAR(*files().LastWriteTime("C:\\T.TXT"), stamp, 1e-9);
+  auto file = files().Open("C:\\t.txt", FileAccess::kWrite, kShareNone, FileDisposition::kOpenExisting);
+  ASSERT_TRUE((*file)->SetLastWriteTime(stamp + 1).ok());
+  EXPECT_NEAR(*(*file)->LastWriteTime(), stamp + 1, 1e-9);
+  EXPECT_EQ(files().LastWriteTime("C:\\none").error(), kErrorFileNotFound);
+}
+
+TEST_F(FileSystemTest, DirectoriesAndListings) {
+  EXPECT_TRUE(files().ForceDirectories("C:\\Program Files\\Acme\\Tool\\Bin"));
+  EXPECT_TRUE(files().DirectoryExists("c:\\program files\\ACME\\tool\\bin\\"));
+  EXPECT_EQ(files().CreateDirectory("C:\\Program Files\\Acme").error(), kErrorAlreadyExists);
+  EXPECT_EQ(files().CreateDirectory("C:\\no\\such\\dir").error(), kErrorPathNotFound);
+  Write("C:\\Program Files\\Acme\\readme.txt", "r");
+  Write("C:\\Program Files\\Acme\\SETUP.1", "1");
+  Write("C:\\Program Files\\Acme\\files.2", "2");
+  EXPECT_EQ(files().RemoveDirectory("C:\\Program Files\\Acme").error(), kErrorDirNotEmpty);
+  EXPECT_EQ(files().RemoveDirectory("C:\\Program Files\\Acme\\readme.txt").error(), kErrorDirectory);
+
+  auto all = files().FindFiles("C:\\Program Files\\Acme\\*.*");
+  ASSERT_TRUE(all.ok());
+  std::vector<std::string> names;
+  for (const FindData& f : *all) names.push_back(f.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"files.2", "readme.txt", "SETUP.1", "Tool"}));
+  EXPECT_EQ((*all)[3].attributes & kFileAttributeDirectory, kFileAttributeDirectory);
+  EXPECT_EQ((*all)[1].size, 1u);
+  auto numbered = files().FindFiles("C:\\Program Files\\Acme\\*.?");
+  ASSERT_EQ(numbered->size(), 2u);
+  EXPECT_TRUE(files().FindFiles("C:\\Program Files\\Acme\\*.doc")->empty());
+  EXPECT_EQ(files().FindFiles("C:\\nowhere\\*.*").error(), kErrorPathNotFound);
+}
+
+TEST_F(FileSystemTest, MachineDirectoriesFollowTheWindowsPresented) {
+  EXPECT_EQ(files().WindowsDirectory(), "C:\\WINDOWS");
+  EXPECT_EQ(files().SystemDirectory(), "C:\\WINDOWS\\SYSTEM32");
+  machine().SetWindowsFamily(WindowsFamily::kWindows95);
+  EXPECT_EQ(files().SystemDirectory(), "C:\\WINDOWS\\SYSTEM");
+  EXPECT_TRUE(files().DirectoryExists(files().SystemDirectory()));
+  Write("C:\\WINDOWS\\SYSTEM\\x.dll", "x");
+  EXPECT_EQ(*files().GetShortPathName("c:\\windows\\system\\x.dll"), "C:\\windows\\system\\x.dll");
+  EXPECT_EQ(*files().GetLongPathName("c:\\windows\\system\\X.DLL"), "C:\\WINDOWS\\SYSTEM\\x.dll");
+  EXPECT_EQ(files().GetShortPathName("C:\\WINDOWS\\none.dll").error(), kErrorFileNotFound);
+}
+
+TEST_F(FileSystemTest, FreeBytesByDriveNumber) {
+  EXPECT_GT(files().DiskFree(3), 0);  // C:
+  EXPECT_GT(files().DiskFree(0), 0);  // the current drive, C:
+  EXPECT_EQ(files().DiskFree(4), -1);  // D: is not mapped
+  EXPECT_EQ(files().DiskFree(27), -1);
+  PrefixConfig config = machine().Config();
+  config.free_bytes['C'] = 7999999;
+  machine().UpdateConfig(config);
+  EXPECT_EQ(files().DiskFree(3), 7999999);
+}
+
+TEST_F(FileSystemTest, ARemovableDiskHoldsItsCapacityAndThenWritesFallShort) {
+  SetCapacity('A', 1000);
+  EXPECT_EQ(files().GetDriveType('a'), DriveType::kRemovable);
+  EXPECT_EQ(files().InsertedDisk('A'), 1);
+  EXPECT_EQ(files().DiskFree(1), 1000);
+  Write("A:\\first.bin", std::string(300, 'x'));
+  EXPECT_EQ(files().DiskFree(1), 700);
+
+  auto file = files().Open("A:\\files.1", FileAccess::kWrite, kShareNone, FileDisposition::kCreateNew);
+  ASSERT_TRUE(file.ok());
+  std::string block(500, 'y');
+  IoResult first = (*file)->Write(block.data(), block.size());
+  EXPECT_TRUE(first.ok());
+  EXPECT_EQ(first.bytes, 500u);
+  IoResult second = (*file)->Write(block.data(), block.size());
+  EXPECT_EQ(second.bytes, 200u);
+  EXPECT_EQ(second.error, kErrorDiskFull);
+  // Rewriting what is there takes no new room.
+  ASSERT_TRUE((*file)->Seek(0, SeekOrigin::kBegin).ok());
+  EXPECT_EQ((*file)->Write(block.data(), 100).bytes, 100u);
+  file->reset();
+  EXPECT_EQ(files().DiskFree(1), 0);
+  // A copy that does not fit fails and leaves nothing behind.
+  Write("C:\\big.bin", std::string(50, 'z'));
+  EXPECT_EQ(files().CopyFile("C:\\big.bin", "A:\\big.bin", false).error(), kErrorDiskFull);
+  EXPECT_FALSE(files().FileExists("A:\\big.bin"));
+}
+
+TEST_F(FileSystemTest, InsertingTheNextDiskSwitchesWhatTheDriveShows) {
+  SetCapacity('A', 1000);
+  Write("A:\\files.1", "disk one");
+  ASSERT_TRUE(files().InsertDisk('A', 2).ok());
+  EXPECT_EQ(files().InsertedDisk('A'), 2);
+  EXPECT_FALSE(files().FileExists("A:\\files.1"));
+  EXPECT_EQ(files().DiskFree(1), 1000);
+  Write("A:\\files.2", "disk two");
+  // Another process of the prefix sees the disk now in the drive. (The
+  // registry store is closed across the fork: a connection must not be
+  // shared with a child.)
+  machine_.reset();
+  EXPECT_EQ(InChild([&] {
+              auto other = OpenMachine(prefix_dir());
+              return other->GetFileSystem().FileExists("A:\\FILES.2") && other->GetFileSystem().InsertedDisk('A') == 2
+                         ? 0
+                         : 1;
+            }),
+            0);
+  Reopen();
+  ASSERT_TRUE(files().InsertDisk('A', 1).ok());
+  EXPECT_EQ(Read("A:\\files.1"), "disk one");
+
+  ASSERT_TRUE(files().EjectDisk('A').ok());
+  EXPECT_EQ(files().InsertedDisk('A'), std::nullopt);
+  EXPECT_EQ(files().DiskFree(1), -1);
+  EXPECT_FALSE(files().FileExists("A:\\files.1"));
+  EXPECT_EQ(files().Open("A:\\files.1", FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting).error(),
+            kErrorNotReady);
+  EXPECT_EQ(files().InsertDisk('C', 2).error(), kErrorInvalidDrive);
+}
+
+TEST_F(FileSystemTest, DelayedMovesAreKeptAsWindowsKeepsThem) {
+  Write("C:\\app.1", "new");
+  ASSERT_TRUE(files().MoveFileEx("C:\\app.1", "C:\\app.dll", kMoveDelayUntilReboot | kMoveReplaceExisting).ok());
+  ASSERT_TRUE(files().MoveFileEx("C:\\old.tmp", "", kMoveDelayUntilReboot).ok());
+  auto value = registry().QueryValue(RegistryHive::kLocalMachine, kSessionManagerKey, kPendingRenamesValue);
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, RegistryValueType::kMultiString);
+  EXPECT_EQ(value->AsMultiString(kPendingRenamesValue),
+            (std::vector<std::string>{"\\??\\C:\\app.1", "!\\??\\C:\\app.dll", "\\??\\C:\\old.tmp", ""}));
+  // Nothing moved yet.
+  EXPECT_TRUE(files().FileExists("C:\\app.1"));
+
+  machine().SetWindowsFamily(WindowsFamily::kWindows95);
+  EXPECT_EQ(files().MoveFileEx("C:\\app.1", "C:\\app.dll", kMoveDelayUntilReboot).error(), kErrorCallNotImplemented);
+  machine().SetWindowsFamily(WindowsFamily::kWin32s);
+  EXPECT_EQ(files().MoveFileEx("C:\\app.1", "C:\\app.dll", kMoveDelayUntilReboot).error(), kErrorCallNotImplemented);
+}
+
+}  // namespace
+}  // namespace brimwell

@@ -1,0 +1,116 @@
+#include "platform/machine.h"
+
+#include <stdlib.h>
+
+#include "platform/file_system_wrapper.h"
+#include "platform/platform_errors.h"
+#include "platform/profile_strings.h"
+#include "tests/platform/temp_prefix.h"
+
+namespace brimwell {
+namespace {
+
+using testing::PrefixTest;
+using testing::TempDir;
+using testing::WriteHostFile;
+
+class MachineTest : public PrefixTest {};
+
+TEST_F(MachineTest, AFreshPrefixHasWhatTheEngineReads) {
+  for (const char* dir : {"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM32", "C:\\WINDOWS\\TEMP", "C:\\Program Files\\Common Files",
+                          "C:\\WINDOWS\\Start Menu\\Programs\\Startup", "C:\\WINDOWS\\Desktop"}) {
+    EXPECT_TRUE(files().DirectoryExists(dir)) << dir;
+  }
+  const char* shell = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  EXPECT_EQ(registry().ReadString(RegistryHive::kCurrentUser, shell, "Programs"), "C:\\WINDOWS\\Start Menu\\Programs");
+  EXPECT_EQ(registry().ReadString(RegistryHive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                  "ProgramFilesDir"),
+            "C:\\Program Files");
+  EXPECT_EQ(machine().GetWindowsFamily(), WindowsFamily::kNT4);
+  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0409);
+}
+
+TEST_F(MachineTest, ValuesAUserChangedSurviveOpening) {
+  ASSERT_TRUE(registry().WriteString(RegistryHive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                     "ProgramFilesDir", "D:\\Programs\\").ok());
+  Reopen();
+  EXPECT_EQ(registry().ReadString(RegistryHive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                  "ProgramFilesDir"),
+            "D:\\Programs\\");
+}
+
+TEST_F(MachineTest, TheWindowsPresentedIsStoredInThePrefix) {
+  struct Case {
+    WindowsFamily family;
+    std::uint32_t platform, major, minor;
+  };
+  for (Case c : {Case{WindowsFamily::kWin32s, 0, 3, 10}, Case{WindowsFamily::kWindows95, 1, 4, 0},
+                 Case{WindowsFamily::kNT351, 2, 3, 51}, Case{WindowsFamily::kNT4, 2, 4, 0}}) {
+    machine().SetWindowsFamily(c.family);
+    machine().SetUserDefaultLangId(0x0407);
+    Reopen();
+    WindowsVersion v = machine().GetWindowsVersion();
+    EXPECT_EQ(v.platform_id, c.platform);
+    EXPECT_EQ(v.major, c.major);
+    EXPECT_EQ(v.minor, c.minor);
+    EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0407);
+  }
+  // The version text of NT 3.51 holds "3.5", which tells it from NT 4.
+  WindowsVersion nt351 = VersionOf(WindowsFamily::kNT351);
+  EXPECT_NE((std::to_string(nt351.major) + "." + std::to_string(nt351.minor)).find("3.5"), std::string::npos);
+}
+
+TEST_F(MachineTest, ABadConfigurationIsAClearError) {
+  machine_.reset();
+  WriteHostFile(prefix_dir() / "brimwell.ini", "[Windows]\nVersion=vista\n");
+  try {
+    OpenMachine(prefix_dir());
+    FAIL() << "no error for an unknown version";
+  } catch (const EPrefixError& e) {
+    EXPECT_EQ(std::string(e.what()), "The prefix configuration " + (prefix_dir() / "brimwell.ini").string() +
+                                         " has a bad value for Version: vista");
+  }
+}
+
+TEST_F(MachineTest, APrefixMustExistWhenAskedSo) {
+  TempDir other;
+  EXPECT_THROW(OpenMachine(other.path() / "none", PrefixCreation::kMustExist), EPrefixError);
+  EXPECT_FALSE(std::filesystem::exists(other.path() / "none"));
+  EXPECT_TRUE(IsPrefix(prefix_dir()));
+}
+
+TEST_F(MachineTest, TheDefaultPrefixComesFromTheEnvironment) {
+  const char* saved = std::getenv("BRIMWELL_PREFIX");
+  std::string keep = saved ? saved : "";
+  ::setenv("BRIMWELL_PREFIX", prefix_dir().c_str(), 1);
+  EXPECT_EQ(DefaultPrefixDir(), prefix_dir());
+  ::unsetenv("BRIMWELL_PREFIX");
+  ::setenv("XDG_DATA_HOME", "/data/home", 1);
+  EXPECT_EQ(DefaultPrefixDir(), std::filesystem::path("/data/home/brimwell/prefix"));
+  ::unsetenv("XDG_DATA_HOME");
+  if (saved) ::setenv("BRIMWELL_PREFIX", keep.c_str(), 1);
+}
+
+TEST_F(MachineTest, AWrapperStandsInForAServiceAndForwardsTheRest) {
+  struct NoDisk : FileSystemWrapper {
+    using FileSystemWrapper::FileSystemWrapper;
+    std::int64_t DiskFree(int) override { return 1000; }
+  };
+  machine().InterposeFileSystem(std::make_unique<NoDisk>(files()));
+  EXPECT_EQ(machine().GetFileSystem().DiskFree(3), 1000);
+  EXPECT_TRUE(machine().GetFileSystem().DirectoryExists("C:\\WINDOWS"));
+}
+
+TEST_F(MachineTest, LaterServicesAttachByType) {
+  struct Internet {
+    int sessions = 0;
+  };
+  EXPECT_EQ(machine().Find<Internet>(), nullptr);
+  machine().Attach(std::make_unique<Internet>());
+  ASSERT_NE(machine().Find<Internet>(), nullptr);
+  machine().Find<Internet>()->sessions = 2;
+  EXPECT_EQ(machine().Find<Internet>()->sessions, 2);
+}
+
+}  // namespace
+}  // namespace brimwell

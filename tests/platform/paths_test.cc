@@ -1,0 +1,121 @@
+#include "platform/paths.h"
+
+#include <algorithm>
+
+#include "platform/linux_paths.h"
+#include "platform/platform_errors.h"
+#include "tests/platform/temp_prefix.h"
+
+namespace brimwell {
+namespace {
+
+using testing::PrefixTest;
+using testing::WriteHostFile;
+
+class PathsTest : public PrefixTest {};
+
+TEST_F(PathsTest, DrivesOfAFreshPrefix) {
+  auto drives = paths().Drives();
+  ASSERT_EQ(drives.size(), 3u);
+  EXPECT_EQ(drives[0].letter, 'A');
+  EXPECT_EQ(drives[0].type, DriveType::kRemovable);
+  EXPECT_EQ(drives[1].letter, 'C');
+  EXPECT_EQ(drives[1].target, drive_c());
+  EXPECT_EQ(drives[2].letter, 'Z');
+  EXPECT_EQ(drives[2].target, std::filesystem::path("/"));
+}
+
+TEST_F(PathsTest, NamesAreFoundWithoutRegardToCase) {
+  WriteHostFile(drive_c() / "Dist" / "setup.1", "x");
+  EXPECT_EQ(paths().ToHost("C:\\DIST\\SETUP.1"), drive_c() / "Dist" / "setup.1");
+  EXPECT_EQ(paths().ToHost("c:/dist/Setup.1"), drive_c() / "Dist" / "setup.1");
+  // A missing name is kept as written, below the existing part found.
+  EXPECT_EQ(paths().ToHost("C:\\DIST\\New\\File.TXT"), drive_c() / "Dist" / "New" / "File.TXT");
+  EXPECT_TRUE(files().FileExists("C:\\dist\\SETUP.1"));
+}
+
+TEST_F(PathsTest, ExactNameWinsOverOthersDifferingInCase) {
+  WriteHostFile(drive_c() / "d" / "a.txt", "lower");
+  WriteHostFile(drive_c() / "d" / "A.TXT", "upper");
+  EXPECT_EQ(paths().ToHost("C:\\d\\A.TXT"), drive_c() / "d" / "A.TXT");
+  EXPECT_EQ(paths().ToHost("C:\\d\\a.txt"), drive_c() / "d" / "a.txt");
+  // Neither spelling given: the choice is stable (the first in byte order).
+  EXPECT_EQ(paths().ToHost("C:\\d\\a.TXT"), drive_c() / "d" / "A.TXT");
+}
+
+TEST_F(PathsTest, RelativePathsUseTheCurrentDirectory) {
+  std::filesystem::create_directories(drive_c() / "Work" / "Sub");
+  ASSERT_TRUE(paths().SetCurrentDirectory("C:\\work"));
+  EXPECT_EQ(paths().CurrentDirectory(), "C:\\work");
+  EXPECT_EQ(paths().FullPath("sub\\f.txt"), "C:\\work\\sub\\f.txt");
+  EXPECT_EQ(paths().FullPath("\\root.txt"), "C:\\root.txt");
+  EXPECT_EQ(paths().FullPath("C:f.txt"), "C:\\work\\f.txt");
+  EXPECT_EQ(paths().FullPath("..\\x"), "C:\\x");
+  EXPECT_EQ(paths().ToHost("sub"), drive_c() / "Work" / "Sub");
+  EXPECT_FALSE(paths().SetCurrentDirectory("C:\\missing"));
+  EXPECT_EQ(paths().CurrentDirectory(), "C:\\work");
+}
+
+TEST_F(PathsTest, HostPathsReadAsDriveZ) {
+  std::filesystem::path host = dir_.path() / "outside.txt";
+  WriteHostFile(host, "x");
+  EXPECT_EQ(paths().ToHost(host.string()), host);
+  std::string expected = "Z:" + host.string();
+  std::replace(expected.begin(), expected.end(), '/', '\\');
+  EXPECT_EQ(paths().FullPath(host.string()), expected);
+  std::string z = paths().ToWindows(host);
+  EXPECT_EQ(z, expected);
+  EXPECT_EQ(paths().ToHost(z), host);
+  // Inside the prefix, the most specific drive answers.
+  EXPECT_EQ(paths().ToWindows(drive_c() / "WINDOWS" / "x.ini"), "C:\\WINDOWS\\x.ini");
+}
+
+TEST_F(PathsTest, UnmappablePathsAreClearErrors) {
+  try {
+    paths().ToHost("Q:\\setup.exe");
+    FAIL() << "no error for an unknown drive";
+  } catch (const EPathError& e) {
+    EXPECT_NE(std::string(e.what()).find("Q:"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(paths().ToHost("\\\\server\\share\\setup.exe"), EPathError);
+  EXPECT_THROW(paths().ToHost("C:\\a|b"), EPathError);
+  EXPECT_THROW(paths().ToHost("C:\\a\\b:stream"), EPathError);
+}
+
+TEST_F(PathsTest, ListingsAreCachedAndKeptRightByOwnChanges) {
+  auto& linux_paths = static_cast<LinuxPaths&>(paths());
+  for (int i = 0; i < 50; ++i) WriteHostFile(drive_c() / "Many" / ("File" + std::to_string(i) + ".dat"), "x");
+  std::uint64_t before = linux_paths.ListingCount();
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(files().FileExists("C:\\MANY\\FILE" + std::to_string(i) + ".DAT"));
+  }
+  // One listing of C:\ (for MANY) and one of Many, not one per lookup.
+  EXPECT_LE(linux_paths.ListingCount() - before, 2u);
+
+  // Files the engine creates and deletes are known without a new listing.
+  before = linux_paths.ListingCount();
+  for (int i = 0; i < 20; ++i) {
+    std::string name = "C:\\Many\\New" + std::to_string(i) + ".dat";
+    auto file = files().Open(name, FileAccess::kWrite, kShareNone, FileDisposition::kCreateNew);
+    ASSERT_TRUE(file.ok());
+  }
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_TRUE(files().FileExists("C:\\MANY\\NEW" + std::to_string(i) + ".DAT"));
+  }
+  ASSERT_TRUE(files().DeleteFile("C:\\many\\NEW3.DAT").ok());
+  EXPECT_FALSE(files().FileExists("C:\\MANY\\new3.dat"));
+  EXPECT_LE(linux_paths.ListingCount() - before, 1u);
+}
+
+TEST_F(PathsTest, ChangesByOtherProgramsAreSeen) {
+  std::filesystem::create_directories(drive_c() / "Shared");
+  EXPECT_FALSE(files().FileExists("C:\\SHARED\\LATE.TXT"));
+  // Another program adds a file; the directory's change time tells.
+  WriteHostFile(drive_c() / "Shared" / "late.txt", "x");
+  std::filesystem::last_write_time(drive_c() / "Shared",
+                                   std::filesystem::last_write_time(drive_c() / "Shared") + std::chrono::seconds(1));
+  EXPECT_TRUE(files().FileExists("C:\\SHARED\\LATE.TXT"));
+}
+
+}  // namespace
+}  // namespace brimwell

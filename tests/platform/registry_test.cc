@@ -1,0 +1,273 @@
+#include "platform/registry.h"
+
+#include <signal.h>
+#include <sqlite3.h>
+
+#include "platform/platform_errors.h"
+#include "platform/registry_wrapper.h"
+#include "tests/platform/temp_prefix.h"
+
+namespace brimwell {
+namespace {
+
+using testing::InChild;
+using testing::PrefixTest;
+using testing::WriteHostFile;
+
+constexpr RegistryHive kHKLM = RegistryHive::kLocalMachine;
+
+class RegistryTest : public PrefixTest {
+ protected:
+  std::vector<std::string> SubKeys(RegistryHive hive, const std::string& key) {
+    auto keys = registry().SubKeys(hive, key);
+    return keys ? *keys : std::vector<std::string>{"<missing>"};
+  }
+  std::vector<std::string> ValueNames(RegistryHive hive, const std::string& key) {
+    auto names = registry().ValueNames(hive, key);
+    return names ? *names : std::vector<std::string>{"<missing>"};
+  }
+};
+
+TEST_F(RegistryTest, KeysEnumerateByNameWithoutCaseValuesInCreationOrder) {
+  for (const char* name : {"beta", "Alpha", "_x", "Zeta", "alpha2"}) {
+    ASSERT_TRUE(registry().CreateKey(kHKLM, std::string("SOFTWARE\\Order\\") + name).ok());
+  }
+  EXPECT_EQ(SubKeys(kHKLM, "SOFTWARE\\Order"), (std::vector<std::string>{"Alpha", "alpha2", "beta", "Zeta", "_x"}));
+
+  const std::string key = "SOFTWARE\\Order";
+  for (const char* name : {"b", "A", "c"}) ASSERT_TRUE(registry().WriteString(kHKLM, key, name, "1").ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, key, "B", "2").ok());  // overwriting keeps the place and name
+  ASSERT_TRUE(registry().DeleteValue(kHKLM, key, "a").ok());
+  ASSERT_TRUE(registry().WriteDword(kHKLM, key, "A", 7).ok());  // recreated: at the end
+  EXPECT_EQ(ValueNames(kHKLM, key), (std::vector<std::string>{"b", "c", "A"}));
+  EXPECT_EQ(registry().ReadString(kHKLM, key, "b"), "2");
+
+  // The order survives a restart of the engine.
+  Reopen();
+  EXPECT_EQ(ValueNames(kHKLM, key), (std::vector<std::string>{"b", "c", "A"}));
+  EXPECT_EQ(SubKeys(kHKLM, "SOFTWARE\\Order").front(), "Alpha");
+}
+
+TEST_F(RegistryTest, KeyPathsWithOrWithoutLeadingBackslashNameOneKey) {
+  ASSERT_TRUE(registry().WriteString(kHKLM, "\\SOFTWARE\\Brimwell\\Install\\Install0", "Path", "C:\\x").ok());
+  EXPECT_TRUE(registry().KeyExists(kHKLM, "software\\BRIMWELL\\install\\install0\\"));
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\Brimwell\\Install\\Install0", "PATH"), "C:\\x");
+  EXPECT_EQ(SubKeys(kHKLM, "\\Software\\Brimwell\\Install"), (std::vector<std::string>{"Install0"}));
+}
+
+TEST_F(RegistryTest, ReadsThatFindNothingSaySoWithoutError) {
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Nothing"));
+  EXPECT_EQ(registry().QueryValue(kHKLM, "SOFTWARE\\Nothing", "x"), std::nullopt);
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE", "Nothing"), std::nullopt);
+  EXPECT_EQ(registry().ValueNames(kHKLM, "SOFTWARE\\Nothing").error(), kErrorFileNotFound);
+  EXPECT_EQ(registry().SetValue(kHKLM, "SOFTWARE\\Nothing", "x", RegistryValue::String("y")).error(),
+            kErrorFileNotFound);
+  EXPECT_EQ(registry().DeleteValue(kHKLM, "SOFTWARE", "Nothing").error(), kErrorFileNotFound);
+  EXPECT_EQ(registry().DeleteKey(kHKLM, "SOFTWARE\\Nothing").error(), kErrorFileNotFound);
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Nothing"));  // nothing was created on the way
+}
+
+TEST_F(RegistryTest, AValueOfAnotherTypeIsAClearError) {
+  const std::string key = "SOFTWARE\\Types";
+  ASSERT_TRUE(registry().WriteDword(kHKLM, key, "Size", 1234).ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, key, "Path", "C:\\a").ok());
+  ASSERT_TRUE(registry().WriteBinary(kHKLM, key, "CreationDate", std::string("\x01\x00\x02\x00\x00\x00\x00\x00", 8)).ok());
+  try {
+    registry().ReadString(kHKLM, key, "Size");
+    FAIL() << "a DWORD read as a string";
+  } catch (const ERegistryException& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'Size'");
+  }
+  EXPECT_THROW(registry().ReadDword(kHKLM, key, "Path"), ERegistryException);
+  EXPECT_THROW(registry().ReadDword(kHKLM, key, "CreationDate"), ERegistryException);
+  EXPECT_THROW(registry().ReadBinary(kHKLM, key, "Size"), ERegistryException);
+  EXPECT_EQ(registry().ReadDword(kHKLM, key, "Size"), 1234u);
+  EXPECT_EQ(registry().ReadBinary(kHKLM, key, "CreationDate")->size(), 8u);
+}
+
+TEST_F(RegistryTest, DataOfEveryTypeRoundTrips) {
+  const std::string key = "SOFTWARE\\Data";
+  ASSERT_TRUE(registry().CreateKey(kHKLM, key).ok());
+  std::vector<RegistryValue> values = {
+      RegistryValue::String(""),
+      RegistryValue::String("text with \"quotes\" and \\ and \xC3\xA9"),
+      RegistryValue::Dword(0xFFFFFFFF),
+      RegistryValue::Binary(std::string("\0\1\2\xFF", 4)),
+      RegistryValue::MultiString({"\\??\\C:\\a.1", "", "last"}),
+      {RegistryValueType::kExpandString, "%SystemRoot%\\x"},
+  };
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    ASSERT_TRUE(registry().SetValue(kHKLM, key, "v" + std::to_string(i), values[i]).ok());
+  }
+  ASSERT_TRUE(registry().SetValue(kHKLM, key, "", RegistryValue::String("default")).ok());
+  Reopen();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(registry().QueryValue(kHKLM, key, "V" + std::to_string(i)), values[i]) << i;
+  }
+  EXPECT_EQ(values[4].AsMultiString("v4"), (std::vector<std::string>{"\\??\\C:\\a.1", "", "last"}));
+  EXPECT_EQ(registry().ReadString(kHKLM, key, ""), "default");
+}
+
+TEST_F(RegistryTest, DeletingKeys) {
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Del\\Unfinished\\Deep", "x", "1").ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Del\\Unfinished", "App", "0").ok());
+  EXPECT_EQ(registry().DeleteKey(kHKLM, "SOFTWARE\\Del\\Unfinished").error(), kErrorAccessDenied);
+  ASSERT_TRUE(registry().DeleteKey(kHKLM, "SOFTWARE\\Del\\Unfinished\\Deep").ok());
+  ASSERT_TRUE(registry().CreateKey(kHKLM, "SOFTWARE\\Del\\Unfinished\\Deep2\\Deeper").ok());
+  ASSERT_TRUE(registry().DeleteTree(kHKLM, "\\SOFTWARE\\DEL").ok());
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Del"));
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Del\\Unfinished\\Deep2"));
+  EXPECT_TRUE(registry().KeyExists(kHKLM, "SOFTWARE"));
+  // Recreated keys start empty.
+  ASSERT_TRUE(registry().CreateKey(kHKLM, "SOFTWARE\\Del\\Unfinished").ok());
+  EXPECT_TRUE(ValueNames(kHKLM, "SOFTWARE\\Del\\Unfinished").empty());
+  EXPECT_EQ(registry().DeleteTree(kHKLM, "").error(), kErrorAccessDenied);
+  EXPECT_EQ(registry().DeleteKey(RegistryHive::kClassesRoot, "").error(), kErrorAccessDenied);
+}
+
+TEST_F(RegistryTest, HivesThatAreViewsShowTheirKeys) {
+  ASSERT_TRUE(registry().WriteString(RegistryHive::kClassesRoot, ".brw", "", "Brimwell.Project").ok());
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\Classes\\.brw", ""), "Brimwell.Project");
+  ASSERT_TRUE(registry().WriteString(RegistryHive::kCurrentUser, "Software\\Acme", "Name", "me").ok());
+  EXPECT_EQ(registry().ReadString(RegistryHive::kUsers, ".DEFAULT\\Software\\Acme", "Name"), "me");
+  EXPECT_EQ(ParseRegistryPath("HKCU\\Software").first, RegistryHive::kCurrentUser);
+  EXPECT_EQ(ParseRegistryPath("\\hkey_local_machine").first, kHKLM);
+  EXPECT_EQ(ParseRegistryPath("HKLM\\A\\B").second, "A\\B");
+  EXPECT_THROW(ParseRegistryPath("HKXX\\A"), ERegistryException);
+}
+
+TEST_F(RegistryTest, AStoreFailureReachesTheCallerThroughAWrapper) {
+  struct FailingWrites : RegistryWrapper {
+    using RegistryWrapper::RegistryWrapper;
+    WinStatus SetValue(RegistryHive, std::string_view, std::string_view, const RegistryValue&) override {
+      return WinStatus::Error(kErrorAccessDenied);
+    }
+  };
+  machine().InterposeRegistry(std::make_unique<FailingWrites>(registry()));
+  EXPECT_EQ(machine().GetRegistry().WriteString(kHKLM, "SOFTWARE\\W", "x", "y").error(), kErrorAccessDenied);
+  EXPECT_TRUE(machine().GetRegistry().KeyExists(kHKLM, "SOFTWARE\\W"));  // the rest still forwards
+}
+
+class RegistryStoreTest : public ::testing::Test {
+ protected:
+  std::filesystem::path prefix() const { return dir_.path() / "prefix"; }
+  std::filesystem::path store() const { return prefix() / "registry.db"; }
+  void MakePrefix(int values = 0) {
+    auto machine = OpenMachine(prefix());
+    for (int i = 0; i < values; ++i) {
+      (void)machine->GetRegistry().WriteString(kHKLM, "SOFTWARE\\Bulk", "Value" + std::to_string(i),
+                                               std::string(200, 'v'));
+    }
+  }
+  // The message of the error opening the prefix raises ("" when none).
+  std::string OpenError() {
+    try {
+      OpenMachine(prefix());
+    } catch (const ERegistryStoreError& e) {
+      return e.what();
+    }
+    return "";
+  }
+  testing::TempDir dir_;
+};
+
+TEST_F(RegistryStoreTest, ACorruptStoreIsAnErrorNamingTheFile) {
+  MakePrefix();
+  std::filesystem::remove(prefix() / "registry.db-wal");
+  WriteHostFile(store(), std::string(8192, 'g'));
+  std::string message = OpenError();
+  EXPECT_NE(message.find(store().string()), std::string::npos) << message;
+  EXPECT_NE(message.find("corrupt"), std::string::npos) << message;
+}
+
+TEST_F(RegistryStoreTest, DamageInsideTheStoreIsFoundAtOpening) {
+  MakePrefix(2000);
+  ASSERT_GT(std::filesystem::file_size(store()), 64 * 1024u);
+  // Scribble over pages in the middle, leaving the header intact.
+  {
+    std::fstream f(store(), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(16 * 1024);
+    std::string junk(16 * 1024, '\x5A');
+    f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+  }
+  std::string message = OpenError();
+  EXPECT_NE(message.find(store().string()), std::string::npos) << message;
+}
+
+TEST_F(RegistryStoreTest, AnotherDatabaseIsNotTakenForARegistry) {
+  std::filesystem::create_directories(prefix());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(store().c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "CREATE TABLE songs(title TEXT)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  std::string message = OpenError();
+  EXPECT_EQ(message, "The file " + store().string() + " is not a registry file of this toolkit");
+}
+
+TEST_F(RegistryStoreTest, AnUnreadableStoreIsAnError) {
+  MakePrefix();
+  std::filesystem::remove(store());
+  std::filesystem::create_directory(store());  // a directory where the file should be
+  std::string message = OpenError();
+  EXPECT_NE(message.find(store().string()), std::string::npos) << message;
+}
+
+TEST_F(RegistryStoreTest, AKilledWriterLosesNothingItFlushed) {
+  MakePrefix();
+  // The writer is a separate process that dies without any clean-up after
+  // its flush and after more writes that were never flushed.
+  int status = InChild([&] {
+    auto machine = OpenMachine(prefix());
+    Registry& reg = machine->GetRegistry();
+    for (int i = 0; i < 1000; ++i) {
+      if (!reg.WriteString(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i), "C:\\f" + std::to_string(i)))
+        return 2;
+      if (i % 100 == 99 && !reg.Flush()) return 3;
+    }
+    for (int i = 1000; i < 1200; ++i) {
+      (void)reg.WriteString(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i), "late");
+    }
+    ::raise(SIGKILL);
+    return 4;
+  });
+  EXPECT_EQ(status, -1);  // killed
+  auto machine = OpenMachine(prefix());
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(machine->GetRegistry().ReadString(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i)),
+              "C:\\f" + std::to_string(i));
+  }
+}
+
+TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceKeepEveryWrite) {
+  MakePrefix();
+  std::string tool = std::string(BRIMWELL_BIN_DIR) + "/brimwell";
+  ASSERT_TRUE(std::filesystem::exists(tool));
+  // `brimwell reg add` in a loop beside this process's own burst of writes.
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    std::string script = "for i in $(seq 1 40); do \"" + tool + "\" reg --prefix \"" + prefix().string() +
+                         "\" add 'HKLM\\SOFTWARE\\Other' /v V$i /d x$i >/dev/null || exit 1; done";
+    ::execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  {
+    auto machine = OpenMachine(prefix());
+    for (int i = 0; i < 3000; ++i) {
+      ASSERT_TRUE(machine->GetRegistry().WriteString(kHKLM, "SOFTWARE\\Mine", "File" + std::to_string(i), "y").ok());
+      if (i % 500 == 0) {
+        ASSERT_TRUE(machine->GetRegistry().Flush().ok());
+      }
+    }
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  auto machine = OpenMachine(prefix());
+  EXPECT_EQ(machine->GetRegistry().ValueNames(kHKLM, "SOFTWARE\\Mine")->size(), 3000u);
+  EXPECT_EQ(machine->GetRegistry().ValueNames(kHKLM, "SOFTWARE\\Other")->size(), 40u);
+  EXPECT_EQ(machine->GetRegistry().ReadString(kHKLM, "SOFTWARE\\Other", "V40"), "x40");
+}
+
+}  // namespace
+}  // namespace brimwell

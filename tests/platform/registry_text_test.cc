@@ -1,0 +1,130 @@
+#include "platform/registry_text.h"
+
+#include <sstream>
+
+#include "platform/platform_errors.h"
+#include "tests/platform/temp_prefix.h"
+
+namespace brimwell {
+namespace {
+
+using testing::PrefixTest;
+
+constexpr RegistryHive kHKLM = RegistryHive::kLocalMachine;
+
+class RegistryTextTest : public PrefixTest {
+ protected:
+  std::string Export(RegistryHive hive, const std::string& key) {
+    std::ostringstream out;
+    EXPECT_TRUE(ExportRegistryText(registry(), hive, key, out));
+    return out.str();
+  }
+};
+
+TEST_F(RegistryTextTest, ExportWritesTheRegistryEditorFormat) {
+  const std::string key = "SOFTWARE\\Acme";
+  ASSERT_TRUE(registry().WriteString(kHKLM, key, "", "default").ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, key, "Name", "say \"hi\" in C:\\x").ok());
+  ASSERT_TRUE(registry().WriteDword(kHKLM, key, "Count", 10).ok());
+  ASSERT_TRUE(registry().WriteBinary(kHKLM, key, "Blob", std::string("\x01\x02\xff", 3)).ok());
+  ASSERT_TRUE(registry().CreateKey(kHKLM, key + "\\Sub").ok());
+  EXPECT_EQ(Export(kHKLM, "\\SOFTWARE\\Acme\\"),
+            "Windows Registry Editor Version 5.00\n"
+            "\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme]\n"
+            "@=\"default\"\n"
+            "\"Name\"=\"say \\\"hi\\\" in C:\\\\x\"\n"
+            "\"Count\"=dword:0000000a\n"
+            "\"Blob\"=hex:01,02,ff\n"
+            "\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Sub]\n"
+            "\n");
+  std::ostringstream none;
+  EXPECT_FALSE(ExportRegistryText(registry(), kHKLM, "SOFTWARE\\Missing", none));
+  EXPECT_TRUE(none.str().empty());
+}
+
+TEST_F(RegistryTextTest, ExportThenImportGivesBackEveryValue) {
+  const std::string key = "SOFTWARE\\Round";
+  ASSERT_TRUE(registry().CreateKey(kHKLM, key + "\\Deep\\Deeper").ok());
+  std::vector<std::pair<std::string, RegistryValue>> values = {
+      {"", RegistryValue::String("d")},
+      {"quote\"and\\slash", RegistryValue::String("a \"b\" \\c\\")},
+      {"lines", RegistryValue::String("one\r\ntwo\0three")},
+      {"long", RegistryValue::Binary(std::string(300, '\xAB'))},
+      {"multi", RegistryValue::MultiString({"\\??\\C:\\a", "", "\xC3\xA9t\xC3\xA9"})},
+      {"expand", {RegistryValueType::kExpandString, "%TEMP%\\x"}},
+      {"odd", {static_cast<RegistryValueType>(11), std::string(8, '\x07')}},
+      {"max", RegistryValue::Dword(0xFFFFFFFF)},
+  };
+  for (const auto& [name, value] : values) ASSERT_TRUE(registry().SetValue(kHKLM, key + "\\Deep", name, value).ok());
+  std::string text = Export(kHKLM, key);
+  // Long data is wrapped as the registry editor wraps it.
+  EXPECT_NE(text.find(",\\\n  ab,"), std::string::npos);
+
+  ASSERT_TRUE(registry().DeleteTree(kHKLM, key).ok());
+  RegistryImportResult result = ImportRegistryText(registry(), text);
+  EXPECT_EQ(result.keys, 3);
+  EXPECT_EQ(result.values, static_cast<int>(values.size()));
+  for (const auto& [name, value] : values) {
+    EXPECT_EQ(registry().QueryValue(kHKLM, key + "\\Deep", name), value) << name;
+  }
+  EXPECT_TRUE(registry().KeyExists(kHKLM, key + "\\Deep\\Deeper"));
+  EXPECT_EQ(Export(kHKLM, key), text);
+}
+
+TEST_F(RegistryTextTest, ImportReadsUnicodeFilesAndDeletions) {
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Old\\Sub", "x", "1").ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Keep", "gone", "1").ok());
+  std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "; a comment\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n\r\n"
+      "[HKLM\\SOFTWARE\\Keep]\r\n"
+      "\"gone\"=-\r\n"
+      "\"wide\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+      "\"split\"=hex:01,\\\r\n"
+      "  02\r\n";
+  std::string wide = "\xFF\xFE";
+  for (char c : text) {
+    wide += c;
+    wide += '\0';
+  }
+  ImportRegistryText(registry(), wide);
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Old"));
+  EXPECT_FALSE(registry().ValueExists(kHKLM, "SOFTWARE\\Keep", "gone"));
+  EXPECT_EQ(registry().QueryValue(kHKLM, "SOFTWARE\\Keep", "wide"),
+            (RegistryValue{RegistryValueType::kExpandString, "%A%"}));
+  EXPECT_EQ(registry().ReadBinary(kHKLM, "SOFTWARE\\Keep", "split"), std::string("\x01\x02", 2));
+
+  // The older header: hex(1) data is ANSI there.
+  ImportRegistryText(registry(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Old]\n\"a\"=hex(1):41,42,00\n");
+  EXPECT_EQ(registry().ReadString(RegistryHive::kCurrentUser, "Software\\Old", "a"), "AB");
+}
+
+TEST_F(RegistryTextTest, BadLinesAreErrorsWithTheirNumber) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"[HKLM\\SOFTWARE\\x]\n", "line 1: the file does not begin with \"Windows Registry Editor Version 5.00\""},
+      {"Windows Registry Editor Version 5.00\n\n\"a\"=\"b\"\n", "line 3: a value before any [key]"},
+      {"Windows Registry Editor Version 5.00\n[HKXX\\a]\n", "line 2: Invalid registry key HKXX\\a"},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\a]\n\"a\"=dword:123456789\n", "line 3: bad dword data"},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\a]\n\"a\"=\"open\n", "line 3: a string without its closing quote"},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\a]\n\"a\"=hex:1,zz\n", "line 3: bad hexadecimal data"},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\a\n", "line 2: a key without its closing ]"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ImportRegistryText(registry(), c.text);
+      ADD_FAILURE() << "no error for " << c.text;
+    } catch (const ERegistryTextError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brimwell

@@ -1,0 +1,106 @@
+// A fresh prefix in a temporary directory for each test, removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/file_system.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+
+namespace brimwell::testing {
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/brimwell-platform-XXXXXX";
+    char* made = ::mkdtemp(pattern);
+    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = made;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadHostFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+inline void WriteHostFile(const std::filesystem::path& path, std::string_view text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// Waits (without a deadline that a test asserts on) until `done` holds or a
+// generous limit passes; returns `done()`.
+inline bool Eventually(const std::function<bool()>& done) {
+  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Runs `body` in a child process and returns its exit status (-1 when it
+// did not exit normally). The child never returns into the test.
+inline int InChild(const std::function<int()>& body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int status = 1;
+    try {
+      status = body();
+    } catch (...) {
+      status = 99;
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class PrefixTest : public ::testing::Test {
+ protected:
+  void SetUp() override { machine_ = OpenMachine(prefix_dir()); }
+  void TearDown() override { machine_.reset(); }
+
+  std::filesystem::path prefix_dir() const { return dir_.path() / "prefix"; }
+  Machine& machine() { return *machine_; }
+  FileSystem& files() { return machine_->GetFileSystem(); }
+  Registry& registry() { return machine_->GetRegistry(); }
+  Paths& paths() { return machine_->GetPaths(); }
+  std::filesystem::path drive_c() const { return prefix_dir() / "drive_c"; }
+  // Closes and opens the machine again (a second run of the engine).
+  void Reopen() {
+    machine_.reset();
+    machine_ = OpenMachine(prefix_dir());
+  }
+
+  TempDir dir_;
+  std::unique_ptr<Machine> machine_;
+};
+
+}  // namespace brimwell::testing
