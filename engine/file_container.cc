@@ -75,6 +75,7 @@ std::int64_t TFileContainer::TotalSize(bool all, bool recursive) {
 }
 
 void TFileContainer::ReadArchiveInfo() {
+  if (ArchiveInfoRead()) return;  // read once per run
   for (TInstallContainer* h : HelperList()) {
     if (auto* file = dynamic_cast<TCustomInstallFile*>(h)) file->ReadInfoFromArchive();
   }

@@ -175,8 +175,9 @@ void TFileRelated::DownloadArchive() {
 }
 
 void TFileRelated::Loaded() {
+  const bool was_loading = Loading();
   TInstallObject::Loaded();
-  if (archive_file_type_defaulted_ && !archive_file_type_assigned_) StoreArchiveFileType(nullptr);
+  if (was_loading && archive_file_type_defaulted_ && !archive_file_type_assigned_) StoreArchiveFileType(nullptr);
   if (auto local = LookupLocalFile()) local_archive_path_ = *local;
 }
 

@@ -277,7 +277,10 @@ void TCustomInstall::Process() {
   unfinished_count_ = 0;
   cleanup_batch_pending_ = false;
   running_ = true;
-  SetArchiveInfoRead(false);
+  // The archive information is read afresh once per run.
+  for (TInstallContainer* c : ctx->Containers()) {
+    if (auto* related = dynamic_cast<TFileRelated*>(c)) related->SetArchiveInfoRead(false);
+  }
 
   Step(2, "check the loading program's switches");
   if (use_loading_program_ && !HasSwitch(EngineSwitch::kSource)) {

@@ -256,10 +256,11 @@ void TInstallContainer::SetCurrentInstallType(TInstallType type) {
 }
 
 void TInstallContainer::Loaded() {
+  const bool was_loading = Loading();
   TComponent::Loaded();
   // A default the constructor gave but the project never stated is
   // cleared: an emptied reference stays empty.
-  if (dest_dir_type_defaulted_ && !dest_dir_type_assigned_) StoreDestDirType(nullptr);
+  if (was_loading && dest_dir_type_defaulted_ && !dest_dir_type_assigned_) StoreDestDirType(nullptr);
 }
 
 void TInstallContainer::Notification(TComponent* component, Operation operation) {

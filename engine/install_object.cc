@@ -41,8 +41,9 @@ void TInstallObject::ContainerDestroyed(TInstallContainer* container) {
 }
 
 void TInstallObject::Loaded() {
+  const bool was_loading = Loading();
   TInstallContainer::Loaded();
-  if (container_defaulted_ && !container_assigned_ && container_ != nullptr) {
+  if (was_loading && container_defaulted_ && !container_assigned_ && container_ != nullptr) {
     TInstallContainer* container = container_;
     container_ = nullptr;
     container->RemoveHelper(this);
