@@ -14,6 +14,8 @@ int RunBind(Args args);
 int RunPrefix(Args args);
 int RunBoot(Args args);
 int RunReg(Args args);
+int RunArchive(Args args);
+int RunVersion(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -30,6 +32,8 @@ constexpr Command kCommands[] = {
     {"prefix", "make a prefix, show or change what it presents", RunPrefix},
     {"boot", "run the start-up sequence of a prefix", RunBoot},
     {"reg", "query, change, export and import the registry", RunReg},
+    {"archive", "create, list, extract, verify and split archives", RunArchive},
+    {"version", "show the version resource of a file", RunVersion},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,142 @@
+// brimwell archive and brimwell version, run as the real executable on a
+// temporary prefix.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "archive/archive_format.h"
+#include "tests/archive/archive_builder.h"
+#include "tests/archive/pe_fixture.h"
+
+namespace brimwell {
+namespace {
+
+class ArchiveCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (std::filesystem::temp_directory_path() / "brimwell-cli-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    dir_ = templ;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  // Runs brimwell with `args`; returns the exit status, stdout in out_.
+  int Run(const std::string& args) {
+    std::string cmd = "BRIMWELL_PREFIX='" + (dir_ / "prefix").string() +
+                      "' '" BRIMWELL_BIN_DIR "/brimwell' " + args + " 2>'" +
+                      (dir_ / "err").string() + "'";
+    out_.clear();
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out_.append(buf, n);
+    int status = ::pclose(p);
+    std::ifstream e(dir_ / "err");
+    err_.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string File(const std::string& name, const std::string& content) {
+    std::ofstream(dir_ / name, std::ios::binary) << content;
+    return (dir_ / name).string();
+  }
+  std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+  std::filesystem::path dir_;
+  std::string out_, err_;
+};
+
+TEST_F(ArchiveCliTest, CreateListVerifyExtract) {
+  std::string a = File("a.txt", "alpha");
+  std::string b = File("b.sh", "#!/bin/sh\n");
+  std::string archive = (dir_ / "files.1").string();
+  ASSERT_EQ(Run("archive create " + Quoted(archive) + " " + Quoted(a) + " --id 7 --level fastest"),
+            0)
+      << err_;
+  ASSERT_EQ(Run("archive add " + Quoted(archive) + " " + Quoted(b) + " --id 8"), 0) << err_;
+  ASSERT_EQ(Run("archive list " + Quoted(archive)), 0) << err_;
+  // index, FileID, FileSize, CompressedSize, date, version, name
+  EXPECT_NE(out_.find("0\t7\t5\t"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("1\t8\t10\t"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("\tZ:\\"), std::string::npos) << out_;
+  EXPECT_EQ(Run("archive verify " + Quoted(archive)), 0) << err_;
+  ASSERT_EQ(Run("archive extract " + Quoted(archive) + " " + Quoted(dir_ / "out")), 0) << err_;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "out" / "a.txt"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "out" / "b.sh"));
+
+  // One member under another name; a policy that keeps what is there.
+  std::string member = "Z:" + a;
+  std::replace(member.begin(), member.end(), '/', '\\');
+  ASSERT_EQ(Run("archive extract " + Quoted(archive) + " " + Quoted(dir_ / "out") + " '" + member +
+                "' --as renamed.txt"),
+            0)
+      << err_;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "out" / "renamed.txt"));
+  File("out/a.txt", "changed");
+  ASSERT_EQ(Run("archive extract " + Quoted(archive) + " " + Quoted(dir_ / "out") +
+                " --overwrite owNever"),
+            0);
+  std::ifstream kept(dir_ / "out" / "a.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "changed");
+
+  // A damaged stream is named by verify with exit status 1.
+  std::vector<std::uint8_t> bytes = testing::ReadHostFile(archive);
+  bytes[5 + kFileHeaderSize + 3] ^= 0xFF;
+  testing::WriteHostFile(archive, bytes);
+  EXPECT_EQ(Run("archive verify " + Quoted(archive)), 1);
+  EXPECT_NE(err_.find("a.txt"), std::string::npos) << err_;
+  EXPECT_EQ(Run("archive --help"), 0);
+  EXPECT_NE(out_.find("usage: brimwell archive"), std::string::npos);
+}
+
+TEST_F(ArchiveCliTest, SelfExtractingFilesAreReadThroughTheirTrailer) {
+  testing::Bytes setup1 = testing::BuildSingleFile({testing::Member("C:\\ENGINE.EXE", "engine")});
+  testing::Bytes files1 = testing::BuildSingleFile(
+      {testing::Member("C:\\APP\\ONE.TXT", "one"), testing::Member("C:\\APP\\TWO.TXT", "two")});
+  testing::Bytes exe(3000, 0x90);
+  const auto s1 = static_cast<std::int32_t>(exe.size());
+  testing::Append(exe, setup1);
+  const auto f1 = static_cast<std::int32_t>(exe.size());
+  testing::Append(exe, files1);
+  const auto end = static_cast<std::int32_t>(exe.size()) - 1;
+  testing::Append(exe, EncodeTrailer({s1, f1 - 1, f1, end}));
+  std::filesystem::path path = dir_ / "setup.exe";
+  testing::WriteHostFile(path, exe);
+
+  ASSERT_EQ(Run("archive trailer " + Quoted(path)), 0);
+  EXPECT_EQ(out_, "Setup1Start\t3000\nSetup1End\t" + std::to_string(f1 - 1) + "\nFiles1Start\t" +
+                      std::to_string(f1) + "\nFiles1End\t" + std::to_string(end) + "\n");
+  ASSERT_EQ(Run("archive list " + Quoted(path)), 0) << err_;
+  EXPECT_NE(out_.find("ONE.TXT"), std::string::npos);
+  EXPECT_NE(out_.find("TWO.TXT"), std::string::npos);
+  ASSERT_EQ(Run("archive list " + Quoted(path) + " --image setup"), 0) << err_;
+  EXPECT_NE(out_.find("ENGINE.EXE"), std::string::npos);
+  ASSERT_EQ(Run("archive list " + Quoted(path) + " --offset " + std::to_string(s1)), 0);
+  EXPECT_NE(out_.find("ENGINE.EXE"), std::string::npos);
+  EXPECT_EQ(Run("archive verify " + Quoted(path)), 0) << err_;
+  ASSERT_EQ(Run("archive extract " + Quoted(path) + " " + Quoted(dir_ / "x")), 0) << err_;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "x" / "TWO.TXT"));
+  ASSERT_EQ(Run("archive trailer " + Quoted(dir_ / "x" / "TWO.TXT")), 0);
+  EXPECT_EQ(out_, "not self-extracting\n");
+}
+
+TEST_F(ArchiveCliTest, VersionPrintsTheFifteenFields) {
+  if (!testing::HavePeTools()) GTEST_SKIP() << "windres or ld missing";
+  std::optional<std::filesystem::path> pe =
+      testing::BuildPe32(dir_, "driver", testing::kVersionScript);
+  ASSERT_TRUE(pe);
+  ASSERT_EQ(Run("version " + Quoted(*pe)), 0) << err_;
+  EXPECT_NE(out_.find("FileVersion: 5.0.4277.1\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("FileSubType: Keyboard\n"), std::string::npos);
+  EXPECT_EQ(std::count(out_.begin(), out_.end(), '\n'), 15);
+  ASSERT_EQ(Run("version " + Quoted(*pe) + " --language lnGerman"), 0) << err_;
+  EXPECT_NE(out_.find("CompanyName: Acme Werkzeuge\n"), std::string::npos) << out_;
+}
+
+}  // namespace
+}  // namespace brimwell
