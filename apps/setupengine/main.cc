@@ -1,0 +1,32 @@
+// setupengine: the install engine. Starts the Qt application, loads the
+// project bound to this executable (or named by BRIMWELL_PROJECT) onto the
+// main form, and runs the message loop; the install driver chooses the mode
+// and, in install mode, runs the installation when the main form is first
+// activated.
+#include <QApplication>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/engine_session.h"
+#include "wizard/qt_application.h"
+
+int main(int argc, char** argv) {
+  // The engine's switches are its own: Qt sees only the program name, so an
+  // argument such as -r or -s never reaches Qt's option parser.
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  int qt_argc = 1;
+  QApplication qt(qt_argc, argv);
+  brimwell::QtApplication ui(qt);
+
+  brimwell::EngineSession::Options options;
+  options.arguments = std::move(arguments);
+  brimwell::EngineSession session(ui, ui.GetMainForm(), std::move(options));
+  if (int status = session.Start(); status != brimwell::kExitOk) return status;
+  if (!ui.Terminated()) {
+    ui.GetMainForm()->Show();
+    QApplication::exec();
+  }
+  return session.ExitStatus();
+}

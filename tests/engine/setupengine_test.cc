@@ -1,0 +1,179 @@
+// The real setupengine, with a project bound to it by `brimwell bind`, run
+// offscreen and unattended on a temporary prefix: exit status, the registry
+// it leaves and its run log.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/install.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tests/engine/engine_fixture.h"
+
+extern char** environ;
+
+namespace brimwell::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr RegistryHive kHKLM = RegistryHive::kLocalMachine;
+
+constexpr char kProject[] = R"({"format": "brimwell-project/1",
+ "components": [
+  {"class": "TInstall", "name": "Install1",
+   "properties": {"DestDirType": "psProgramFiles", "Information": {"ProductName": "Tool"}}},
+  {"class": "TInstallFileGroup", "name": "Docs",
+   "properties": {"Container": "Install1", "DestDirType": "psContainerDestDir"}},
+  {"class": "TGrabCall", "name": "Grab", "properties": {"Container": "Install1"}}]})";
+
+class SetupEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dist_ = tmp_.path() / "dist";
+    fs::create_directories(dist_);
+    WriteHostFile(tmp_.path() / "project.json", kProject);
+  }
+
+  // Runs `program` with `args` in the test's environment: a temporary
+  // prefix, home and runtime directory, offscreen and unattended. Returns
+  // the exit status; standard error lands in err_.
+  int Run(const fs::path& program, const std::vector<std::string>& args,
+          const std::vector<std::string>& extra_env = {}) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      std::string entry = *e;
+      if (entry.starts_with("BRIMWELL_") || entry.starts_with("QT_QPA_PLATFORM=") || entry.starts_with("HOME=") ||
+          entry.starts_with("XDG_")) {
+        continue;
+      }
+      env.push_back(entry);
+    }
+    fs::create_directories(tmp_.path() / "home");
+    fs::create_directories(tmp_.path() / "runtime");
+    fs::permissions(tmp_.path() / "runtime", fs::perms::owner_all);
+    for (const std::string& e : {"BRIMWELL_PREFIX=" + prefix().string(), "BRIMWELL_LOG=" + log().string(),
+                                 std::string("BRIMWELL_UNATTENDED=1"), std::string("QT_QPA_PLATFORM=offscreen"),
+                                 "HOME=" + (tmp_.path() / "home").string(),
+                                 "XDG_RUNTIME_DIR=" + (tmp_.path() / "runtime").string()}) {
+      env.push_back(e);
+    }
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    std::vector<std::string> argv_strings{program.string()};
+    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+    std::vector<char*> argv, envp;
+    for (auto& s : argv_strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    for (auto& s : env) envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    const fs::path err_file = tmp_.path() / "stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      FILE* err = std::freopen(err_file.c_str(), "w", stderr);
+      if (err == nullptr) ::_exit(120);
+      ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    err_ = ReadHostFile(err_file);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Binds the project into a copy of setupengine.
+  fs::path Bind() {
+    fs::path out = tmp_.path() / "engine" / "setup-tool";
+    fs::create_directories(out.parent_path());
+    int status = Run(fs::path(BRIMWELL_BIN_DIR) / "brimwell",
+                     {"bind", (tmp_.path() / "project.json").string(), out.string(), "--engine",
+                      (fs::path(BRIMWELL_BIN_DIR) / "setupengine").string()});
+    EXPECT_EQ(status, 0) << err_;
+    return out;
+  }
+
+  fs::path prefix() const { return tmp_.path() / "prefix"; }
+  fs::path log() const { return tmp_.path() / "run.log"; }
+  std::string Source() const { return "-s" + dist_.string(); }
+
+  TempDirectory tmp_;
+  fs::path dist_;
+  std::string err_;
+};
+
+TEST_F(SetupEngineTest, ABoundProjectInstallsAndLeavesNoRecord) {
+  fs::path engine = Bind();
+  ASSERT_EQ(Run(engine, {"-c", Source()}), 0) << err_;
+  EXPECT_THAT(err_, Not(HasSubstr("[Tool]")));  // no message box
+
+  auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+  Registry& reg = machine->GetRegistry();
+  EXPECT_FALSE(reg.KeyExists(kHKLM, kInstallRecordRoot));
+  EXPECT_FALSE(reg.KeyExists(kHKLM, kBrimwellKey));
+  EXPECT_FALSE(reg.ValueExists(kHKLM, kRunOnceKey, kRunOnceUnfinished));
+
+  std::string text = ReadHostFile(log());
+  EXPECT_THAT(text, HasSubstr("project\tbound to the engine"));
+  int step = 0;
+  for (const char* line : {"step\t1 start", "step\t3 install record \\SOFTWARE\\Brimwell\\Install\\Install0",
+                           "step\t6 read archive information", "step\t8 pages before the installation",
+                           "call\t-980 sender=Install1 receivers=1", "step\t9 process the component tree",
+                           "call\t-990 sender=Docs receivers=0", "event\t1012 sender=Docs container=Install1",
+                           "step\t15 good installation", "call\t-979 sender=Install1 receivers=1",
+                           "record\tremoved \\SOFTWARE\\Brimwell\\Install\\Install0", "step\tshutdown"}) {
+    auto at = text.find(line);
+    EXPECT_NE(at, std::string::npos) << line;
+    EXPECT_GT(static_cast<int>(at), step) << line << " is out of order";
+    if (at != std::string::npos) step = static_cast<int>(at);
+  }
+  // A cleanup batch was left for after the engine's exit (-c).
+  EXPECT_THAT(text, HasSubstr("cleanup\tbatch C:\\WINDOWS\\TEMP\\bat"));
+}
+
+TEST_F(SetupEngineTest, AFailedRunIsReportedAndKeepsItsRecord) {
+  fs::path engine = Bind();
+  EXPECT_EQ(Run(engine, {"-eSetup.exe", Source()}), kExitRunFailed);
+  EXPECT_THAT(err_, HasSubstr("[Tool] Could not read the extraction info from the archive file "));
+
+  auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+  Registry& reg = machine->GetRegistry();
+  const std::string record = std::string(kInstallRecordRoot) + "\\Install0";
+  EXPECT_EQ(reg.ReadString(kHKLM, record, "Path"), machine->GetPaths().ToWindows(engine));
+  EXPECT_EQ(reg.ReadString(kHKLM, record, "SelfExtract"),
+            machine->GetPaths().ToWindows(dist_) + "\\Setup.exe");
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("error\tIEInstall: Could not read the extraction info"));
+}
+
+TEST_F(SetupEngineTest, TheProjectCanComeFromTheEnvironment) {
+  fs::path engine = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
+  const std::string env = "BRIMWELL_PROJECT=" + (tmp_.path() / "project.json").string();
+  EXPECT_EQ(Run(engine, {Source()}, {env}), 0) << err_;
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("project\t" + (tmp_.path() / "project.json").string()));
+
+  EXPECT_EQ(Run(engine, {Source(), "-x"}, {env}), kExitRunFailed);
+  EXPECT_THAT(err_, HasSubstr("Invalid parameter <-x>."));
+
+  EXPECT_EQ(Run(engine, {Source()}), kExitProjectError);
+  EXPECT_THAT(err_, HasSubstr("This engine carries no project"));
+}
+
+TEST_F(SetupEngineTest, AProjectThatDoesNotLoadNamesTheComponentAndProperty) {
+  WriteHostFile(tmp_.path() / "bad.json", R"({"format": "brimwell-project/1", "components": [
+    {"class": "TInstall", "name": "Install1"},
+    {"class": "TInstallFileGroup", "name": "Docs", "properties": {"Container": "Install1", "Colour": 3}}]})");
+  fs::path engine = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
+  EXPECT_EQ(Run(engine, {Source()}, {"BRIMWELL_PROJECT=" + (tmp_.path() / "bad.json").string()}), kExitProjectError);
+  EXPECT_THAT(err_, HasSubstr("component \"Docs\" (TInstallFileGroup), property \"Colour\": unknown property"));
+}
+
+}  // namespace
+}  // namespace brimwell::testing
