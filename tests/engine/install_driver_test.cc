@@ -7,6 +7,7 @@
 #include "engine/component_calls.h"
 #include "engine/engine_errors.h"
 #include "platform/file_system.h"
+#include "platform/restart_wrapper.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace brimwell::testing {
@@ -82,6 +83,16 @@ TEST_F(DriverTest, DebugRunsNeedABuildDirectory) {
   EXPECT_EQ(Find<TInstall>("Install1")->InstallSourceDir(), "");
   Start({"-q"});
   EXPECT_THAT(ErrorOfLoad(project), HasSubstr("Invalid parameter <-q>"));
+}
+
+TEST_F(DriverTest, MessagesPassTheTranslatorBeforeTheyAreFormatted) {
+  Start({"-q"});
+  ctx_->SetTranslator({[](std::string_view text) {
+                         return text.starts_with("Invalid parameter") ? std::string("Falscher Parameter <%s>")
+                                                                      : std::string(text);
+                       },
+                       nullptr, nullptr});
+  EXPECT_EQ(ErrorOfLoad(R"([{"class": "TInstall", "name": "Install1"}])"), "Falscher Parameter <-q>");
 }
 
 TEST_F(DriverTest, InstallSourceDirDefaultsToTheEnginesDirectoryAndReadsHostPaths) {
@@ -426,6 +437,47 @@ TEST_F(RunTest, ARefusedRebootEndsWithoutGoodPagesAndResumesThroughRunOnce) {
   EXPECT_EQ(Find<TTestEntry>("File")->finished, 1);
   EXPECT_TRUE(Records().empty());
   EXPECT_THAT(Log(), HasSubstr("unfinished\tFile;0"));
+}
+
+// Records restarts instead of arranging one.
+class RecordingRestart final : public RestartWrapper {
+ public:
+  using RestartWrapper::RestartWrapper;
+  WinStatus EnableShutdownPrivilege() override {
+    ++privileges;
+    return target().EnableShutdownPrivilege();
+  }
+  WinStatus RestartWindows() override {
+    ++restarts;
+    return WinStatus::Ok();
+  }
+  int privileges = 0;
+  int restarts = 0;
+};
+
+TEST_F(RunTest, AFileInUseRestartsWindowsWhereItCan) {
+  auto restart = std::make_unique<RecordingRestart>(machine_->GetRestart());
+  RecordingRestart* recorder = restart.get();
+  machine_->InterposeRestart(std::move(restart));
+  for (WindowsFamily family : {WindowsFamily::kNT4, WindowsFamily::kWindows95, WindowsFamily::kNT351}) {
+    machine_->SetWindowsFamily(family);
+    Start({"-s" + HostDir("dist").string()});
+    LoadTree();
+    Find<TTestFile>("File")->OnAfterProcess = [&](TInstallContainer*) {
+      driver_->AddUnfinished("File", 0);  // replaced at the next boot
+      driver_->SetReboot(true);
+    };
+    Activate();
+    EXPECT_THAT(rec_.calls, ::testing::Not(::testing::Contains(kCallGoodInstall)));
+    EXPECT_THAT(Records(), ElementsAre("Install0"));
+  }
+  EXPECT_EQ(recorder->privileges, 1);  // NT asks for the shutdown privilege first
+  EXPECT_EQ(recorder->restarts, 2);    // NT 3.51 is never restarted by the engine
+  ASSERT_EQ(app_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(app_.MessageBoxes()[0].text, "Could not reboot windows. Please manually reboot windows.");
+  // Each run registered itself once; the three runs shared one record.
+  EXPECT_TRUE(registry().ValueExists(kHKLM, kRunOnceKey, "BrimwellUnfinished2"));
+  EXPECT_FALSE(registry().ValueExists(kHKLM, kRunOnceKey, "BrimwellUnfinished3"));
 }
 
 TEST_F(RunTest, AnInvalidUnfinishedEntryStopsTheResumedRun) {
