@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "engine/build_info.h"
 #include "engine/command_line.h"
 #include "engine/file_container.h"
 #include "engine/install_information.h"
