@@ -517,8 +517,15 @@ std::unique_ptr<ArchiveStream> TBrwlCompress::OpenDiskFileAt(std::string name, i
   Fail(kCannotOpenCompressedFile, {path});
 }
 
+std::string TBrwlCompress::WindowsForm(const std::string& path) const {
+  // A host directory ("/home/me/out") is read as Z:\..., so that names
+  // joined to it with a backslash stay inside it.
+  if (path.empty() || path[0] != '/') return path;
+  return machine().GetPaths().FullPath(path);
+}
+
 std::string TBrwlCompress::TargetPath() const {
-  return WithBackslash(extract_directory_) + ExtractAs;
+  return WithBackslash(WindowsForm(extract_directory_)) + ExtractAs;
 }
 
 void TBrwlCompress::CheckTargetName() const {
@@ -609,6 +616,9 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   if (!out) Fail(kCannotCreateTheFile, {target});
 
   std::unique_ptr<ArchiveStream> later_disk;
+  std::vector<std::uint8_t>& pending = write_buffer_;
+  pending.clear();
+  pending.reserve(kCompressBlock + kInflateOutputBlock);
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
   if (!inflater_) inflater_ = std::make_unique<MemberInflater>();
@@ -627,7 +637,13 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
           std::copy_n(block.begin(), n, head.begin() + static_cast<std::ptrdiff_t>(head_size));
           head_size += n;
         }
-        WriteOrDiskFull(*out, block);
+        // Blocks are gathered into writes of 64 KB: the block size stays the
+        // unit of progress and abort, the file sees few large writes.
+        pending.insert(pending.end(), block.begin(), block.end());
+        if (pending.size() >= kCompressBlock) {
+          WriteOrDiskFull(*out, pending);
+          pending.clear();
+        }
         const auto n = static_cast<std::int64_t>(block.size());
         stats_.BytesDone += n;
         stats_.TotalBytesDone += n;
@@ -635,6 +651,8 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
         stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
         if (OnStatus) OnStatus(*this, stats_);
       });
+  WriteOrDiskFull(*out, pending);
+  pending.clear();
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
   if (result.too_long || out->Size() != h.FileSize) Fail(kSizeMismatch, {h.FileName});
@@ -660,7 +678,7 @@ void TBrwlCompress::SplitToDisks(const std::string& dest_dir, const std::string&
         std::unique_ptr<ArchiveStream> source = OpenFile(compressed_file_, false, false);
         if (!source) Fail(kCannotOpenCompressedFile, {compressed_file_});
         const std::string first_name =
-            WithBackslash(dest_dir) + std::string(FileNamePart(disk_file_name));
+            WithBackslash(WindowsForm(dest_dir)) + std::string(FileNamePart(disk_file_name));
         std::unique_ptr<ArchiveStream> target = OpenFile(first_name, true, true);
         if (!target) Fail(kCannotCreateTheFile, {first_name});
 
@@ -682,7 +700,7 @@ void TBrwlCompress::SplitToDisks(const std::string& dest_dir, const std::string&
         write_table(*target);
 
         int disk = 1;
-        std::string path = dest_dir;  // as the OnNewDisk handler leaves it
+        std::string path = WindowsForm(dest_dir);  // as the OnNewDisk handler leaves it
         for (TFileHeader& h : split) {
           SplitMember(*source, target, h, disk, path, disk_file_name);
         }

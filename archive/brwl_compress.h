@@ -219,6 +219,8 @@ class TBrwlCompress : public TComponent {
                    const std::string& source);
   void ExtractOne(const std::string& line);
   std::string TargetPath() const;
+  // A host path in its Windows form (Z:\...); other paths as they are.
+  std::string WindowsForm(const std::string& path) const;
   void CheckTargetName() const;
   void MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head);
   TFileHeader HeaderForSource(const std::string& source, int batch_index);
@@ -247,6 +249,7 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<ArchiveStream> temp_stream_;
   std::int64_t source_position_ = 0;
   std::unique_ptr<MemberInflater> inflater_;
+  std::vector<std::uint8_t> write_buffer_;  // extraction output gathered to 64 KB
 };
 
 }  // namespace brimwell

@@ -374,6 +374,9 @@ TEST_F(BrwlCompressTest, ExtractionStaysInsideItsDirectory) {
   compress_->ExtractAs = "D:\\elsewhere\\..\\name.txt";
   Extract({"C:\\SRC\\ok.txt"}, "C:\\OUT\\IN", "C:\\BUILD\\evil.1");
   EXPECT_EQ(ReadFile(Host("C:\\OUT\\IN\\name.txt")), "fine");
+  // A host directory is read as Z:\...: members land inside it.
+  Extract({"C:\\SRC\\ok.txt"}, (HostDir() / "hostout").string(), "C:\\BUILD\\evil.1");
+  EXPECT_EQ(ReadFile(HostDir() / "hostout" / "ok.txt"), "fine");
   // No directory at all.
   EXPECT_EQ(What([&] { Extract({"C:\\SRC\\ok.txt"}, "", "C:\\BUILD\\evil.1"); }),
             "Unable to create directory");
