@@ -344,13 +344,17 @@ void TCustomInstall::Process() {
     ctx->App().Terminate();
   } else {
     Step(15, "good installation");
-    NotifyGoodInstall();
-    CleanUp();
-    RemoveInstallRecord();
-    if (run_automatic_) Shutdown();
-    RunFilesAfterInstall();
-    running_ = false;
+    FinishGoodRun();
   }
+}
+
+void TCustomInstall::FinishGoodRun() {
+  NotifyGoodInstall();
+  CleanUp();
+  RemoveInstallRecord();
+  if (run_automatic_) Shutdown();
+  RunFilesAfterInstall();
+  running_ = false;
 }
 
 void TCustomInstall::ReadArchiveInfo() {

@@ -214,6 +214,9 @@ class TCustomInstall : public TFileContainer {
   void StartHook();
   void RunSafely(const std::function<void()>& body);
   void Step(int number, const std::string& what);
+  // The end of a good run: good-install pages, clean-up, removal of the
+  // record, shutdown, the files to start.
+  void FinishGoodRun();
 
   bool auto_maximize_window_ = true;
   TBuildInfo build_info_;

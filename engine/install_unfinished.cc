@@ -154,12 +154,7 @@ void TCustomInstall::ContinueAfterReboot() {
         }
       }
     }
-    NotifyGoodInstall();
-    CleanUp();
-    RemoveInstallRecord();
-    if (run_automatic_) Shutdown();
-    RunFilesAfterInstall();
-    running_ = false;
+    FinishGoodRun();
   });
 }
 
