@@ -237,7 +237,8 @@ class Importer {
       std::size_t close = rest.find("):");
       if (close == std::string_view::npos) Error("bad hex(type) data");
       std::string type_text(rest.substr(4, close - 4));
-      if (type_text.empty() || type_text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      if (type_text.empty() || type_text.size() > 8 ||
+          type_text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         Error("bad hex(type) data");
       }
       auto type = static_cast<RegistryValueType>(std::stoul(type_text, nullptr, 16));
