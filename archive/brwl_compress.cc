@@ -535,6 +535,23 @@ void TBrwlCompress::CheckTargetName() const {
   if (unsafe) Fail(kUnsafeTargetName, {name, extract_directory_});
 }
 
+bool TBrwlCompress::ApplyAnswer(NewerFileAnswer answer, std::string& target) {
+  switch (answer) {
+    case NewerFileAnswer::kCannotTell:
+      Fail(kErrorComparingVersions);
+    case NewerFileAnswer::kReplace:
+      // The handler may change ExtractDirectory and ExtractAs.
+      if (OnReplace) OnReplace(*this, stats_);
+      CheckTargetName();
+      target = TargetPath();
+      return true;
+    case NewerFileAnswer::kSame:
+    case NewerFileAnswer::kKeep:
+      break;
+  }
+  return false;
+}
+
 void TBrwlCompress::MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head) {
   if (!LooksLikeProgram(head)) return;
   // The file service keeps no permissions; the host file gets them directly.
@@ -585,19 +602,8 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
 
   bool write = true;
   if (fs.FileExists(target)) {
-    switch (versions().IsFileNewer(h.FileVersion, target, overwrite_, h.FileDate)) {
-      case NewerFileAnswer::kCannotTell:
-        Fail(kErrorComparingVersions);
-      case NewerFileAnswer::kReplace:
-        if (OnReplace) OnReplace(*this, stats_);
-        CheckTargetName();
-        target = TargetPath();
-        break;
-      case NewerFileAnswer::kSame:
-      case NewerFileAnswer::kKeep:
-        write = false;
-        break;
-    }
+    write = ApplyAnswer(versions().IsFileNewer(h.FileVersion, target, overwrite_, h.FileDate),
+                        target);
   }
   if (SkipFile) write = false;
   if (!write) {
@@ -771,19 +777,9 @@ void TBrwlCompress::CopyFile(const std::string& source, const std::string& dest)
 
   stats_ = TlzhFileStats{};
   stats_.FileName = source;
-  if (fs.FileExists(dest)) {
-    switch (versions().IsFileNewerByName(source, dest, overwrite_)) {
-      case NewerFileAnswer::kCannotTell:
-        Fail(kErrorComparingVersions);
-      case NewerFileAnswer::kReplace:
-        if (OnReplace) OnReplace(*this, stats_);
-        CheckTargetName();
-        target = TargetPath();
-        break;
-      case NewerFileAnswer::kSame:
-      case NewerFileAnswer::kKeep:
-        return;
-    }
+  if (fs.FileExists(dest) &&
+      !ApplyAnswer(versions().IsFileNewerByName(source, dest, overwrite_), target)) {
+    return;
   }
   if (SkipFile) return;
 

@@ -222,6 +222,9 @@ class TBrwlCompress : public TComponent {
   // A host path in its Windows form (Z:\...); other paths as they are.
   std::string WindowsForm(const std::string& path) const;
   void CheckTargetName() const;
+  // Acts on the newer-file test's answer for an existing target: true when
+  // the member is to be written (after OnReplace, with `target` recomputed).
+  bool ApplyAnswer(NewerFileAnswer answer, std::string& target);
   void MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head);
   TFileHeader HeaderForSource(const std::string& source, int batch_index);
   void SplitMember(ArchiveStream& source, std::unique_ptr<ArchiveStream>& target,
