@@ -567,12 +567,16 @@ void TBrwlCompress::Extract() {
         LoadHeadersIfNeeded();
         current_disk_ = 0;
         ComputeTotals();
+        extract_archive_.reset();
+        extract_made_dir_.clear();
         const std::vector<std::string> lines = files_to_process_.Lines();
         for (const std::string& line : lines) ExtractOne(line);
+        extract_archive_.reset();
         files_to_process_.Clear();
         ExtractAs.clear();
       },
       [&] {
+        extract_archive_.reset();
         // A name meant for the failed member must not rename the next one.
         files_to_process_.Clear();
         ExtractAs.clear();
@@ -613,13 +617,26 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
     return;
   }
 
-  std::unique_ptr<ArchiveStream> first = OpenDiskFile(std::max<int>(h.StartDisk, 1), false);
+  // A single-file archive stays open from one member to the next; the disk
+  // files of a set are opened (and asked for) member by member.
+  std::unique_ptr<ArchiveStream> disk_file;
+  if (multi_volume_ || !extract_archive_) {
+    disk_file = OpenDiskFile(std::max<int>(h.StartDisk, 1), false);
+  }
+  ArchiveStream& first = disk_file ? *disk_file : *extract_archive_;
   current_disk_ = h.StartDisk;
   std::string dir(DirectoryPart(target));
   if (dir.empty()) throw EInOutError(Message(kUnableToCreateDirectory, {}));
-  (void)fs.ForceDirectories(dir);
+  // The directory of the previous member exists already, unless someone
+  // removed it since: then the creation below fails and is tried again.
+  if (dir != extract_made_dir_) (void)fs.ForceDirectories(dir);
   std::unique_ptr<ArchiveStream> out = OpenFile(target, true, true);
+  if (!out && dir == extract_made_dir_ && fs.ForceDirectories(dir)) {
+    out = OpenFile(target, true, true);
+  }
   if (!out) Fail(kCannotCreateTheFile, {target});
+  extract_made_dir_ = dir;
+  if (!multi_volume_ && disk_file) extract_archive_ = std::move(disk_file);
 
   std::unique_ptr<ArchiveStream> later_disk;
   std::vector<std::uint8_t>& pending = write_buffer_;
@@ -629,7 +646,7 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   std::size_t head_size = 0;
   if (!inflater_) inflater_ = std::make_unique<MemberInflater>();
   MemberInflater::Result result = inflater_->Inflate(
-      *first, h, offset_,
+      first, h, offset_,
       [&](int disk) -> ArchiveStream& {
         current_disk_ = disk;
         later_disk = OpenDiskFile(disk, false);

@@ -253,6 +253,9 @@ class TBrwlCompress : public TComponent {
   std::int64_t source_position_ = 0;
   std::unique_ptr<MemberInflater> inflater_;
   std::vector<std::uint8_t> write_buffer_;  // extraction output gathered to 64 KB
+  // During one Extract: the open single-file archive and the directory made last.
+  std::unique_ptr<ArchiveStream> extract_archive_;
+  std::string extract_made_dir_;
 };
 
 }  // namespace brimwell
