@@ -620,7 +620,8 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   // A single-file archive stays open from one member to the next; the disk
   // files of a set are opened (and asked for) member by member.
   std::unique_ptr<ArchiveStream> disk_file;
-  if (multi_volume_ || !extract_archive_) {
+  if (multi_volume_ || !extract_archive_ || extract_archive_path_ != compressed_file_) {
+    extract_archive_.reset();
     disk_file = OpenDiskFile(std::max<int>(h.StartDisk, 1), false);
   }
   ArchiveStream& first = disk_file ? *disk_file : *extract_archive_;
@@ -636,7 +637,10 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   }
   if (!out) Fail(kCannotCreateTheFile, {target});
   extract_made_dir_ = dir;
-  if (!multi_volume_ && disk_file) extract_archive_ = std::move(disk_file);
+  if (!multi_volume_ && disk_file) {
+    extract_archive_ = std::move(disk_file);
+    extract_archive_path_ = compressed_file_;
+  }
 
   std::unique_ptr<ArchiveStream> later_disk;
   std::vector<std::uint8_t>& pending = write_buffer_;

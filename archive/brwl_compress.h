@@ -255,6 +255,7 @@ class TBrwlCompress : public TComponent {
   std::vector<std::uint8_t> write_buffer_;  // extraction output gathered to 64 KB
   // During one Extract: the open single-file archive and the directory made last.
   std::unique_ptr<ArchiveStream> extract_archive_;
+  std::string extract_archive_path_;
   std::string extract_made_dir_;
 };
 

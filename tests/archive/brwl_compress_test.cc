@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "archive/archive_classes.h"
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/dos_time.h"
 #include "archive/memory_stream.h"
+#include "framework/class_registry.h"
+#include "framework/project_file.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/archive/machine_fixture.h"
 #include "tests/archive/pe_fixture.h"
@@ -516,6 +519,32 @@ TEST_F(BrwlCompressTest, CopyFileUnderThePolicy) {
   EXPECT_EQ(ReadFile(Host("C:\\COPY\\tool.sh")), "#!/bin/sh\n");
   EXPECT_EQ(What([&] { compress_->CopyFile(src + ".none", "C:\\COPY\\x"); }),
             "Cannot open the file " + src + ".none");
+}
+
+TEST(ArchiveClassesTest, ProjectsHoldTheArchiveComponents) {
+  ClassRegistry registry;
+  RegisterArchiveClasses(registry);
+  TComponent root(nullptr);
+  LoadProject(R"({"format": "brimwell-project/1", "components": [
+      {"class": "TBrwlCompress", "name": "Archive1",
+       "properties": {"CompressedFile": "C:\\BUILD\\files.1", "CompressionLevel": "colFastest",
+                      "Overwrite": "owVersionDate", "FilesToProcess": ["a", " ", "b"]}},
+      {"class": "TVersionResource", "name": "Versions1",
+       "properties": {"Language": "lnGerman", "CharacterSet": "csUnicode"}}]})",
+              registry, root);
+  auto* archive = dynamic_cast<TBrwlCompress*>(root.FindComponent("Archive1"));
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(archive->CompressionLevel(), colFastest);
+  EXPECT_EQ(archive->Overwrite(), owVersionDate);
+  EXPECT_EQ(archive->FilesToProcess().Lines(), (std::vector<std::string>{"a", "b"}));
+  auto* versions = dynamic_cast<TVersionResource*>(root.FindComponent("Versions1"));
+  ASSERT_NE(versions, nullptr);
+  EXPECT_EQ(versions->StringTablePath(), "\\StringFileInfo\\040704B0\\");
+  // Saved back: only what differs from the defaults.
+  std::string saved = SaveProject(root);
+  EXPECT_NE(saved.find("colFastest"), std::string::npos);
+  EXPECT_EQ(saved.find("owAlways"), std::string::npos);
+  EXPECT_EQ(saved.find("\"FileName\""), std::string::npos);
 }
 
 }  // namespace
