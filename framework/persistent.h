@@ -211,7 +211,8 @@ class ClassBuilder {
 
   // Reference to a component of class `ref_class` (or a descendant). The
   // getter returns a pointer to some TComponent descendant T; the setter
-  // takes a T*.
+  // takes a T*. A project that does not state it keeps the constructor's
+  // value, which the reader assigns again while loading.
   template <class G, class S>
   ClassBuilder& Reference(std::string name, std::string ref_class, G getter, S setter) {
     using T = std::remove_pointer_t<ValueOf<G>>;
@@ -219,7 +220,8 @@ class ClassBuilder {
     p.name = std::move(name);
     p.kind = PropertyKind::kReference;
     p.ref_class = std::move(ref_class);
-    p.default_value = PropertyValue(static_cast<TComponent*>(nullptr));
+    // No stored default: a reference is always written, null included, so
+    // a reference emptied on purpose stays empty when the project is read.
     p.get = [getter](const TPersistent& o) -> PropertyValue {
       return static_cast<TComponent*>((static_cast<const C&>(o).*getter)());
     };

@@ -1,5 +1,6 @@
 #include "framework/project_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -44,7 +45,7 @@ std::string JsonTypeName(const Json& v) { return v.type_name(); }
 struct Fixup {
   TPersistent* object;
   const PropertyInfo* property;
-  std::string target;
+  std::optional<std::string> target;  // nullopt: keep the current value
   Place place;
 };
 
@@ -71,9 +72,11 @@ class Reader {
     for (auto& [component, entry] : made) {
       Place place = PlaceOf(*component);
       auto props = entry->find("properties");
-      if (props == entry->end()) continue;
-      if (!props->is_object()) Fail(place, "\"properties\" must be an object");
-      ReadProperties(*component, *props, place, "");
+      if (props != entry->end()) {
+        if (!props->is_object()) Fail(place, "\"properties\" must be an object");
+        ReadProperties(*component, *props, place, "");
+      }
+      KeepUnstatedReferences(*component, props == entry->end() ? nullptr : &*props, place);
     }
     for (const Fixup& f : fixups_) Resolve(f);
   }
@@ -135,6 +138,21 @@ class Reader {
       } catch (const Exception& e) {
         Fail(place, e.Message());  // a setter refused the value
       }
+    }
+  }
+
+  // A reference the project leaves unstated keeps the value the constructor
+  // gave it: it is assigned again while loading, like a stated one, so
+  // components that clear never-assigned references after loading keep it.
+  // (The writer states every reference, null included.)
+  void KeepUnstatedReferences(TComponent& component, const Json* props, const Place& place) {
+    for (const PropertyInfo* p : component.ClassType().AllProperties()) {
+      if (p->kind != PropertyKind::kReference) continue;
+      if (props != nullptr && std::any_of(props->items().begin(), props->items().end(),
+                                          [&](const auto& kv) { return SameText(kv.key(), p->name); })) {
+        continue;
+      }
+      fixups_.push_back({&component, p, std::nullopt, {place.component, p->name}});
     }
   }
 
@@ -249,11 +267,13 @@ class Reader {
 
   void Resolve(const Fixup& f) {
     TComponent* target = nullptr;
-    if (!f.target.empty()) {
-      target = root_.FindComponent(f.target);
-      if (target == nullptr) Fail(f.place, "no component named \"" + f.target + "\"");
+    if (!f.target) {
+      target = std::get<TComponent*>(f.property->get(*f.object));
+    } else if (!f.target->empty()) {
+      target = root_.FindComponent(*f.target);
+      if (target == nullptr) Fail(f.place, "no component named \"" + *f.target + "\"");
       if (!target->InheritsFrom(f.property->ref_class)) {
-        Fail(f.place, "\"" + f.target + "\" is a " + target->ClassName() + ", not a " + f.property->ref_class);
+        Fail(f.place, "\"" + *f.target + "\" is a " + target->ClassName() + ", not a " + f.property->ref_class);
       }
     }
     try {

@@ -145,19 +145,22 @@ TEST_F(DriverTest, PropertiesAndTheirWriteRules) {
   EXPECT_EQ(driver->ArchiveFileType(), form_->FindComponent("psMainArchiveFile"));
 }
 
-TEST_F(DriverTest, ReferencesNotStatedInTheProjectStayEmpty) {
+TEST_F(DriverTest, UnstatedReferencesKeepTheirDefaultsAndNullEmpties) {
   Load(R"([{"class": "TInstall", "name": "Install1", "properties": {"InstallTypes": ["itFull", "itCompact"]}},
            {"class": "TInstallFileGroup", "name": "Group", "properties": {"Container": "Install1"}}])");
   auto* driver = Find<TInstall>("Install1");
-  EXPECT_EQ(driver->DestDirType(), nullptr);  // a default the project emptied stays empty
-  EXPECT_EQ(driver->ArchiveFileType(), form_->FindComponent("psMainArchiveFile"));  // not a stored property
+  EXPECT_EQ(driver->DestDirType(), form_->FindComponent("psProgramFiles"));  // the constructor's default
+  EXPECT_EQ(driver->GetDestPath(), "C:\\Program Files\\MyApplication");
+  EXPECT_EQ(driver->ArchiveFileType(), form_->FindComponent("psMainArchiveFile"));
   EXPECT_EQ(Find<TInstallFileGroup>("Group")->DestDirType(), nullptr);  // loading sets no defaults
   EXPECT_EQ(driver->CurrentInstallType(), TInstallType::itCompact);
   EXPECT_EQ(Find<TInstallFileGroup>("Group")->CurrentInstallType(), TInstallType::itCompact);
   EXPECT_EQ(form_->FindComponent("psProgramFiles")->Name(), "psProgramFiles");
   Start({});
-  Load(R"([{"class": "TInstall", "name": "Install1", "properties": {"DestDirType": "psProgramFiles"}}])");
-  EXPECT_EQ(Find<TInstall>("Install1")->GetDestPath(), "C:\\Program Files\\MyApplication");
+  // A default the project empties with null stays empty.
+  Load(R"([{"class": "TInstall", "name": "Install1", "properties": {"DestDirType": null}}])");
+  EXPECT_EQ(Find<TInstall>("Install1")->DestDirType(), nullptr);
+  EXPECT_EQ(Find<TInstall>("Install1")->GetDestPath(), "\\MyApplication");
 }
 
 // --- Install record -------------------------------------------------------------

@@ -159,6 +159,20 @@ TEST_F(ProjectFileTest, AutoMadeComponentsAreReusedNotDuplicated) {
   EXPECT_EQ(again.ComponentCount(), 3);
 }
 
+TEST_F(ProjectFileTest, UnstatedReferenceKeepsConstructorValueAndNullStaysEmpty) {
+  Load(Project(R"({"class": "TMaker", "name": "Kept"})"));
+  auto* kept = dynamic_cast<testing::TMaker*>(root_.FindComponent("Kept"));
+  EXPECT_EQ(kept->Made(), root_.FindComponent("AutoOne"));
+  EXPECT_TRUE(kept->made_assigned);  // assigned while loading, like a stated one
+
+  kept->SetMade(nullptr);  // emptied on purpose
+  std::string saved = SaveProject(root_);
+  EXPECT_NE(saved.find(R"("Made": null)"), std::string::npos);
+  TRoot again;
+  LoadProject(saved, registry_, again);
+  EXPECT_EQ(dynamic_cast<testing::TMaker*>(again.FindComponent("Kept"))->Made(), nullptr);
+}
+
 TEST_F(ProjectFileTest, SaveWritesOnlyChangesAndReadsBackTheSameTree) {
   Load(Project(R"({"class": "TTarget", "name": "Tgt"},
     {"class": "TWidget", "name": "W1", "properties": {

@@ -95,11 +95,27 @@ TMaker::TMaker(TComponent* owner) : TComponent(owner) {
   if (owner != nullptr && owner->FindComponent("AutoOne") == nullptr) {
     Create<TAutoMade>(owner)->SetName("AutoOne");
   }
+  if (owner != nullptr) SetMade(dynamic_cast<TTarget*>(owner->FindComponent("AutoOne")));
+  made_assigned = false;
+}
+
+void TMaker::SetMade(TTarget* t) {
+  made_assigned = true;
+  if (made_ != nullptr) RemoveFreeNotification(made_);
+  made_ = t;
+  if (made_ != nullptr) FreeNotification(made_);
+}
+
+void TMaker::Notification(TComponent* component, Operation operation) {
+  if (operation == Operation::kRemove && component == made_) made_ = nullptr;
+  TComponent::Notification(component, operation);
 }
 
 const ClassInfo& TMaker::StaticClassInfo() {
-  static const ClassInfo info =
-      ClassBuilder<TMaker>("TMaker", &TComponent::StaticClassInfo()).Creatable().Build();
+  static const ClassInfo info = ClassBuilder<TMaker>("TMaker", &TComponent::StaticClassInfo())
+                                    .Creatable()
+                                    .Reference("Made", "TTarget", &TMaker::Made, &TMaker::SetMade)
+                                    .Build();
   return info;
 }
 

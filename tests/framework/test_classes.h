@@ -119,6 +119,16 @@ class TMaker : public TComponent {
   BRIMWELL_CLASS_INFO()
  public:
   explicit TMaker(TComponent* owner);
+  // Defaults to the component the constructor makes.
+  TTarget* Made() const { return made_; }
+  void SetMade(TTarget* t);
+  bool made_assigned = false;
+
+ protected:
+  void Notification(TComponent* component, Operation operation) override;
+
+ private:
+  TTarget* made_ = nullptr;
 };
 
 class TRoot : public TComponent {
