@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "apps/brimwell/commands.h"
+#include "engine/project_check.h"
 #include "framework/bound_project.h"
 #include "framework/exception.h"
 #include "framework/format.h"
+#include "framework/project_file.h"
 
 namespace brimwell::cli {
 namespace {
@@ -25,7 +27,11 @@ constexpr char kUsage[] =
     "\n"
     "Writes OUT: a copy of the engine with the project bound to it. A project\n"
     "the engine already carries is replaced. The engine is PATH, or else the\n"
-    "setupengine installed beside this program.\n";
+    "setupengine installed beside this program.\n"
+    "\n"
+    "The project is first loaded as the engine will load it; an unknown class,\n"
+    "property, value or reference is refused with the component and property\n"
+    "named. Pictures given as files are carried inside the bound project.\n";
 constexpr char kEngineFileName[] = "setupengine";
 
 constexpr char kEngineNotFound[] = "The engine %s was not found";
@@ -41,17 +47,20 @@ std::string ReadProjectFile(const fs::path& file) {
   return text;
 }
 
-// Refuses a project that the engine would not load, before it is bound.
-void ValidateProject(const std::string& text, const fs::path& file) {
+// Refuses a project that the engine would not load, before it is bound, and
+// returns the document to bind: pictures given as paths relative to the
+// project file are inlined, since the bound engine cannot find them.
+std::string PrepareProject(const std::string& text, const fs::path& file) {
   try {
     [[maybe_unused]] const nlohmann::json document = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& e) {
     throw Exception(Format(kProjectNotJson, {file.string(), e.what()}));
   }
-  // FULL PROJECT VALIDATION GOES HERE: once the engine's classes can be
-  // registered in this tool, load the project the way the engine will, with
-  // LoadProject (framework/project_file.h) on a scratch root, so that unknown
-  // classes, properties, values and references are refused before binding.
+  try {
+    return PrepareProjectForBinding(text, fs::absolute(file).parent_path());
+  } catch (const EProjectError& e) {
+    throw Exception(file.string() + ": " + e.Message());
+  }
 }
 
 fs::path DefaultEngine() { return RunningExecutablePath().parent_path() / kEngineFileName; }
@@ -88,8 +97,7 @@ int RunBind(Args args) {
   if (!fs::is_regular_file(engine)) throw Exception(Format(kEngineNotFound, {engine.string()}));
 
   std::string project = ReadProjectFile(project_file);
-  ValidateProject(project, project_file);
-  BindProject(engine, project, out);
+  BindProject(engine, PrepareProject(project, project_file), out);
   std::printf("bound %s to a copy of %s: %s\n", project_file.string().c_str(),
               engine.string().c_str(), out.string().c_str());
   return 0;

@@ -1,0 +1,19 @@
+// Checking a project before it is bound to an engine: the project is loaded
+// the way the engine will load it, but in the designing state (so no mode
+// starts) and on a scratch prefix (so nothing of the user's is touched).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace brimwell {
+
+// Loads `text` with every engine class and returns the document the engine
+// should carry: the same components and values, with pictures inlined (a
+// picture path is relative to `base_dir`, which the bound engine does not
+// know) and every reference stated. Throws EProjectError naming the
+// component and property at fault.
+std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir);
+
+}  // namespace brimwell
