@@ -1,5 +1,6 @@
 #include "engine/engine_classes.h"
 
+#include "archive/archive_classes.h"
 #include "engine/custom_install_file.h"
 #include "engine/grab_call.h"
 #include "engine/install.h"
@@ -10,6 +11,8 @@
 namespace brimwell {
 
 void RegisterEngineClasses(ClassRegistry& registry) {
+  // The archive component and the version reader may stand in a project too.
+  RegisterArchiveClasses(registry);
   // Abstract bases, named by references.
   registry.Register<TInstallContainer>();
   registry.Register<TInstallObject>();
