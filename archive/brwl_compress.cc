@@ -643,12 +643,11 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   }
 
   std::unique_ptr<ArchiveStream> later_disk;
-  std::vector<std::uint8_t>& pending = write_buffer_;
-  pending.clear();
-  pending.reserve(kCompressBlock + kInflateOutputBlock);
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
-  if (!inflater_) inflater_ = std::make_unique<MemberInflater>();
+  // zlib fills 64 KB at a time (few inflate calls, few large writes); each
+  // 4 KB block of it is the unit of progress and abort.
+  if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
   MemberInflater::Result result = inflater_->Inflate(
       first, h, offset_,
       [&](int disk) -> ArchiveStream& {
@@ -656,30 +655,24 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
         later_disk = OpenDiskFile(disk, false);
         return *later_disk;
       },
-      [&](std::span<const std::uint8_t> block) {
-        if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
-        ProcessMessages();
+      [&](std::span<const std::uint8_t> chunk) {
         if (head_size < head.size()) {
-          std::size_t n = std::min(head.size() - head_size, block.size());
-          std::copy_n(block.begin(), n, head.begin() + static_cast<std::ptrdiff_t>(head_size));
+          std::size_t n = std::min(head.size() - head_size, chunk.size());
+          std::copy_n(chunk.begin(), n, head.begin() + static_cast<std::ptrdiff_t>(head_size));
           head_size += n;
         }
-        // Blocks are gathered into writes of 64 KB: the block size stays the
-        // unit of progress and abort, the file sees few large writes.
-        pending.insert(pending.end(), block.begin(), block.end());
-        if (pending.size() >= kCompressBlock) {
-          WriteOrDiskFull(*out, pending);
-          pending.clear();
+        for (std::size_t at = 0; at < chunk.size(); at += kInflateOutputBlock) {
+          if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
+          ProcessMessages();
+          const auto n = static_cast<std::int64_t>(std::min(kInflateOutputBlock, chunk.size() - at));
+          stats_.BytesDone += n;
+          stats_.TotalBytesDone += n;
+          stats_.FilePercent = Percent(stats_.BytesDone, stats_.FileSize);
+          stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
+          if (OnStatus) OnStatus(*this, stats_);
         }
-        const auto n = static_cast<std::int64_t>(block.size());
-        stats_.BytesDone += n;
-        stats_.TotalBytesDone += n;
-        stats_.FilePercent = Percent(stats_.BytesDone, stats_.FileSize);
-        stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
-        if (OnStatus) OnStatus(*this, stats_);
+        WriteOrDiskFull(*out, chunk);
       });
-  WriteOrDiskFull(*out, pending);
-  pending.clear();
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
   if (result.too_long || out->Size() != h.FileSize) Fail(kSizeMismatch, {h.FileName});

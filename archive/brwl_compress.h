@@ -252,7 +252,6 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<ArchiveStream> temp_stream_;
   std::int64_t source_position_ = 0;
   std::unique_ptr<MemberInflater> inflater_;
-  std::vector<std::uint8_t> write_buffer_;  // extraction output gathered to 64 KB
   // During one Extract: the open single-file archive and the directory made last.
   std::unique_ptr<ArchiveStream> extract_archive_;
   std::string extract_archive_path_;

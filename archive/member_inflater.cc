@@ -4,7 +4,8 @@
 
 namespace brimwell {
 
-MemberInflater::MemberInflater() : input_(kInflateInputBlock), output_(kInflateOutputBlock) {}
+MemberInflater::MemberInflater(std::size_t output_block)
+    : input_(kInflateInputBlock), output_(output_block) {}
 
 MemberInflater::Result MemberInflater::Inflate(ArchiveStream& first, const TFileHeader& header,
                                                std::int64_t offset, const DiskOpener& open_disk,

@@ -23,7 +23,7 @@ class MemberInflater {
   // set); the reference must stay valid until the next call or the end of
   // Inflate. Throws when the disk cannot be had.
   using DiskOpener = std::function<ArchiveStream&(int disk)>;
-  // Receives each output block in order (at most kInflateOutputBlock bytes).
+  // Receives each output block in order (at most the output block size).
   // May throw to stop (abort, full disk).
   using BlockSink = std::function<void(std::span<const std::uint8_t> block)>;
 
@@ -33,7 +33,9 @@ class MemberInflater {
     bool too_long = false;       // the stream holds more than FileSize bytes
   };
 
-  MemberInflater();
+  // `output_block` is the most that one call of the sink receives (and the
+  // output buffer's size).
+  explicit MemberInflater(std::size_t output_block = kInflateOutputBlock);
 
   // Inflates the member described by `header` of an archive placed at
   // `offset`. `first` is the disk file holding the member's first byte (disk
