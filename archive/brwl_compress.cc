@@ -463,7 +463,9 @@ void TBrwlCompress::CompressOne(ArchiveStream& archive, std::size_t index, std::
     WriteOrDiskFull(archive, std::span<const std::uint8_t>(input.data(), n));
     copied += static_cast<std::int64_t>(n);
   }
-  if (copied != compressed) WriteOrDiskFull(archive, {});  // cannot happen short of a fault
+  // Fewer bytes than the temporary file holds would leave a broken member:
+  // the disk-full error, without carrying on.
+  if (copied != compressed) throw EbcDiskFull(Message(kDiskFull, {}));
 
   stats_.TotalCompressed += compressed;
   const std::int64_t end = archive.Position();
