@@ -93,9 +93,6 @@ inline constexpr char kNilDestFile[] = "AddStatus has Nil DestFile";
 inline constexpr char kDiskFull[] = "The disk is full";
 inline constexpr char kMemberNotFound[] = "The file <%s> was not found in the archive <%s>";
 inline constexpr char kErrorComparingVersions[] = "Error comparing file versions in TBrwlCompress";
-inline constexpr char kSizeMismatch[] =
-    "The decompressed file's size does not match with the actual size of the file.  The file is "
-    "%s";
 inline constexpr char kCannotSetDate[] = "Cannot set the date of the file just extracted.";
 inline constexpr char kWrongDisk[] = "Could not open the correct disk file %d";
 inline constexpr char kNoNewDiskHandler[] =

@@ -14,6 +14,11 @@
 
 namespace brimwell {
 
+// A member whose stream inflates to another size than its FileSize.
+inline constexpr char kSizeMismatch[] =
+    "The decompressed file's size does not match with the actual size of the file.  The file is "
+    "%s";
+
 inline constexpr std::size_t kInflateInputBlock = 64 * 1024;
 inline constexpr std::size_t kInflateOutputBlock = 4096;
 

@@ -156,7 +156,7 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
     throw Exception(kInflateFailed);
   }
   if (result.too_long || (result.stream_end && result.bytes_out != header.FileSize)) {
-    throw Exception(FormatText(kMemberSizeMismatch, {target}));
+    throw Exception(FormatText(kSizeMismatch, {target}));
   }
   if (!result.stream_end) throw Exception(FormatText(kMemberCutShort, {target}));
 

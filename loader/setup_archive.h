@@ -54,9 +54,6 @@ inline constexpr char kCouldNotWriteFile[] =
 inline constexpr char kMemberCutShort[] =
     "LOADER: The data of the file %s ends early in the archive SETUP.1. The archive is probably "
     "incomplete or damaged";
-inline constexpr char kMemberSizeMismatch[] =
-    "The decompressed file's size does not match with the actual size of the file.  The file "
-    "is %s";
 
 // The name under which a stored member is written: the file-name part of
 // `stored` (after the last "\", "/" or drive colon). Throws
@@ -96,7 +93,7 @@ class SetupArchive {
   // when its content starts like a host program. Returns the path written.
   // Throws Exception with kCouldNotCreateFile + path, kCouldNotReadDisk,
   // kInflateFailed (corrupt data), kCouldNotWriteFile, kMemberCutShort or
-  // kMemberSizeMismatch. A file written in part stays.
+  // kSizeMismatch. A file written in part stays.
   std::string Extract(std::size_t index, const std::string& dir, const WriteObserver& observer);
 
  private:
