@@ -27,6 +27,7 @@
 #include "engine/install_information.h"
 #include "framework/date_time.h"
 #include "framework/picture.h"
+#include "platform/startup_sequence.h"
 
 namespace brimwell {
 
@@ -70,7 +71,7 @@ inline constexpr char kModeNotAvailable[] = "This engine cannot build distributa
 // Registry keys (HKEY_LOCAL_MACHINE).
 inline constexpr char kInstallRecordRoot[] = "\\SOFTWARE\\Brimwell\\Install";
 inline constexpr char kBrimwellKey[] = "\\Software\\Brimwell";
-inline constexpr char kRunOnceKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+// The RunOnce key is the platform's kRunOnceKey, the one its start-up sequence reads.
 inline constexpr char kRunOnceUnfinished[] = "BrimwellUnfinished";
 inline constexpr char kRunOnceBatFile[] = "BrimwellBatFile";
 inline constexpr char kUnfinishedSubkey[] = "Unfinished";
