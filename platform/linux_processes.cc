@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/after_exit.h"
 #include "platform/batch_interpreter.h"
 #include "platform/file_system.h"
 #include "platform/linux_file_system.h"
@@ -46,17 +47,6 @@ void DetachDescriptors() {
     ::dup2(null_fd, 2);
   }
   ::syscall(SYS_close_range, 3U, ~0U, 0U);
-}
-
-// Waits until the process `pid` has ended.
-void WaitForExit(int pidfd, pid_t pid) {
-  if (pidfd >= 0) {
-    struct pollfd p {pidfd, POLLIN, 0};
-    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
-    }
-    return;
-  }
-  while (::kill(pid, 0) == 0 || errno == EPERM) ::usleep(50000);
 }
 
 class DlLibrary final : public Library {
@@ -276,33 +266,7 @@ WinResult<int> LinuxProcesses::RunAndWait(std::string_view command_line, ShowSta
 WinStatus LinuxProcesses::StartBatchAfterExit(std::string_view batch_path) {
   if (!files_.FileExists(batch_path)) return WinStatus::Error(kErrorFileNotFound);
   std::string path = paths_.FullPath(batch_path);
-  pid_t engine = ::getpid();
-  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, engine, 0));
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    if (pidfd >= 0) ::close(pidfd);
-    return WinStatus::Error(WinErrorFromErrno(errno));
-  }
-  if (pid == 0) {
-    ::setsid();
-    if (::fork() != 0) ::_exit(0);
-    // Nothing of the engine stays open here (an inherited descriptor would
-    // keep its files in use) but the descriptor that tells when it is gone.
-    int null_fd = ::open("/dev/null", O_RDWR);
-    if (null_fd >= 0) {
-      ::dup2(null_fd, 0);
-      ::dup2(null_fd, 1);
-      ::dup2(null_fd, 2);
-    }
-    int watched = pidfd >= 0 ? ::dup2(pidfd, 3) : -1;
-    ::syscall(SYS_close_range, watched >= 0 ? 4U : 3U, ~0U, 0U);
-    WaitForExit(watched, engine);
-    RunBatchFile(files_, path);
-    ::_exit(0);
-  }
-  if (pidfd >= 0) ::close(pidfd);
-  ::waitpid(pid, nullptr, 0);
-  return WinStatus::Ok();
+  return RunAfterThisProcessExits([&] { RunBatchFile(files_, path); });
 }
 
 WinResult<std::unique_ptr<Library>> LinuxProcesses::LoadLibrary(std::string_view path) {

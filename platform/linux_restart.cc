@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/after_exit.h"
 #include "platform/linux_file_system.h"
 
 namespace brimwell {
@@ -72,39 +73,12 @@ WinStatus LinuxRestart::RestartWindows() {
   std::string prefix = prefix_.string();
   std::vector<char*> argv{program.data(), const_cast<char*>("boot"), const_cast<char*>("--prefix"),
                           prefix.data(), nullptr};
-  pid_t engine = ::getpid();
-  int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, engine, 0));
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    if (pidfd >= 0) ::close(pidfd);
-    return WinStatus::Error(WinErrorFromErrno(errno));
-  }
-  if (pid == 0) {
-    ::setsid();
-    if (::fork() != 0) ::_exit(0);
-    int null_fd = ::open("/dev/null", O_RDWR);
-    if (null_fd >= 0) {
-      ::dup2(null_fd, 0);
-      ::dup2(null_fd, 1);
-      ::dup2(null_fd, 2);
-    }
-    int watched = pidfd >= 0 ? ::dup2(pidfd, 3) : -1;
-    ::syscall(SYS_close_range, watched >= 0 ? 4U : 3U, ~0U, 0U);
-    // The engine ends first, as Windows ends every program before it
-    // restarts.
-    if (watched >= 0) {
-      struct pollfd p {watched, POLLIN, 0};
-      while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
-      }
-      ::close(watched);
-    } else {
-      while (::kill(engine, 0) == 0 || errno == EPERM) ::usleep(50000);
-    }
+  // The engine ends first, as Windows ends every program before it restarts.
+  WinStatus started = RunAfterThisProcessExits([&] {
     ::execv(argv[0], argv.data());
     ::_exit(127);
-  }
-  if (pidfd >= 0) ::close(pidfd);
-  ::waitpid(pid, nullptr, 0);
+  });
+  if (!started.ok()) return started;
   pending_ = true;
   return WinStatus::Ok();
 }
