@@ -346,7 +346,7 @@ std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(
   ReadAtFunction read_at = [image](std::uint64_t pos, std::span<std::uint8_t> out) {
     if (pos >= image.size()) return std::size_t{0};
     std::size_t n = std::min<std::size_t>(out.size(), image.size() - pos);
-    std::memcpy(out.data(), image.data() + pos, n);
+    if (n > 0) std::memcpy(out.data(), image.data() + pos, n);  // an empty span may have no data
     return n;
   };
   return ReadPeVersionResource(read_at, image.size());
