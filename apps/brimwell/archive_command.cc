@@ -66,10 +66,7 @@ Options Parse(Args args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw EBrwlCompress("missing value after " + a);
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "--prefix") {
       o.prefix = value();
     } else if (a == "--offset") {

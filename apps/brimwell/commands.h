@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace brimwell::cli {
@@ -18,5 +19,9 @@ struct Command {
 
 // True when args hold -h or --help.
 bool WantsHelp(Args args);
+
+// The value that follows the option at args[i]; moves i onto it. Throws
+// Exception "missing value after <option>" when the option comes last.
+std::string OptionValue(Args args, std::size_t& i);
 
 }  // namespace brimwell::cli

@@ -24,6 +24,11 @@ bool WantsHelp(Args args) {
   return false;
 }
 
+std::string OptionValue(Args args, std::size_t& i) {
+  if (i + 1 >= args.size()) throw brimwell::Exception(std::string("missing value after ") + args[i]);
+  return args[++i];
+}
+
 namespace {
 
 constexpr Command kCommands[] = {

@@ -37,10 +37,7 @@ Options Parse(Args args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw EPlatformError("missing value after " + a);
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "--windows") {
       o.windows = value();
     } else if (a == "--language") {

@@ -32,10 +32,7 @@ int RunVersion(Args args) {
   std::string file, prefix, language, charset;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw EBrwlCompress("missing value after " + a);
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "--prefix") {
       prefix = value();
     } else if (a == "--language") {
