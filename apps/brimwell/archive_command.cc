@@ -368,10 +368,7 @@ int Split(const Options& o) {
 }  // namespace
 
 int RunArchive(Args args) {
-  if (args.empty() || WantsHelp(args)) {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
+  if (auto status = AnswerHelp(args, kUsage, true)) return *status;
   Options o = Parse(args);
   const std::string verb = o.positional.empty() ? "" : o.positional[0];
   if (verb == "create") return Create(o, false);

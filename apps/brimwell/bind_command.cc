@@ -68,10 +68,7 @@ fs::path DefaultEngine() { return RunningExecutablePath().parent_path() / kEngin
 }  // namespace
 
 int RunBind(Args args) {
-  if (WantsHelp(args)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (auto status = AnswerHelp(args, kUsage, false)) return *status;
   std::vector<std::string_view> positional;
   std::string_view engine_arg;
   for (std::size_t i = 0; i < args.size(); ++i) {

@@ -23,10 +23,7 @@ constexpr char kUsage[] =
 }  // namespace
 
 int RunBoot(Args args) {
-  if (WantsHelp(args)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (auto status = AnswerHelp(args, kUsage, false)) return *status;
   std::string dir;
   bool quiet = false;
   for (std::size_t i = 0; i < args.size(); ++i) {

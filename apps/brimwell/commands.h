@@ -3,6 +3,7 @@
 // the process exit status; it prints its own --help.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ struct Command {
 
 // True when args hold -h or --help.
 bool WantsHelp(Args args);
+
+// Answers --help (usage on standard output, status 0) and, when the command
+// needs arguments, a call without any (usage on standard error, status 2).
+// nullopt: go on with the command.
+std::optional<int> AnswerHelp(Args args, const char* usage, bool needs_arguments);
 
 // The value that follows the option at args[i]; moves i onto it. Throws
 // Exception "missing value after <option>" when the option comes last.

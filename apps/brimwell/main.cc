@@ -24,6 +24,13 @@ bool WantsHelp(Args args) {
   return false;
 }
 
+std::optional<int> AnswerHelp(Args args, const char* usage, bool needs_arguments) {
+  bool missing = needs_arguments && args.empty();
+  if (!missing && !WantsHelp(args)) return std::nullopt;
+  std::fputs(usage, missing ? stderr : stdout);
+  return missing ? 2 : 0;
+}
+
 std::string OptionValue(Args args, std::size_t& i) {
   if (i + 1 >= args.size()) throw brimwell::Exception(std::string("missing value after ") + args[i]);
   return args[++i];

@@ -98,10 +98,7 @@ void PrintInfo(Machine& machine) {
 }  // namespace
 
 int RunPrefix(Args args) {
-  if (args.empty() || WantsHelp(args)) {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
+  if (auto status = AnswerHelp(args, kUsage, true)) return *status;
   Options o = Parse(args);
   std::filesystem::path dir = o.dir.empty() ? DefaultPrefixDir() : std::filesystem::path(o.dir);
   if (o.verb == "init") {

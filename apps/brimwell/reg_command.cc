@@ -178,10 +178,7 @@ int Fail(const char* message) {
 }  // namespace
 
 int RunReg(Args args) {
-  if (args.empty() || WantsHelp(args)) {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
+  if (auto status = AnswerHelp(args, kUsage, true)) return *status;
   Options o = Parse(args);
   std::unique_ptr<Machine> machine =
       OpenMachine(o.prefix.empty() ? DefaultPrefixDir() : std::filesystem::path(o.prefix), PrefixCreation::kMustExist);

@@ -25,10 +25,7 @@ constexpr char kUsage[] =
 }  // namespace
 
 int RunVersion(Args args) {
-  if (args.empty() || WantsHelp(args)) {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
+  if (auto status = AnswerHelp(args, kUsage, true)) return *status;
   std::string file, prefix, language, charset;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
