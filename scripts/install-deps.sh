@@ -7,10 +7,15 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libjpeg62-turbo-dev qt6-base-dev libsqlite3-dev
-  libcurl4-openssl-dev nlohmann-json3-dev
+  libcurl4-openssl-dev nlohmann-json3-dev libdeflate-dev ccache
+  # faces the wizard draws with: Arial's metric twin, CJK and Hebrew
+  fonts-liberation2 fonts-noto-cjk culmus
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # real peers used by the tests
   python3 python3-pyftpdlib liblnk-utils binutils-mingw-w64-i686 python3-pefile
+  python3-jsonschema
+  # benchmarks compare against these
+  pigz
   # fuzzing
   clang
 )
