@@ -1,0 +1,83 @@
+#include "engine/uninstall_record.h"
+
+#include <charconv>
+
+#include "engine/engine_context.h"
+#include "engine/install.h"
+#include "platform/machine.h"
+#include "platform/platform_errors.h"
+#include "platform/registry.h"
+
+namespace brimwell {
+namespace {
+
+constexpr RegistryHive kHive = RegistryHive::kLocalMachine;
+
+}  // namespace
+
+std::string UninstallKeyOf(const EngineContext& ctx) {
+  if (ctx.Driver() == nullptr) return {};
+  return kUninstallKeyPrefix + ctx.Driver()->Information().ProductName();
+}
+
+UninstallRecord::UninstallRecord(const EngineContext& ctx, std::string key) : ctx_(ctx), key_(std::move(key)) {}
+
+std::string UninstallRecord::SubKey(std::string_view sub) const {
+  std::string key = key_;
+  if (key.empty() || key.back() != '\\') key += '\\';
+  return key + std::string(sub);
+}
+
+std::optional<int> UninstallRecord::ReadCount(std::string_view list_key) const {
+  std::optional<std::string> text;
+  try {
+    text = ctx_.GetMachine().GetRegistry().ReadString(kHive, list_key, kEntriesValue);
+  } catch (const ERegistryException&) {
+    return std::nullopt;  // a value of another type is no count
+  }
+  if (!text) return 0;
+  int n = 0;
+  auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), n);
+  if (text->empty() || error != std::errc() || end != text->data() + text->size() || n < 0) return std::nullopt;
+  return n;
+}
+
+void UninstallRecord::WriteString(std::string_view key, std::string_view name, std::string_view data) const {
+  bool ok = false;
+  try {
+    ok = ctx_.GetMachine().GetRegistry().WriteString(kHive, key, name, data).ok();
+  } catch (const ERegistryException&) {
+    ok = false;  // an unusable key name is a failed write like any other
+  }
+  if (!ok) {
+    throw EIRCannotWriteValue(
+        EngineText(&ctx_, kCannotWriteUninstallValue, {std::string(key), std::string(name), std::string(data)}));
+  }
+}
+
+std::string UninstallRecord::Append(std::string_view list, std::string_view data) const {
+  const std::string list_key = SubKey(list);
+  std::optional<int> count = ReadCount(list_key);
+  const std::string name = kFileValuePrefix + std::to_string(count.value_or(0) + 1);
+  if (!count) {
+    // Appending after an unreadable count could overwrite an entry.
+    throw EIRCannotWriteValue(EngineText(&ctx_, kCannotWriteUninstallValue, {list_key, name, std::string(data)}));
+  }
+  WriteString(list_key, name, data);
+  WriteString(list_key, kEntriesValue, std::to_string(*count + 1));
+  return name;
+}
+
+std::string UninstallRecord::AppendInstalledFile(std::string_view path) const {
+  for (int attempt = 0;; ++attempt) {
+    std::string list = kInstalledFilesList;
+    if (attempt > 0) list += std::to_string(attempt);
+    try {
+      return list + "\\" + Append(list, path);
+    } catch (const EIRCannotWriteValue&) {
+      if (attempt + 1 >= kInstalledFilesListAttempts) throw;  // the last error
+    }
+  }
+}
+
+}  // namespace brimwell
