@@ -8,6 +8,16 @@
 namespace brimwell {
 namespace {
 
+// The key of a name in MemberNameIndex: ASCII upper case, as
+// EqualsIgnoreCase compares.
+std::string Folded(std::string_view name) {
+  std::string s(name);
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
 // Disk numbers 0 and 1 both mean the first disk file.
 int DiskOf(std::uint8_t stored) { return stored == 0 ? 1 : stored; }
 
@@ -89,6 +99,21 @@ int FindMemberByName(std::span<const TFileHeader> headers, std::string_view want
     if (EqualsIgnoreCase(headers[i].FileName, name)) return static_cast<int>(i);
   }
   return -1;
+}
+
+void MemberNameIndex::Build(std::span<const TFileHeader> headers) {
+  index_.clear();
+  index_.reserve(headers.size());
+  for (std::size_t i = 0; i < headers.size(); ++i) Add(headers[i].FileName, static_cast<int>(i));
+}
+
+void MemberNameIndex::Add(std::string_view file_name, int index) {
+  index_.try_emplace(Folded(file_name), index);  // an earlier equal name stays
+}
+
+int MemberNameIndex::Find(std::string_view wanted) const {
+  auto it = index_.find(Folded(FirstToken(wanted)));
+  return it == index_.end() ? -1 : it->second;
 }
 
 void FileIDTable::Build(std::span<const TFileHeader> headers) {

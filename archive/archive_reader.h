@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/archive_format.h"
@@ -51,6 +53,25 @@ bool HeaderFitsArchive(const TFileHeader& header, std::int64_t header_pos, std::
 // Index of the first header whose FileName equals the first ";"-separated
 // token of `wanted` without regard to case; -1 when none.
 int FindMemberByName(std::span<const TFileHeader> headers, std::string_view wanted);
+
+// The members of an archive by name, folded to one case once, so that
+// finding each of n members costs a hash lookup instead of a pass over every
+// header. The first of equal names wins, as FindMemberByName answers.
+class MemberNameIndex {
+ public:
+  void Clear() { index_.clear(); }
+  // Indexes `headers` in file order (replacing what was indexed).
+  void Build(std::span<const TFileHeader> headers);
+  // Adds one header at `index` unless an equal name is indexed already.
+  void Add(std::string_view file_name, int index);
+  // As FindMemberByName: the first ";"-separated token of `wanted`; -1 when
+  // no member carries that name.
+  int Find(std::string_view wanted) const;
+  std::size_t Size() const { return index_.size(); }
+
+ private:
+  std::unordered_map<std::string, int> index_;
+};
 
 // Maps install-item numbers 0..1999 to the index of the last header that
 // carries them; -1 for no header and for numbers outside the range.

@@ -182,6 +182,9 @@ class TBrwlCompress : public TComponent {
   void AddStatus();
   const TFileHeader& GetFileHeaders(int index) const;
 
+  // `format` passed through the translator and formatted with `args`.
+  std::string Message(std::string_view format, std::initializer_list<FormatArg> args) const;
+
   // The statistics of the running (or last) operation.
   const TlzhFileStats& FileStats() const { return stats_; }
   bool HeadersLoaded() const { return headers_loaded_; }
@@ -189,11 +192,9 @@ class TBrwlCompress : public TComponent {
 
  private:
   enum class State : std::uint8_t { kIdle, kCompressing, kExtracting };
-  class Operation;
 
   Machine& machine() const;
   TVersionResource& versions();
-  std::string Message(std::string_view format, std::initializer_list<FormatArg> args) const;
   [[noreturn]] void Fail(std::string_view format, std::initializer_list<FormatArg> args = {}) const;
   void ProcessMessages();
 
@@ -224,6 +225,9 @@ class TBrwlCompress : public TComponent {
   bool ApplyAnswer(NewerFileAnswer answer, std::string& target);
   void MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head);
   TFileHeader HeaderForSource(const std::string& source, int batch_index);
+  // The bodies of the operations, run under the component's error rules.
+  void CompressFiles(bool append, std::int32_t file_id);
+  void WriteDiskSet(const std::string& dest_dir, const std::string& disk_file_name);
   void SplitMember(ArchiveStream& source, std::unique_ptr<ArchiveStream>& target,
                    TFileHeader& header, int& disk, std::string& path,
                    const std::string& disk_file_name);
@@ -243,6 +247,7 @@ class TBrwlCompress : public TComponent {
   bool headers_loaded_ = false;
   bool multi_volume_ = false;
   FileIDTable ids_;
+  MemberNameIndex names_;  // the loaded headers by name
   TlzhFileStats stats_;
   int current_disk_ = 0;
   // While compressing: the source being read and the temporary target.

@@ -160,6 +160,20 @@ TEST(ArchiveReaderTest, LookupsByNameAndByID) {
   EXPECT_EQ(FindMemberByName(dir.headers, "two.txt"), -1);
   EXPECT_EQ(FindMemberByName(dir.headers, ""), -1);
 
+  // The index answers as the linear search does, for every header's own
+  // name and for names in other cases, with tokens and missing.
+  MemberNameIndex names;
+  names.Build(dir.headers);
+  EXPECT_EQ(names.Size(), 3u);
+  for (const std::string wanted : {"C:\\A\\one.TXT;x;y", "c:\\a\\TWO.txt", "two.txt", "",
+                                   "C:\\b\\three;", "C:\\b\\three "}) {
+    EXPECT_EQ(names.Find(wanted), FindMemberByName(dir.headers, wanted)) << wanted;
+  }
+  names.Add("C:\\b\\THREE", 9);  // an equal name already indexed stays
+  EXPECT_EQ(names.Find("c:\\B\\three"), 3);
+  names.Clear();
+  EXPECT_EQ(names.Find("C:\\a\\two.txt"), -1);
+
   FileIDTable ids;
   ids.Build(dir.headers);
   EXPECT_EQ(ids.Lookup(7), 1);  // a later header with the same ID wins

@@ -521,6 +521,31 @@ TEST_F(BrwlCompressTest, CopyFileUnderThePolicy) {
             "Cannot open the file " + src + ".none");
 }
 
+TEST_F(BrwlCompressTest, CopyFileLeavesNoNameForTheNextMember) {
+  std::string a = Source("a.txt", "member");
+  std::string src = Source("src.txt", "copied");
+  Compress({a});
+  ASSERT_TRUE(Files().ForceDirectories("C:\\COPY"));
+  // A finished copy, a copy left out by the policy and a failed copy: the
+  // next extraction writes its member under the member's own name.
+  compress_->CopyFile(src, "C:\\COPY\\copy.txt");
+  EXPECT_EQ(compress_->ExtractAs, "");
+  Extract({a}, "C:\\OUT1");
+  EXPECT_EQ(ReadFile(Host("C:\\OUT1\\a.txt")), "member");
+  EXPECT_FALSE(Files().FileExists("C:\\OUT1\\copy.txt"));
+
+  compress_->SetOverwrite(owNever);
+  compress_->CopyFile(src, "C:\\COPY\\copy.txt");
+  compress_->SetOverwrite(owAlways);
+  Extract({a}, "C:\\OUT2");
+  EXPECT_EQ(ReadFile(Host("C:\\OUT2\\a.txt")), "member");
+
+  EXPECT_THROW(compress_->CopyFile(src + ".none", "C:\\COPY\\lost.txt"), EBrwlCompress);
+  Extract({a}, "C:\\OUT3");
+  EXPECT_EQ(ReadFile(Host("C:\\OUT3\\a.txt")), "member");
+  EXPECT_FALSE(Files().FileExists("C:\\OUT3\\lost.txt"));
+}
+
 TEST(ArchiveClassesTest, ProjectsHoldTheArchiveComponents) {
   ClassRegistry registry;
   RegisterArchiveClasses(registry);

@@ -1,0 +1,239 @@
+#include <algorithm>
+#include <array>
+
+#include "archive/archive_names.h"
+#include "archive/brwl_compress.h"
+#include "archive/brwl_compress_common.h"
+#include "archive/dos_time.h"
+#include "archive/host_file.h"
+#include "archive/machine_file_stream.h"
+#include "archive/member_inflater.h"
+#include "archive/program_content.h"
+#include "archive/version_resource.h"
+#include "platform/file_system.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/platform_errors.h"
+
+// TBrwlCompress: extracting members, and copying files under the same
+// overwrite policy.
+
+namespace brimwell {
+
+using namespace brwl_compress;
+
+std::string TBrwlCompress::WindowsForm(const std::string& path) const {
+  // A host directory ("/home/me/out") is read as Z:\..., so that names
+  // joined to it with a backslash stay inside it.
+  if (path.empty() || path[0] != '/') return path;
+  return machine().GetPaths().FullPath(path);
+}
+
+std::string TBrwlCompress::TargetPath() const {
+  return WithBackslash(WindowsForm(extract_directory_)) + ExtractAs;
+}
+
+void TBrwlCompress::CheckTargetName() const {
+  const std::string& name = ExtractAs;
+  bool unsafe = IsBlankFileName(name) || name == "." || name == ".." ||
+                name.find_first_of("\\/:") != std::string::npos;
+  if (unsafe) Fail(kUnsafeTargetName, {name, extract_directory_});
+}
+
+bool TBrwlCompress::ApplyAnswer(NewerFileAnswer answer, std::string& target) {
+  switch (answer) {
+    case NewerFileAnswer::kCannotTell:
+      Fail(kErrorComparingVersions);
+    case NewerFileAnswer::kReplace:
+      // The handler may change ExtractDirectory and ExtractAs.
+      if (OnReplace) OnReplace(*this, stats_);
+      CheckTargetName();
+      target = TargetPath();
+      return true;
+    case NewerFileAnswer::kSame:
+    case NewerFileAnswer::kKeep:
+      break;
+  }
+  return false;
+}
+
+void TBrwlCompress::MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head) {
+  if (!LooksLikeProgram(head)) return;
+  // The file service keeps no permissions; the host file gets them directly.
+  MakeHostFileExecutable(machine().GetPaths().ToHost(path).string());
+}
+
+void TBrwlCompress::Extract() {
+  RunOperation(*this, true, [&] {
+    // However the extraction ends, the archive is closed and the list used
+    // up; a name meant for a failed member must not rename the next one.
+    AtScopeEnd finish([this] {
+      extract_archive_.reset();
+      files_to_process_.Clear();
+      ExtractAs.clear();
+    });
+    abort_ = false;
+    state_ = State::kExtracting;
+    LoadHeadersIfNeeded();
+    current_disk_ = 0;
+    ComputeTotals();
+    extract_archive_.reset();
+    extract_made_dir_.clear();
+    const std::vector<std::string> lines = files_to_process_.Lines();
+    for (const std::string& line : lines) ExtractOne(line);
+  });
+}
+
+void TBrwlCompress::ExtractOne(const std::string& line) {
+  FileSystem& fs = machine().GetFileSystem();
+  SkipFile = false;
+  const int index = names_.Find(line);
+  if (index < 0) Fail(kMemberNotFound, {line, compressed_file_});
+  const TFileHeader h = headers_[index].header;
+
+  FillStats(h);
+  if (IsBlankFileName(ExtractAs)) ExtractAs = std::string(FileNamePart(h.FileName));
+  if (OnBeforeExtracting) OnBeforeExtracting(*this, stats_);
+  ExtractAs = std::string(FileNamePart(ExtractAs));
+  CheckTargetName();
+  std::string target = TargetPath();
+
+  bool write = true;
+  if (fs.FileExists(target)) {
+    write =
+        ApplyAnswer(versions().IsFileNewer(h.FileVersion, target, overwrite_, h.FileDate), target);
+  }
+  if (SkipFile) write = false;
+  if (!write) {
+    stats_.FileDone = true;
+    if (OnStatus) OnStatus(*this, stats_);
+    ExtractAs.clear();
+    return;
+  }
+
+  // A single-file archive stays open from one member to the next; the disk
+  // files of a set are opened (and asked for) member by member.
+  std::unique_ptr<ArchiveStream> disk_file;
+  if (multi_volume_ || !extract_archive_ || extract_archive_path_ != compressed_file_) {
+    extract_archive_.reset();
+    disk_file = OpenDiskFile(std::max<int>(h.StartDisk, 1), false);
+  }
+  ArchiveStream& first = disk_file ? *disk_file : *extract_archive_;
+  current_disk_ = h.StartDisk;
+  std::string dir(DirectoryPart(target));
+  if (dir.empty()) throw EInOutError(Message(kUnableToCreateDirectory, {}));
+  // The directory of the previous member exists already, unless someone
+  // removed it since: then the creation below fails and is tried again.
+  if (dir != extract_made_dir_) (void)fs.ForceDirectories(dir);
+  std::unique_ptr<ArchiveStream> out = OpenFile(target, true, true);
+  if (!out && dir == extract_made_dir_ && fs.ForceDirectories(dir)) {
+    out = OpenFile(target, true, true);
+  }
+  if (!out) Fail(kCannotCreateTheFile, {target});
+  extract_made_dir_ = dir;
+  if (!multi_volume_ && disk_file) {
+    extract_archive_ = std::move(disk_file);
+    extract_archive_path_ = compressed_file_;
+  }
+
+  std::unique_ptr<ArchiveStream> later_disk;
+  std::array<std::uint8_t, kProgramMagicBytes> head{};
+  std::size_t head_size = 0;
+  // zlib fills 64 KB at a time (few inflate calls, few large writes); each
+  // 4 KB block of it is the unit of progress and abort.
+  if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
+  MemberInflater::Result result = inflater_->Inflate(
+      first, h, offset_,
+      [&](int disk) -> ArchiveStream& {
+        current_disk_ = disk;
+        later_disk = OpenDiskFile(disk, false);
+        return *later_disk;
+      },
+      [&](std::span<const std::uint8_t> chunk) {
+        if (head_size < head.size()) {
+          std::size_t n = std::min(head.size() - head_size, chunk.size());
+          std::copy_n(chunk.begin(), n, head.begin() + static_cast<std::ptrdiff_t>(head_size));
+          head_size += n;
+        }
+        for (std::size_t at = 0; at < chunk.size(); at += kInflateOutputBlock) {
+          if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
+          ProcessMessages();
+          const auto n =
+              static_cast<std::int64_t>(std::min(kInflateOutputBlock, chunk.size() - at));
+          stats_.BytesDone += n;
+          stats_.TotalBytesDone += n;
+          stats_.FilePercent = Percent(stats_.BytesDone, stats_.FileSize);
+          stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
+          if (OnStatus) OnStatus(*this, stats_);
+        }
+        WriteOrDiskFull(*out, chunk);
+      });
+  stats_.FileDone = true;
+  if (OnStatus) OnStatus(*this, stats_);
+  if (result.too_long || out->Size() != h.FileSize) Fail(kSizeMismatch, {h.FileName});
+  File& out_file = static_cast<MachineFileStream&>(*out).file();
+  if (!IsUsableFileDate(h.FileDate) || !out_file.SetLastWriteTime(h.FileDate)) Fail(kCannotSetDate);
+  out.reset();
+  MarkIfProgram(target, std::span<const std::uint8_t>(head.data(), head_size));
+  ExtractAs.clear();
+}
+
+// --- CopyFile ---------------------------------------------------------------------------
+
+void TBrwlCompress::CopyFile(const std::string& source, const std::string& dest) {
+  FileSystem& fs = machine().GetFileSystem();
+  abort_ = false;
+  // A skip asked for during an earlier extraction must not silently drop
+  // this copy.
+  SkipFile = false;
+  offset_ = 0;
+  extract_directory_ = std::string(DirectoryPart(dest));
+  ExtractAs = std::string(FileNamePart(dest));
+  // The copy's name must not become the name of the next extracted member,
+  // however the copy ends.
+  AtScopeEnd clear_name([this] { ExtractAs.clear(); });
+  std::string target = dest;
+
+  stats_ = TlzhFileStats{};
+  stats_.FileName = source;
+  if (fs.FileExists(dest) &&
+      !ApplyAnswer(versions().IsFileNewerByName(source, dest, overwrite_), target)) {
+    return;
+  }
+  if (SkipFile) return;
+
+  std::unique_ptr<ArchiveStream> in = OpenFile(source, false, false);
+  if (!in) Fail(kCannotOpenTheFile, {source});
+  const std::int64_t size = in->Size();
+  stats_.FileSize = size;
+  WinResult<TDateTime> date = static_cast<MachineFileStream&>(*in).file().LastWriteTime();
+  std::unique_ptr<ArchiveStream> out = OpenFile(target, true, true);
+  if (!out) Fail(kCannotCreateTheFile, {target});
+
+  std::array<std::uint8_t, kCopyChunk> chunk{};
+  std::array<std::uint8_t, kProgramMagicBytes> head{};
+  std::size_t head_size = 0;
+  for (;;) {
+    if (abort_) return;  // closes both files; stopping a copy is not an error
+    std::size_t n = in->ReadFully(chunk);
+    if (head_size == 0 && n > 0) {
+      head_size = std::min(n, head.size());
+      std::copy_n(chunk.begin(), head_size, head.begin());
+    }
+    WriteOrDiskFull(*out, std::span<const std::uint8_t>(chunk.data(), n));
+    stats_.BytesDone += static_cast<std::int64_t>(n);
+    stats_.TotalBytesDone += static_cast<std::int64_t>(n);
+    stats_.FilePercent = Percent(stats_.BytesDone, size);
+    stats_.TotalPercent = Percent(stats_.TotalBytesDone, size);
+    if (OnStatus) OnStatus(*this, stats_);
+    ProcessMessages();
+    if (n < chunk.size()) break;
+  }
+  if (date) static_cast<MachineFileStream&>(*out).file().SetLastWriteTime(*date).IgnoreError();
+  stats_.FileDone = true;
+  if (OnStatus) OnStatus(*this, stats_);
+  out.reset();
+  MarkIfProgram(target, std::span<const std::uint8_t>(head.data(), head_size));
+}
+
+}  // namespace brimwell
