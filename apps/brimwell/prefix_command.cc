@@ -1,13 +1,19 @@
 // brimwell prefix: makes a prefix and tells what it presents.
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "apps/brimwell/commands.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/platform_errors.h"
+#include "platform/profile_strings.h"
+#include "platform/program_manager.h"
+#include "platform/registry.h"
+#include "platform/shell_links.h"
 #include "platform/windows_version.h"
 
 namespace brimwell::cli {
@@ -18,11 +24,16 @@ constexpr char kUsage[] =
     "       brimwell prefix info [DIR]\n"
     "       brimwell prefix set [DIR] [--windows VERSION] [--language LANGID]\n"
     "       brimwell prefix disk [DIR] [--drive LETTER] N|eject\n"
+    "       brimwell prefix links [DIR]\n"
+    "       brimwell prefix groups [DIR]\n"
     "\n"
     "DIR defaults to BRIMWELL_PREFIX, else $XDG_DATA_HOME/brimwell/prefix.\n"
     "VERSION is win32s, windows95, nt351 or nt4 (NT 4 and later, the default).\n"
     "LANGID is the user default language identifier, such as 0x0409.\n"
-    "'disk' inserts disk N into the removable drive (A: unless --drive), or ejects it.\n";
+    "'disk' inserts disk N into the removable drive (A: unless --drive), or ejects it.\n"
+    "'links' lists the shortcuts of the Start menu and the desktop with their\n"
+    "targets, arguments, working directories and hot keys read from the files;\n"
+    "'groups' lists the Program Manager groups and their items.\n";
 
 struct Options {
   std::string verb;
@@ -95,6 +106,71 @@ void PrintInfo(Machine& machine) {
   }
 }
 
+constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+bool HasExtension(std::string_view name, std::string_view ext) {
+  if (name.size() < ext.size()) return false;
+  std::string_view tail = name.substr(name.size() - ext.size());
+  for (std::size_t i = 0; i < ext.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(tail[i])) != ext[i]) return false;
+  }
+  return true;
+}
+
+// Prints every link below `dir` (depth first, in name order); returns the
+// number of links that could not be read.
+int ListLinks(Machine& machine, const std::string& dir, int depth = 0) {
+  int bad = 0;
+  auto entries = machine.GetFileSystem().FindFiles(dir + "\\*.*");
+  if (!entries || depth > 32) return bad;
+  for (const FindData& entry : *entries) {
+    const std::string path = dir + "\\" + entry.name;
+    if (entry.attributes & kFileAttributeDirectory) {
+      bad += ListLinks(machine, path, depth + 1);
+    } else if (HasExtension(entry.name, ".LNK")) {
+      try {
+        auto link = ShellLinksOf(machine).ReadLink(path);
+        if (!link) throw EPlatformError(WinErrorText(link.error()));
+        std::printf("%s\n  -> %s\n", path.c_str(), link->Target().c_str());
+        if (link->arguments) std::printf("  arguments: %s\n", link->arguments->c_str());
+        if (link->working_directory) std::printf("  working directory: %s\n", link->working_directory->c_str());
+        if (link->hot_key != 0) std::printf("  hot key: %s\n", HotKeyText(link->hot_key).c_str());
+      } catch (const EPlatformError& e) {
+        std::printf("%s\n  !! %s\n", path.c_str(), e.what());
+        ++bad;
+      }
+    } else if (HasExtension(entry.name, ".URL")) {
+      std::string url = machine.GetProfileStrings().GetString(path, "InternetShortcut", "URL", "");
+      std::printf("%s\n  -> %s\n", path.c_str(), url.c_str());
+    }
+  }
+  return bad;
+}
+
+int PrintLinks(Machine& machine) {
+  int bad = 0;
+  for (const char* folder : {"Start Menu", "Desktop"}) {
+    auto dir = machine.GetRegistry().ReadString(RegistryHive::kCurrentUser, kShellFoldersKey, folder);
+    if (dir && !dir->empty()) bad += ListLinks(machine, *dir);
+  }
+  return bad == 0 ? 0 : 1;
+}
+
+void PrintGroups(Machine& machine) {
+  ProgramManager progman(machine.GetRegistry());
+  for (const std::string& name : progman.GroupNames()) {
+    auto group = progman.Group(name);
+    if (!group) continue;
+    std::printf("%s\n", group->name.c_str());
+    for (const ProgramItem& item : group->items) {
+      std::printf("  %s\n    command: %s\n", item.name.c_str(), item.command_line.c_str());
+      if (!item.default_dir.empty()) std::printf("    directory: %s\n", item.default_dir.c_str());
+      if (!item.icon_path.empty()) std::printf("    icon: %s,%d\n", item.icon_path.c_str(), item.icon_index);
+      if (!item.hot_key.empty()) std::printf("    hot key: %s\n", item.hot_key.c_str());
+    }
+  }
+}
+
 }  // namespace
 
 int RunPrefix(Args args) {
@@ -123,6 +199,11 @@ int RunPrefix(Args args) {
     WinStatus s = o.disk == "eject" ? machine->GetFileSystem().EjectDisk(letter)
                                     : machine->GetFileSystem().InsertDisk(letter, std::stoi(o.disk));
     if (!s) throw EPlatformError(std::string(1, letter) + ": " + WinErrorText(s.error()));
+    return 0;
+  }
+  if (o.verb == "links") return PrintLinks(*machine);
+  if (o.verb == "groups") {
+    PrintGroups(*machine);
     return 0;
   }
   std::fputs(kUsage, stderr);
