@@ -42,7 +42,8 @@ class ScratchDir {
 
 }  // namespace
 
-std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir) {
+std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir,
+                                     RegisterClassesFunction register_more) {
   ScratchDir scratch;
   std::unique_ptr<Machine> machine = OpenMachine(scratch.path() / "prefix");
   std::ostringstream quiet;
@@ -50,6 +51,7 @@ std::string PrepareProjectForBinding(std::string_view text, const std::filesyste
   EngineContext ctx(app, *machine, {});
   ClassRegistry classes;
   RegisterEngineClasses(classes);
+  if (register_more != nullptr) register_more(classes);
   ProjectForm form(ctx);
   form.SetState(ComponentState::kDesigning, true);
   LoadProject(text, classes, form, base_dir);

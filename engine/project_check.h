@@ -9,11 +9,17 @@
 
 namespace brimwell {
 
-// Loads `text` with every engine class and returns the document the engine
-// should carry: the same components and values, with pictures inlined (a
+class ClassRegistry;
+
+// Registers the classes of the subsystems above the engine.
+using RegisterClassesFunction = void (*)(ClassRegistry& registry);
+
+// Loads `text` with every engine class (and those `register_more` adds, when
+// given) and returns the document the engine should carry: the same components and values, with pictures inlined (a
 // picture path is relative to `base_dir`, which the bound engine does not
 // know) and every reference stated. Throws EProjectError naming the
 // component and property at fault.
-std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir);
+std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir,
+                                     RegisterClassesFunction register_more = nullptr);
 
 }  // namespace brimwell

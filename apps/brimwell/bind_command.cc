@@ -16,6 +16,7 @@
 #include "framework/exception.h"
 #include "framework/format.h"
 #include "framework/project_file.h"
+#include "system/system_classes.h"
 
 namespace brimwell::cli {
 namespace {
@@ -57,7 +58,7 @@ std::string PrepareProject(const std::string& text, const fs::path& file) {
     throw Exception(Format(kProjectNotJson, {file.string(), e.what()}));
   }
   try {
-    return PrepareProjectForBinding(text, fs::absolute(file).parent_path());
+    return PrepareProjectForBinding(text, fs::absolute(file).parent_path(), &RegisterSystemClasses);
   } catch (const EProjectError& e) {
     throw Exception(file.string() + ": " + e.Message());
   }

@@ -10,6 +10,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/engine_session.h"
+#include "system/system_classes.h"
 #include "wizard/qt_application.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   brimwell::EngineSession::Options options;
   options.arguments = std::move(arguments);
   brimwell::EngineSession session(ui, ui.GetMainForm(), std::move(options));
+  brimwell::RegisterSystemClasses(session.Classes());
   if (int status = session.Start(); status != brimwell::kExitOk) return status;
   if (!ui.Terminated()) {
     ui.GetMainForm()->Show();
