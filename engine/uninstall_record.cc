@@ -55,6 +55,31 @@ void UninstallRecord::WriteString(std::string_view key, std::string_view name, s
   }
 }
 
+void UninstallRecord::WriteDword(std::string_view key, std::string_view name, std::uint32_t value) const {
+  bool ok = false;
+  try {
+    ok = ctx_.GetMachine().GetRegistry().WriteDword(kHive, key, name, value).ok();
+  } catch (const ERegistryException&) {
+    ok = false;  // an unusable key name is a failed write like any other
+  }
+  if (!ok) {
+    throw EIRCannotWriteValue(
+        EngineText(&ctx_, kCannotWriteUninstallValue, {std::string(key), std::string(name), std::to_string(value)}));
+  }
+}
+
+std::string UninstallRecord::AppendKey(std::string_view list, std::string_view item_prefix) const {
+  const std::string list_key = SubKey(list);
+  const std::string prefix = list_key + "\\" + std::string(item_prefix);
+  Registry& registry = ctx_.GetMachine().GetRegistry();
+  int n = ReadCount(list_key).value_or(0);
+  do {
+    ++n;
+  } while (registry.KeyExists(kHive, prefix + std::to_string(n)));
+  WriteString(list_key, kEntriesValue, std::to_string(n));
+  return prefix + std::to_string(n);
+}
+
 std::string UninstallRecord::Append(std::string_view list, std::string_view data) const {
   const std::string list_key = SubKey(list);
   std::optional<int> count = ReadCount(list_key);

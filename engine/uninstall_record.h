@@ -12,10 +12,13 @@
 //   <record>\ActiveX\Entries, File<n>           self-registered files:
 //                                               "<path>;1" servers, "<path>;0" libraries
 //   <record>\<other lists>\Entries ...          registry keys, INI files, ...
+//   <record>\RegistryKeys\RegistryKey<n>        one numbered subkey per record
+//                                               (AppendKey); "Root" is a DWORD
 //
 // Every value is a string in HKEY_LOCAL_MACHINE; counts are decimal texts.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +67,15 @@ class UninstallRecord {
   // "File<n>" = data, then "Entries" = n. Returns the value name written.
   // Throws EIRCannotWriteValue (also for a count that is no number).
   std::string Append(std::string_view list, std::string_view data) const;
+  // Writes the DWORD value `name` = `value` into `key`, creating the key.
+  // Throws EIRCannotWriteValue (key, name, the value in decimal).
+  void WriteDword(std::string_view key, std::string_view name, std::uint32_t value) const;
+  // Adds a numbered subkey to the list `list` below the record: n = its
+  // count + 1 (a missing or unreadable count counts as 0), skipping every n
+  // whose subkey `item_prefix` + n exists already, so a damaged count never
+  // overwrites an earlier record; writes "Entries" = n and returns the full
+  // key of the new subkey (which is not created). Throws EIRCannotWriteValue.
+  std::string AppendKey(std::string_view list, std::string_view item_prefix) const;
   // Appends to the installed-files list: "Files", and when anything there
   // fails, "Files1", "Files2", ... up to kInstalledFilesListAttempts names;
   // then the last error is thrown. Returns "<list>\File<n>".

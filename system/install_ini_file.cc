@@ -5,12 +5,12 @@
 #include "engine/engine_context.h"
 #include "engine/meta_variables.h"
 #include "engine/path_specifier.h"
+#include "engine/uninstall_record.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/profile_strings.h"
 #include "system/system_errors.h"
 #include "system/system_log.h"
-#include "system/uninstall_record.h"
 
 namespace brimwell {
 namespace {
@@ -223,10 +223,8 @@ void TCustomInstallINIFile::InstallObjects() {
 
 void TCustomInstallINIFile::WriteUninstallInfo(const std::string& key) {
   if (Context() == nullptr) return;
-  UninstallRecord record(*Context());
-  const std::string list = WithTrailingBackslash(key) + kIniFilesList;
-  const int n = record.AddRecord(list, kIniFileItem);
-  const std::string item = WithTrailingBackslash(list) + kIniFileItem + std::to_string(n);
+  const UninstallRecord record(*Context(), key);
+  const std::string item = record.AppendKey(kIniFilesList, kIniFileItem);
   const std::string path = FilePath();
   record.WriteString(item, "FilePath", path);
   for (int i = 0; i < lines_.Count(); ++i) {

@@ -40,7 +40,12 @@ inline constexpr char kIniTextHoldsLineBreak[] =
 inline constexpr char kIniSectionHoldsBracket[] = "An INI section name cannot hold \"]\"";
 inline constexpr char kIniIdentUnreadable[] =
     "An INI key name cannot be blank, hold \"=\" or begin with \"[\" or \";\"";
-// Uninstall record names.
+// The record of one run, below the product's uninstall key (HKLM), all
+// strings:
+//   INIFiles                              "Entries" = "<n>"
+//   INIFiles\INIFile<n>                   "FilePath" = the INI file's path
+//   INIFiles\INIFile<n>\Entries\<Section> "<Ident>" = resolved Value, for
+//                                         every entry, vetoed ones too
 inline constexpr char kIniFilesList[] = "INIFiles";
 inline constexpr char kIniFileItem[] = "INIFile";
 

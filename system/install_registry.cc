@@ -5,11 +5,11 @@
 #include "engine/install.h"
 #include "engine/meta_variables.h"
 #include "engine/path_specifier.h"
+#include "engine/uninstall_record.h"
 #include "platform/machine.h"
 #include "platform/platform_errors.h"
 #include "system/system_errors.h"
 #include "system/system_log.h"
-#include "system/uninstall_record.h"
 
 namespace brimwell {
 
@@ -255,10 +255,8 @@ void TCustomInstallRegistry::InstallObjects() {
 
 void TCustomInstallRegistry::WriteUninstallInfo(const std::string& key) {
   if (Context() == nullptr) return;
-  UninstallRecord record(*Context());
-  const std::string list = WithTrailingBackslash(key) + kRegistryKeysList;
-  const int n = record.AddRecord(list, kRegistryKeyItem);
-  const std::string item = WithTrailingBackslash(list) + kRegistryKeyItem + std::to_string(n);
+  const UninstallRecord record(*Context(), key);
+  const std::string item = record.AppendKey(kRegistryKeysList, kRegistryKeyItem);
   const std::string key_path = GetKeyPath();
   record.WriteString(item, "Key", key_path);
   record.WriteDword(item, "Root", static_cast<std::uint32_t>(root_key_));

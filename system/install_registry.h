@@ -45,7 +45,12 @@ inline constexpr char kCannotCreateRegistryKey[] = "%s cannot create the key %s 
 inline constexpr char kRegistryEntriesNilOwner[] = "Cannot create a TRegistryEntries component with a Nil Owner";
 inline constexpr char kCannotSetRegistryData[] = "Failed to set data for '%s'";
 inline constexpr char kRegistryIdentHoldsNul[] = "A registry value name cannot hold a NUL character";
-// Uninstall record names.
+// The record of one run, below the product's uninstall key (HKLM):
+//   RegistryKeys                          "Entries" = "<n>" (REG_SZ)
+//   RegistryKeys\RegistryKey<n>           "Key" = GetKeyPath (REG_SZ),
+//                                         "Root" = TRootKeys ordinal (REG_DWORD)
+//   RegistryKeys\RegistryKey<n>\Entries   "<Ident>" = resolved Text (REG_SZ),
+//                                         for every entry, vetoed ones too
 inline constexpr char kRegistryKeysList[] = "RegistryKeys";
 inline constexpr char kRegistryKeyItem[] = "RegistryKey";
 

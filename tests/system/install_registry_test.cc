@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "engine/path_specifier.h"
+#include "engine/uninstall_record.h"
 #include "platform/platform_errors.h"
 #include "platform/registry_wrapper.h"
 #include "system/install_ini_file.h"
 #include "system/install_registry.h"
 #include "system/system_errors.h"
-#include "system/uninstall_record.h"
 #include "tests/system/system_fixture.h"
 
 namespace brimwell::testing {
@@ -206,7 +206,7 @@ TEST_F(InstallRegistryTest, ARecordThatCannotBeWrittenNamesItsKeyValueAndData) {
   // The message passes the translator before it is formatted.
   machine_->InterposeRegistry(std::make_unique<RefusingRegistry>(original, "", "Uninstall"));
   ctx_->SetTranslator({[](std::string_view text) {
-                         return text == kCannotWriteRecordValue ? std::string("Refused. Key: %s Ident: %s Value %s")
+                         return text == kCannotWriteUninstallValue ? std::string("Refused. Key: %s Ident: %s Value %s")
                                                                 : std::string(text);
                        },
                        nullptr, nullptr});
