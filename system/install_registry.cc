@@ -244,10 +244,12 @@ void TCustomInstallRegistry::InstallObjects() {
       const std::string key = GetKeyPath();
       entry.WriteEntry(root_key_, key);
       LogEntry("write", entry, key);
-    } else if (key_specifier_ == TKeySpecifier::ksAbsolute || Context()->Driver() != nullptr) {
-      LogEntry("vetoed", entry, GetKeyPath());
     } else {
-      LogEntry("vetoed", entry, "");
+      // A skipped value needs no key: a composed one without a driver is
+      // no error here.
+      const bool has_key = key_specifier_ == TKeySpecifier::ksAbsolute ||
+                           (Context() != nullptr && Context()->Driver() != nullptr);
+      LogEntry("vetoed", entry, has_key ? GetKeyPath() : std::string());
     }
   }
   TInstallObject::InstallObjects();

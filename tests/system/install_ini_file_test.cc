@@ -187,6 +187,13 @@ TEST_F(InstallIniFileTest, AFailedWriteLeavesTheFileAsItWas) {
   EXPECT_TRUE(fs::is_directory(file));
   EXPECT_TRUE(fs::is_empty(file));
 
+  // A file where a directory must be made.
+  WriteHostFile(Host("C:\\WINDOWS\\blocked"), "a file");
+  Ini()->SetDestDir("\\blocked\\sub");
+  EXPECT_EQ(ErrorOf<IEInstallINIFile>([&] { Ini()->Process(); }), "Unable to create directory C:\\WINDOWS\\blocked\\sub");
+  Ini()->SetDestDir("");
+  fs::remove(Host("C:\\WINDOWS\\blocked"));
+
   // A full disk: the file may not grow past its size.
   fs::remove(file);
   WriteHostFile(file, kOldWinIni);

@@ -126,6 +126,19 @@ TEST_F(InstallRegistryTest, AVetoedValueIsSkippedButRecordedAndLogged) {
   EXPECT_THAT(log, HasSubstr("registry\twrite HKEY_LOCAL_MACHINE\\SOFTWARE\\V \"Three\" REG_DWORD 3\n"));
 }
 
+TEST_F(InstallRegistryTest, ASilentAbortFromTheHandlerEndsTheComponentWithoutARecord) {
+  LoadWithDriver(R"(
+    {"class": "TInstallRegistry", "name": "Reg", "properties": {"Container": "Install1", "Key": "\\SOFTWARE\\A",
+      "Entries": [{"Ident": "One", "Text": "1"}, {"Ident": "Two", "Text": "2"}, {"Ident": "Three", "Text": "3"}]}})");
+  Reg()->OnBeforeWriteEntry = [](TCustomInstallRegistry*, TRegistryEntry* entry, bool&) {
+    if (entry->Ident() == "Two") throw EAbort();
+  };
+  EXPECT_NO_THROW(Reg()->Process());
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\A", "One"), "1");
+  EXPECT_FALSE(registry().ValueExists(kHKLM, "SOFTWARE\\A", "Three"));
+  EXPECT_FALSE(registry().KeyExists(kHKLM, std::string(kToolRecord) + "\\RegistryKeys"));
+}
+
 TEST_F(InstallRegistryTest, EachRunAddsOneNumberedRecord) {
   LoadWithDriver(R"(
     {"class": "TInstallRegistry", "name": "Reg", "properties": {"Container": "Install1",
