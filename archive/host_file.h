@@ -1,6 +1,6 @@
 // An ArchiveStream over a file of the host, named by a host path. The loader
-// and the developer's tool read and write archives through it; it needs only
-// POSIX.
+// and the developer's tool read and write archives through it; it reaches
+// the host through the host seam only.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "archive/archive_stream.h"
 #include "framework/date_time.h"
+#include "host/host_env.h"
 
 namespace brimwell {
 
@@ -21,7 +22,8 @@ class HostFile final : public ArchiveStream {
   };
 
   // Opens `path`; nullptr when it cannot be opened (errno tells why).
-  static std::unique_ptr<HostFile> Open(const std::string& path, Mode mode);
+  static std::unique_ptr<HostFile> Open(const std::string& path, Mode mode,
+                                        host::Env& env = host::Env::Default());
   ~HostFile() override;
 
   std::size_t Read(std::span<std::uint8_t> buffer) override;
@@ -37,14 +39,14 @@ class HostFile final : public ArchiveStream {
   bool MakeExecutable();
 
  private:
-  HostFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  int fd_;
+  HostFile(std::unique_ptr<host::File> file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
+  std::unique_ptr<host::File> file_;
   std::string path_;
 };
 
 // Adds the execute bits wherever the read bits are set; false on failure.
-bool MakeHostFileExecutable(const std::string& path);
+bool MakeHostFileExecutable(const std::string& path, host::Env& env = host::Env::Default());
 // True when `path` names an existing regular file.
-bool HostFileExists(const std::string& path);
+bool HostFileExists(const std::string& path, host::Env& env = host::Env::Default());
 
 }  // namespace brimwell

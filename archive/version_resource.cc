@@ -1,13 +1,12 @@
 #include "archive/version_resource.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <limits>
 
 #include "archive/dos_time.h"
 #include "framework/exception.h"
+#include "host/host_env.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -229,9 +228,8 @@ std::string Trimmed(std::string_view s) {
 }
 
 std::string HostProgramPath() {
-  std::array<char, 4096> buf{};
-  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  return n > 0 ? std::string(buf.data(), static_cast<std::size_t>(n)) : std::string();
+  host::Result<std::string> path = host::Env::Default().ExecutablePath();
+  return path ? *path : std::string();
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ EngineContext::EngineContext(Application& app, Machine& machine, Options options
     : app_(app),
       machine_(machine),
       arguments_(std::move(options.arguments)),
-      executable_(options.executable.empty() ? RunningExecutablePath() : std::move(options.executable)),
+      executable_(options.executable.empty() ? std::filesystem::path(RunningExecutablePath()) : std::move(options.executable)),
       log_(options.log ? std::move(options.log) : std::make_unique<RunLog>()),
       versions_(std::make_unique<TVersionResource>(nullptr, machine)),
       main_archive_(std::make_unique<TBrwlCompress>(nullptr)) {

@@ -1,6 +1,6 @@
 #include "engine/engine_session.h"
 
-#include <cstdlib>
+#include <optional>
 
 #include "engine/engine_classes.h"
 #include "engine/engine_context.h"
@@ -10,6 +10,7 @@
 #include "framework/application.h"
 #include "framework/bound_project.h"
 #include "framework/project_file.h"
+#include "host/host_env.h"
 #include "platform/machine.h"
 
 namespace brimwell {
@@ -58,10 +59,10 @@ int EngineSession::Start() {
       ctx_->Log().Write("project", "bound to the engine");
       LoadProject(*bound, classes_, *form_);
     } else {
-      const char* file = std::getenv(kProjectEnvironmentVariable);
-      if (file == nullptr || *file == '\0') return Fail(kExitProjectError, ctx_->Translate(kNoProject));
-      ctx_->Log().Write("project", file);
-      LoadProjectFile(file, classes_, *form_);
+      std::optional<std::string> file = host::Env::Default().GetEnv(kProjectEnvironmentVariable);
+      if (!file || file->empty()) return Fail(kExitProjectError, ctx_->Translate(kNoProject));
+      ctx_->Log().Write("project", *file);
+      LoadProjectFile(*file, classes_, *form_);
     }
   } catch (const EProjectError& e) {
     return Fail(kExitProjectError, e.Message());

@@ -1,6 +1,5 @@
 #include "engine/project_check.h"
 
-#include <random>
 #include <sstream>
 
 #include "engine/engine_classes.h"
@@ -9,6 +8,8 @@
 #include "framework/class_registry.h"
 #include "framework/headless_application.h"
 #include "framework/project_file.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 #include "platform/machine.h"
 
 namespace brimwell {
@@ -17,35 +18,30 @@ namespace {
 // A scratch directory removed with everything in it when it goes.
 class ScratchDir {
  public:
-  ScratchDir() {
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::filesystem::path candidate = base / ("brimwell-check-" + std::to_string(random()));
-      std::error_code ec;
-      if (std::filesystem::create_directory(candidate, ec)) {
-        path_ = candidate;
-        return;
-      }
-    }
-    throw EProjectError("cannot make a scratch directory in " + base.string());
+  explicit ScratchDir(host::Env& env) : env_(env) {
+    const std::string base = env.TemporaryDirectory();
+    host::Result<std::string> made = env.MakeTemporaryDirectory(base, "brimwell-check-");
+    if (!made) throw EProjectError("cannot make a scratch directory in " + base);
+    path_ = *made;
   }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
   ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    (void)env_.RemoveTree(path_);  // best effort: a scratch left behind harms nobody
   }
-  const std::filesystem::path& path() const { return path_; }
+  const std::string& path() const { return path_; }
 
  private:
-  std::filesystem::path path_;
+  host::Env& env_;
+  std::string path_;
 };
 
 }  // namespace
 
-std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir,
+std::string PrepareProjectForBinding(std::string_view text, const std::string& base_dir,
                                      RegisterClassesFunction register_more) {
-  ScratchDir scratch;
-  std::unique_ptr<Machine> machine = OpenMachine(scratch.path() / "prefix");
+  ScratchDir scratch(host::Env::Default());
+  std::unique_ptr<Machine> machine = OpenMachine(host::JoinPath(scratch.path(), "prefix"));
   std::ostringstream quiet;
   HeadlessApplication app(false, quiet);
   EngineContext ctx(app, *machine, {});

@@ -3,7 +3,6 @@
 // starts) and on a scratch prefix (so nothing of the user's is touched).
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -19,7 +18,7 @@ using RegisterClassesFunction = void (*)(ClassRegistry& registry);
 // picture path is relative to `base_dir`, which the bound engine does not
 // know) and every reference stated. Throws EProjectError naming the
 // component and property at fault.
-std::string PrepareProjectForBinding(std::string_view text, const std::filesystem::path& base_dir,
+std::string PrepareProjectForBinding(std::string_view text, const std::string& base_dir,
                                      RegisterClassesFunction register_more = nullptr);
 
 }  // namespace brimwell

@@ -1,20 +1,22 @@
 #include "engine/run_log.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
+#include <optional>
+
+#include "host/host_env.h"
 
 namespace brimwell {
 
-RunLog::RunLog(const std::filesystem::path& file) {
+RunLog::RunLog(const std::string& file) {
   auto out = std::make_unique<std::ofstream>(file, std::ios::app | std::ios::binary);
   if (*out) out_ = std::move(out);
 }
 
 std::unique_ptr<RunLog> RunLog::FromEnvironment() {
-  const char* file = std::getenv(kRunLogEnvironmentVariable);
-  if (file == nullptr || *file == '\0') return std::make_unique<RunLog>();
-  return std::make_unique<RunLog>(std::filesystem::path(file));
+  std::optional<std::string> file = host::Env::Default().GetEnv(kRunLogEnvironmentVariable);
+  if (!file || file->empty()) return std::make_unique<RunLog>();
+  return std::make_unique<RunLog>(*file);
 }
 
 void RunLog::Write(std::string_view kind, std::string_view text) {

@@ -16,7 +16,6 @@
 #pragma once
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -32,7 +31,7 @@ class RunLog {
   RunLog() = default;
   // A log appending to `file` (created when missing). When the file cannot
   // be opened the log stays disabled: logging never stops an installation.
-  explicit RunLog(const std::filesystem::path& file);
+  explicit RunLog(const std::string& file);
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 

@@ -1,7 +1,6 @@
 #include "framework/application.h"
 
-#include <cstdlib>
-#include <cstring>
+#include "host/host_env.h"
 
 namespace brimwell {
 
@@ -68,8 +67,7 @@ std::string DescribeMessageBox(const MessageBoxRequest& request, std::string_vie
 }
 
 bool IsUnattended() {
-  const char* value = std::getenv("BRIMWELL_UNATTENDED");
-  return value != nullptr && std::strcmp(value, "1") == 0;
+  return host::Env::Default().GetEnv("BRIMWELL_UNATTENDED") == "1";
 }
 
 void Application::HandleException(const std::exception& e) {

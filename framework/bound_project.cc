@@ -1,10 +1,8 @@
 #include "framework/bound_project.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <memory>
-#include <random>
+#include <span>
 
 #include "framework/bound_project_format.h"
 #include "framework/crc32.h"
@@ -13,12 +11,7 @@
 namespace brimwell {
 namespace {
 
-namespace fs = std::filesystem;
-
-// Where the kernel shows the running executable, even after it was renamed.
-constexpr char kOwnExecutable[] = "/proc/self/exe";
 constexpr std::size_t kCopyChunk = 1 << 16;
-constexpr int kTemporaryNameAttempts = 16;
 
 std::uint64_t GetLittleEndian(std::string_view bytes, std::size_t offset, std::size_t size) {
   std::uint64_t v = 0;
@@ -79,57 +72,60 @@ std::string CheckedProject(std::string project, const BoundProject& bound, std::
   return project;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // A file opened for reading, with positioned reads that either return all
 // the bytes asked for or throw.
 class InputFile {
  public:
-  // Opens `path`; `name` names the file in messages.
-  InputFile(const fs::path& path, std::string name)
-      : name_(std::move(name)), file_(std::fopen(path.c_str(), "rb")) {
-    if (!file_) Fail(errno);
+  // Takes the opened `file`, or the error of opening it; `name` names the
+  // file in messages.
+  InputFile(host::Result<std::unique_ptr<host::File>> file, std::string name) : name_(std::move(name)) {
+    if (!file) Fail(file.error());
+    file_ = std::move(*file);
     // The size of the file opened, not of whatever the path names by now.
-    if (std::fseek(file_.get(), 0, SEEK_END) != 0) Fail(errno);
-    long size = std::ftell(file_.get());
-    if (size < 0) Fail(errno);
-    size_ = static_cast<std::uint64_t>(size);
+    host::Result<std::int64_t> size = file_->Size();
+    if (!size) Fail(size.error());
+    size_ = static_cast<std::uint64_t>(*size);
   }
 
   std::uint64_t Size() const { return size_; }
 
   std::string ReadAt(std::uint64_t offset, std::size_t size) {
     std::string bytes(size, '\0');
-    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) Fail(errno);
-    if (std::fread(bytes.data(), 1, size, file_.get()) != size) Fail(ReadError());
+    if (std::error_code e = file_->Seek(static_cast<std::int64_t>(offset))) Fail(e);
+    ReadFully(std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));
     return bytes;
   }
 
   // Writes the first `size` bytes of the file to `out`.
-  void CopyTo(std::FILE* out, std::uint64_t size, const fs::path& out_path) {
-    if (std::fseek(file_.get(), 0, SEEK_SET) != 0) Fail(errno);
+  void CopyTo(host::AtomicFile& out, std::uint64_t size, const std::string& out_path) {
+    if (std::error_code e = file_->Seek(0)) Fail(e);
     std::string chunk(kCopyChunk, '\0');
     while (size > 0) {
       std::size_t n = size < kCopyChunk ? static_cast<std::size_t>(size) : kCopyChunk;
-      if (std::fread(chunk.data(), 1, n, file_.get()) != n) Fail(ReadError());
-      if (std::fwrite(chunk.data(), 1, n, out) != n) {
-        throw EStreamError(Format(kBoundCannotWrite, {out_path.string(), std::strerror(errno)}));
+      ReadFully(std::span(reinterpret_cast<std::uint8_t*>(chunk.data()), n));
+      if (std::error_code e = out.Append(std::string_view(chunk.data(), n))) {
+        throw EStreamError(Format(kBoundCannotWrite, {out_path, e.message()}));
       }
       size -= n;
     }
   }
 
  private:
-  // A read that ends early without an error met a file that shrank under us.
-  int ReadError() const { return std::ferror(file_.get()) ? errno : EIO; }
-  [[noreturn]] void Fail(int error) const {
-    throw EStreamError(Format(kBoundCannotRead, {name_, std::strerror(error)}));
+  void ReadFully(std::span<std::uint8_t> buffer) {
+    while (!buffer.empty()) {
+      host::Result<std::size_t> n = file_->Read(buffer);
+      if (!n) Fail(n.error());
+      // A read that ends early without an error met a file that shrank.
+      if (*n == 0) Fail(host::ErrnoError(EIO));
+      buffer = buffer.subspan(*n);
+    }
+  }
+  [[noreturn]] void Fail(std::error_code error) const {
+    throw EStreamError(Format(kBoundCannotRead, {name_, error.message()}));
   }
 
   std::string name_;
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::unique_ptr<host::File> file_;
   std::uint64_t size_ = 0;
 };
 
@@ -139,93 +135,42 @@ std::optional<BoundProject> LocateInFile(InputFile& file, std::string_view name)
   return Locate(file.ReadAt(size - tail_size, tail_size), size, name);
 }
 
-std::optional<std::string> ReadFromFile(const fs::path& path, const std::string& name) {
-  InputFile input(path, name);
+std::optional<std::string> ReadFromFile(InputFile& input, const std::string& name) {
   std::optional<BoundProject> bound = LocateInFile(input, name);
   if (!bound) return std::nullopt;
   return CheckedProject(input.ReadAt(bound->offset, static_cast<std::size_t>(bound->length)),
                         *bound, name);
 }
 
-// A file being written under a temporary name beside its final path. It is
-// removed again unless Commit renamed it into place.
-class TemporaryOutput {
- public:
-  explicit TemporaryOutput(const fs::path& final_path) : final_(final_path) {
-    std::random_device random;
-    for (int attempt = 0; attempt < kTemporaryNameAttempts && !file_; ++attempt) {
-      path_ = final_;
-      path_ += Format(".%x.tmp", {random()});
-      // "x": create exclusively, never reuse a file someone else made.
-      file_.reset(std::fopen(path_.c_str(), "wbx"));
-      if (!file_ && errno != EEXIST) break;
-    }
-    if (!file_) Fail(errno);
-  }
-  TemporaryOutput(const TemporaryOutput&) = delete;
-  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-  ~TemporaryOutput() {
-    if (committed_) return;
-    file_.reset();
-    std::error_code ignored;  // best effort: the error being reported matters more
-    fs::remove(path_, ignored);
-  }
-
-  std::FILE* get() { return file_.get(); }
-
-  void Write(std::string_view bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) Fail(errno);
-  }
-
-  // Closes the file, gives it `permissions` and renames it over the final path.
-  void Commit(fs::perms permissions) {
-    if (std::fclose(file_.release()) != 0) Fail(errno);
-    std::error_code ec;
-    fs::permissions(path_, permissions, fs::perm_options::replace, ec);
-    if (!ec) fs::rename(path_, final_, ec);
-    if (ec) Fail(ec.value());
-    committed_ = true;
-  }
-
- private:
-  [[noreturn]] void Fail(int error) const {
-    throw EStreamError(Format(kBoundCannotWrite, {final_.string(), std::strerror(error)}));
-  }
-
-  fs::path final_;
-  fs::path path_;
-  std::unique_ptr<std::FILE, FileCloser> file_;
-  bool committed_ = false;
-};
-
 // The engine's permissions, with execute added wherever reading is allowed.
-fs::perms ExecutablePermissions(const fs::path& engine) {
-  std::error_code ec;
-  fs::perms p = fs::status(engine, ec).permissions();
-  if (ec || p == fs::perms::unknown) p = fs::perms::owner_read | fs::perms::owner_write;
-  p &= fs::perms::mask;
-  if ((p & fs::perms::owner_read) != fs::perms::none) p |= fs::perms::owner_exec;
-  if ((p & fs::perms::group_read) != fs::perms::none) p |= fs::perms::group_exec;
-  if ((p & fs::perms::others_read) != fs::perms::none) p |= fs::perms::others_exec;
-  return p;
+unsigned ExecutablePermissions(host::Env& env, const std::string& engine) {
+  host::Result<unsigned> mode = env.FileMode(engine);
+  unsigned p = mode ? (*mode & 0777) : 0600;
+  return p | ((p & 0444) >> 2);
 }
 
 }  // namespace
 
-void BindProject(const fs::path& engine, std::string_view project, const fs::path& out) {
-  InputFile input(engine, engine.string());
-  std::optional<BoundProject> old = LocateInFile(input, engine.string());
+void BindProject(const std::string& engine, std::string_view project, const std::string& out,
+                 host::Env& env) {
+  InputFile input(env.OpenFile(engine, host::OpenMode::kRead), engine);
+  std::optional<BoundProject> old = LocateInFile(input, engine);
   // Everything before an old project is the engine itself.
   std::uint64_t engine_size = old ? old->offset : input.Size();
-  TemporaryOutput output(out);
-  input.CopyTo(output.get(), engine_size, out);
-  output.Write(project);
-  output.Write(EncodeTrailer(project));
-  output.Commit(ExecutablePermissions(engine));
+  // Written under a temporary name beside `out` and renamed over it only
+  // when complete; dropped on the way, the temporary file goes too.
+  host::Result<std::unique_ptr<host::AtomicFile>> output = env.NewAtomicFile(out);
+  auto fail = [&](std::error_code e) { throw EStreamError(Format(kBoundCannotWrite, {out, e.message()})); };
+  if (!output) fail(output.error());
+  input.CopyTo(**output, engine_size, out);
+  if (std::error_code e = (*output)->Append(project)) fail(e);
+  if (std::error_code e = (*output)->Append(EncodeTrailer(project))) fail(e);
+  if (std::error_code e = (*output)->Commit(ExecutablePermissions(env, engine))) fail(e);
 }
 
-std::optional<std::string> ReadBoundProject(const fs::path& file) {
-  return ReadFromFile(file, file.string());
+std::optional<std::string> ReadBoundProject(const std::string& file, host::Env& env) {
+  InputFile input(env.OpenFile(file, host::OpenMode::kRead), file);
+  return ReadFromFile(input, file);
 }
 
 std::optional<std::string> ReadBoundProjectFromBytes(std::string_view bytes, std::string_view name) {
@@ -235,18 +180,19 @@ std::optional<std::string> ReadBoundProjectFromBytes(std::string_view bytes, std
   return CheckedProject(std::string(bytes.substr(bound->offset, bound->length)), *bound, name);
 }
 
-fs::path RunningExecutablePath() {
-  std::error_code ec;
-  fs::path path = fs::read_symlink(kOwnExecutable, ec);
-  if (ec) throw EStreamError(Format(kBoundCannotRead, {kOwnExecutable, ec.message()}));
-  return path;
+std::string RunningExecutablePath(host::Env& env) {
+  host::Result<std::string> path = env.ExecutablePath();
+  if (!path) throw EStreamError(Format(kBoundCannotRead, {"the running program", path.error().message()}));
+  return *path;
 }
 
-std::optional<std::string> ReadOwnBoundProject() {
-  // Read through the kernel's link rather than the path: it stays valid
-  // even when the file was moved or replaced since the program started.
-  // Messages name the path, which tells the user more.
-  return ReadFromFile(kOwnExecutable, RunningExecutablePath().string());
+std::optional<std::string> ReadOwnBoundProject(host::Env& env) {
+  // Read the file the program was started from rather than whatever its
+  // path names by now: it stays valid even when the file was moved or
+  // replaced since. Messages name the path, which tells the user more.
+  std::string name = RunningExecutablePath(env);
+  InputFile input(env.OpenExecutable(), name);
+  return ReadFromFile(input, name);
 }
 
 }  // namespace brimwell

@@ -4,12 +4,12 @@
 // its own executable at start-up. One executable then carries one product.
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "framework/exception.h"
+#include "host/host_env.h"
 
 namespace brimwell {
 
@@ -34,21 +34,23 @@ inline constexpr char kBoundCannotWrite[] = "Cannot write %s: %s";
 // plus execute wherever read is allowed. engine and out may be the same
 // file. Throws EStreamError when a file cannot be read or written, and
 // EBoundProjectError when engine carries a damaged trailer.
-void BindProject(const std::filesystem::path& engine, std::string_view project,
-                 const std::filesystem::path& out);
+void BindProject(const std::string& engine, std::string_view project, const std::string& out,
+                 host::Env& env = host::Env::Default());
 
 // The project bound to `file`; std::nullopt when the file carries none.
 // Throws EBoundProjectError for a damaged or truncated trailer or a project
 // that fails its checksum, EStreamError when the file cannot be read.
-std::optional<std::string> ReadBoundProject(const std::filesystem::path& file);
+std::optional<std::string> ReadBoundProject(const std::string& file,
+                                            host::Env& env = host::Env::Default());
 
 // The same for a file held in memory; `name` only names it in messages.
 std::optional<std::string> ReadBoundProjectFromBytes(std::string_view bytes, std::string_view name);
 
-// The path of the running executable.
-std::filesystem::path RunningExecutablePath();
+// The path of the running executable. Throws EStreamError when the host
+// cannot tell it.
+std::string RunningExecutablePath(host::Env& env = host::Env::Default());
 
 // The project bound to the running executable, as ReadBoundProject.
-std::optional<std::string> ReadOwnBoundProject();
+std::optional<std::string> ReadOwnBoundProject(host::Env& env = host::Env::Default());
 
 }  // namespace brimwell

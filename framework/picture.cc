@@ -1,7 +1,8 @@
 #include "framework/picture.h"
 
-#include <fstream>
 #include <iterator>
+
+#include "host/host_env.h"
 
 namespace brimwell {
 namespace {
@@ -92,12 +93,14 @@ void TPicture::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   height_ = h;
 }
 
-void TPicture::LoadFromFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EStreamError("Cannot open file \"" + path.string() + "\"");
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EStreamError("Cannot read file \"" + path.string() + "\"");
-  LoadFromBytes(std::move(bytes));
+void TPicture::LoadFromFile(const std::string& path) {
+  host::Result<std::string> text = host::Env::Default().ReadFile(path);
+  if (!text) {
+    bool opened = text.error() != std::errc::no_such_file_or_directory &&
+                  text.error() != std::errc::permission_denied && text.error() != std::errc::not_a_directory;
+    throw EStreamError((opened ? "Cannot read file \"" : "Cannot open file \"") + path + "\"");
+  }
+  LoadFromBytes(std::vector<std::uint8_t>(text->begin(), text->end()));
 }
 
 void TPicture::Clear() {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,7 +31,7 @@ class TPicture : public TPersistent {
   // "Unknown picture format" for anything else; the picture is unchanged then.
   void LoadFromBytes(std::vector<std::uint8_t> bytes);
   // Reads a host file; throws EStreamError naming the file when it cannot be read.
-  void LoadFromFile(const std::filesystem::path& path);
+  void LoadFromFile(const std::string& path);
   void Clear();
   void Assign(const TPersistent& source) override;
   bool operator==(const TPicture& other) const { return data_ == other.data_; }

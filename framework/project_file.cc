@@ -1,12 +1,10 @@
 #include "framework/project_file.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <limits>
 #include <memory>
 #include <sstream>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +13,8 @@
 #include "framework/collection.h"
 #include "framework/component.h"
 #include "framework/picture.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 
 namespace brimwell {
 namespace {
@@ -51,7 +51,7 @@ struct Fixup {
 
 class Reader {
  public:
-  Reader(const ClassRegistry& registry, TComponent& root, std::filesystem::path base_dir)
+  Reader(const ClassRegistry& registry, TComponent& root, std::string base_dir)
       : registry_(registry), root_(root), base_dir_(std::move(base_dir)) {}
 
   void Load(const Json& doc) {
@@ -260,9 +260,7 @@ class Reader {
       picture.LoadFromBytes(std::move(*bytes));
       return;
     }
-    std::filesystem::path path(text);
-    if (path.is_relative()) path = base_dir_ / path;
-    picture.LoadFromFile(path);
+    picture.LoadFromFile(text.starts_with('/') ? text : host::JoinPath(base_dir_, text));
   }
 
   void Resolve(const Fixup& f) {
@@ -285,7 +283,7 @@ class Reader {
 
   const ClassRegistry& registry_;
   TComponent& root_;
-  std::filesystem::path base_dir_;
+  std::string base_dir_;
   std::vector<Fixup> fixups_;
 };
 
@@ -380,7 +378,7 @@ Json WriteProperties(TPersistent& object) {
 }  // namespace
 
 void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
-                 const std::filesystem::path& base_dir) {
+                 const std::string& base_dir) {
   Json doc;
   try {
     doc = Json::parse(text.begin(), text.end());
@@ -411,15 +409,19 @@ void LoadProject(std::string_view text, const ClassRegistry& registry, TComponen
   if (!root_was_loading) root.Loaded();
 }
 
-void LoadProjectFile(const std::filesystem::path& file, const ClassRegistry& registry, TComponent& root) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw EProjectError(file.string() + ": cannot open the project file");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EProjectError(file.string() + ": cannot read the project file");
+void LoadProjectFile(const std::string& file, const ClassRegistry& registry, TComponent& root) {
+  host::Result<std::string> text = host::Env::Default().ReadFile(file);
+  if (!text) {
+    // A file that opens but cannot be read is told apart from one that
+    // does not open at all.
+    bool opened = text.error() != std::errc::no_such_file_or_directory &&
+                  text.error() != std::errc::permission_denied && text.error() != std::errc::not_a_directory;
+    throw EProjectError(file + (opened ? ": cannot read the project file" : ": cannot open the project file"));
+  }
   try {
-    LoadProject(text, registry, root, file.parent_path());
+    LoadProject(*text, registry, root, host::ParentDirectory(file));
   } catch (const EProjectError& e) {
-    throw EProjectError(file.string() + ": " + e.Message());
+    throw EProjectError(file + ": " + e.Message());
   }
 }
 
@@ -445,25 +447,12 @@ std::string SaveProject(const TComponent& root) {
   return doc.dump(2) + "\n";
 }
 
-void SaveProjectFile(const TComponent& root, const std::filesystem::path& file) {
+void SaveProjectFile(const TComponent& root, const std::string& file) {
   std::string text = SaveProject(root);
-  std::filesystem::path tmp = file;
-  tmp += ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(tmp, ignored);
-      throw EProjectError(file.string() + ": cannot write the project file");
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, file, ec);
-  if (ec) {
-    std::filesystem::remove(tmp, ec);
-    throw EProjectError(file.string() + ": cannot replace the project file");
+  // Written beside and renamed over: the old project stays whole until the
+  // new one is.
+  if (host::Env::Default().WriteFileAtomically(file, text)) {
+    throw EProjectError(file + ": cannot write the project file");
   }
 }
 

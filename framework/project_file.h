@@ -12,7 +12,6 @@
 // "data:image/...;base64," text. Unstated properties keep their defaults.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -35,9 +34,9 @@ inline constexpr std::string_view kProjectFormat = "brimwell-project/1";
 // relative to `base_dir`. Throws EProjectError; every component the load
 // created is freed again first, so nothing half-loaded remains.
 void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
-                 const std::filesystem::path& base_dir = {});
+                 const std::string& base_dir = {});
 // Reads a project file (host path); errors name the file.
-void LoadProjectFile(const std::filesystem::path& file, const ClassRegistry& registry, TComponent& root);
+void LoadProjectFile(const std::string& file, const ClassRegistry& registry, TComponent& root);
 
 // The project document of `root`'s stored components, writing only the
 // properties that differ from their stored defaults. Throws EProjectError
@@ -45,6 +44,6 @@ void LoadProjectFile(const std::filesystem::path& file, const ClassRegistry& reg
 std::string SaveProject(const TComponent& root);
 // Writes the document to a temporary file beside `file`, then renames it
 // over `file`, so a failed save never leaves a half-written project.
-void SaveProjectFile(const TComponent& root, const std::filesystem::path& file);
+void SaveProjectFile(const TComponent& root, const std::string& file);
 
 }  // namespace brimwell

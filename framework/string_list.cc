@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/format.h"
+#include "host/host_env.h"
 
 namespace brimwell {
 namespace {
@@ -27,11 +28,6 @@ bool SameText(std::string_view a, std::string_view b, bool case_sensitive) {
 std::string_view NameOf(std::string_view line) {
   return line.substr(0, line.find('='));
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
@@ -173,33 +169,18 @@ void TStringList::SetValues(std::string_view name, std::string_view value) {
   }
 }
 
-void TStringList::LoadFromFile(const std::filesystem::path& path) {
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) throw EStreamError(Format(kCannotOpenFile, {path.string(), SystemReason(errno)}));
-  std::string bytes;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-  if (std::ferror(f.get())) {
-    throw EStreamError(Format(kCannotOpenFile, {path.string(), SystemReason(errno)}));
-  }
-  std::string_view text = bytes;
+void TStringList::LoadFromFile(const std::string& path) {
+  host::Result<std::string> bytes = host::Env::Default().ReadFile(path);
+  if (!bytes) throw EStreamError(Format(kCannotOpenFile, {path, SystemReason(bytes.error().value())}));
+  std::string_view text = *bytes;
   if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
   TStringList::SetText(text);
 }
 
-void TStringList::SaveToFile(const std::filesystem::path& path) const {
-  std::string text = Text();
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f) throw EStreamError(Format(kCannotCreateFile, {path.string(), SystemReason(errno)}));
-  bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-  int error = errno;
-  // Close explicitly: a failed flush on close is a failed save too.
-  if (std::fclose(f.release()) != 0 && ok) {
-    ok = false;
-    error = errno;
+void TStringList::SaveToFile(const std::string& path) const {
+  if (std::error_code e = host::Env::Default().WriteFile(path, Text())) {
+    throw EStreamError(Format(kCannotCreateFile, {path, SystemReason(e.value())}));
   }
-  if (!ok) throw EStreamError(Format(kCannotCreateFile, {path.string(), SystemReason(error)}));
 }
 
 }  // namespace brimwell

@@ -11,7 +11,6 @@
 // that re-parses its lines after a change) sees each operation exactly once.
 #pragma once
 
-#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -104,10 +103,10 @@ class TStringList {
   // Reads a host file as text (SetText of its bytes; a leading UTF-8 byte
   // order mark is dropped). Throws EStreamError (kCannotOpenFile) when it
   // cannot be read; the list is unchanged then.
-  virtual void LoadFromFile(const std::filesystem::path& path);
+  virtual void LoadFromFile(const std::string& path);
   // Writes Text() to a host file, replacing it. Throws EStreamError
   // (kCannotCreateFile) when it cannot be written.
-  void SaveToFile(const std::filesystem::path& path) const;
+  void SaveToFile(const std::string& path) const;
 
   // Same lines in the same order, compared exactly.
   bool operator==(const TStringList& other) const { return lines_ == other.lines_; }

@@ -1,10 +1,5 @@
 #include "loader/loader.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
-#include <climits>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -12,6 +7,8 @@
 #include "archive/archive_reader.h"
 #include "archive/host_file.h"
 #include "framework/exception.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 #include "loader/engine_command_line.h"
 #include "loader/loader_text.h"
 #include "loader/program_start.h"
@@ -22,42 +19,23 @@
 namespace brimwell {
 namespace {
 
-// Host paths only: the loader's own path never holds Windows separators.
-std::string OwnDirectory(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string OwnFileName(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::unique_ptr<HostFile> OpenForReading(const std::string& path) {
   std::unique_ptr<HostFile> file = HostFile::Open(path, HostFile::Mode::kRead);
   if (!file) throw Exception(FormatText(kCouldNotOpenFormat, {path}));
   return file;
 }
 
-std::string RunningProgram() {
-  std::vector<char> buffer(PATH_MAX + 1);
-  ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (n <= 0) return "";
-  return std::string(buffer.data(), static_cast<std::size_t>(n));
-}
-
 }  // namespace
 
-std::optional<std::string> FindSetup1(const std::string& dir) {
-  std::string exact = JoinPath(dir, kSetup1Name);
-  if (HostFileExists(exact)) return exact;
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
-  if (!listing) return std::nullopt;
-  while (const dirent* entry = ::readdir(listing.get())) {
-    if (EqualsIgnoreCase(entry->d_name, kSetup1Name)) {
-      std::string path = JoinPath(dir, entry->d_name);
-      if (HostFileExists(path)) return path;
+std::optional<std::string> FindSetup1(const std::string& dir, host::Env& env) {
+  std::string exact = host::JoinPath(dir, kSetup1Name);
+  if (env.FileExists(exact)) return exact;
+  host::Result<std::vector<std::string>> names = env.ListDirectory(dir);
+  if (!names) return std::nullopt;
+  for (const std::string& name : *names) {
+    if (EqualsIgnoreCase(name, kSetup1Name)) {
+      std::string path = host::JoinPath(dir, name);
+      if (env.FileExists(path)) return path;
     }
   }
   return std::nullopt;
@@ -68,8 +46,9 @@ Loader::Loader(LoaderServices services, StarWord star_word)
 
 LoaderRun Loader::Run() {
   const std::string& executable = services_.executable;
-  const std::string own_dir = OwnDirectory(executable);
-  const std::string own_name = OwnFileName(executable);
+  // Host paths only: the loader's own path never holds Windows separators.
+  const std::string own_dir = host::ParentDirectory(executable);
+  const std::string own_name(host::BaseName(executable));
 
   // Which form this is, the loader learns from its own last 56 bytes.
   if (!HostFileExists(executable)) throw Exception(kCouldNotFindExecutable + executable);
@@ -115,7 +94,7 @@ LoaderRun Loader::Run() {
   if (services_.progress) services_.progress->Finish();
 
   // The engine is always the first member.
-  run.engine = JoinPath(run.working_dir, MemberFileName(archive.Headers().front().FileName));
+  run.engine = host::JoinPath(run.working_dir, MemberFileName(archive.Headers().front().FileName));
   if (!HostFileExists(run.engine)) throw Exception(FormatText(kEngineNotExtracted, {run.engine}));
 
   EngineLaunch launch = star_word_ == StarWord::kToDisk ? EngineLaunch::kTransferToFloppies
@@ -133,15 +112,17 @@ LoaderRun Loader::Run() {
 int RunLoaderProgram(std::span<const char* const> args, std::FILE* err) {
   const StarWord star_word = ParseStarWord(args);
   std::unique_ptr<ProgressBar> progress;
-  if (star_word != StarWord::kQuiet && ::isatty(::fileno(err))) {
+  if (star_word != StarWord::kQuiet && host::Env::Default().IsTerminal(err)) {
     progress = std::make_unique<ProgressBar>(err);
     progress->SetPosition(0);
   }
 
   LoaderServices services;
-  services.executable = RunningProgram();
-  services.temp_path = TemporaryPath(std::getenv("TMPDIR"));
-  services.free_bytes = FreeBytesAvailable;
+  host::Env& env = host::Env::Default();
+  host::Result<std::string> executable = env.ExecutablePath();
+  services.executable = executable ? *executable : std::string();
+  services.temp_path = TemporaryPath(env);
+  services.free_bytes = [&env](const std::string& dir) { return FreeBytesAvailable(dir, env); };
   services.start_program = [](const std::string& line) { return StartProgram(line); };
   services.progress = progress.get();
   try {

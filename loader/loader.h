@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "host/host_env.h"
 #include "loader/star_word.h"
 
 namespace brimwell {
@@ -69,10 +70,10 @@ class Loader {
 // The setup.1 file in `dir`: "setup.1" itself, else the first entry whose name
 // equals it without regard to case (a set copied from a medium that keeps
 // upper-case names). nullopt when there is none.
-std::optional<std::string> FindSetup1(const std::string& dir);
+std::optional<std::string> FindSetup1(const std::string& dir, host::Env& env = host::Env::Default());
 
 // The program's whole life for `args` (the arguments after the program name)
-// on this machine: the running program from /proc/self/exe, TMPDIR, the real
+// on this machine (the host seam's default): the running program, TMPDIR, the real
 // file system and program start, a progress line on `err` when it is a
 // terminal and the run is not quiet. An error is shown on `err` as the
 // caption and the text, each on a line of its own. Returns the exit status:

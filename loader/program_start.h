@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/host_env.h"
+
 namespace brimwell {
 
 inline constexpr int kStartSucceeded = 33;
@@ -26,7 +28,7 @@ inline constexpr int kStartFailed = 31;
 // file), kStartPathNotFound (its directory is missing), kStartAccessDenied
 // (not executable), kStartBadFormat (not a program the host can run),
 // kStartOutOfResources, or kStartFailed. Never throws for the program.
-int StartProgram(std::string_view command_line);
+int StartProgram(std::string_view command_line, host::Env& env = host::Env::Default());
 
 // The text shown with a start error code: "The specified file was not
 // found", "The specified path was not found", "The .EXE file is invalid", or

@@ -1,7 +1,5 @@
 #include "loader/setup_archive.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -14,6 +12,8 @@
 #include "archive/program_content.h"
 #include "archive/zlib_stream.h"
 #include "framework/exception.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 #include "loader/loader_text.h"
 
 namespace brimwell {
@@ -60,13 +60,6 @@ std::string MemberFileName(std::string_view stored) {
     throw Exception(FormatText(kInvalidMemberName, {stored}));
   }
   return std::string(name);
-}
-
-std::string JoinPath(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (path.empty() || path.back() != '/') path += '/';
-  path += name;
-  return path;
 }
 
 SetupArchive::SetupArchive(ArchiveStream& file, std::int64_t base, std::int64_t end)
@@ -121,11 +114,11 @@ std::int64_t SetupArchive::TotalSize() const {
 std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
                                   const WriteObserver& observer) {
   const TFileHeader& header = headers_.at(index);
-  const std::string target = JoinPath(dir, MemberFileName(header.FileName));
+  const std::string target = host::JoinPath(dir, MemberFileName(header.FileName));
 
   // Replace, never write through, whatever lies there already (a link made
   // by someone else in a shared temporary directory).
-  ::unlink(target.c_str());
+  (void)host::Env::Default().RemoveFile(target);
   std::unique_ptr<HostFile> out = HostFile::Open(target, HostFile::Mode::kCreate);
   if (!out) throw Exception(kCouldNotCreateFile + target);
 

@@ -61,9 +61,6 @@ inline constexpr char kMemberCutShort[] =
 // holds control characters.
 std::string MemberFileName(std::string_view stored);
 
-// `dir` and `name` joined with one "/".
-std::string JoinPath(std::string_view dir, std::string_view name);
-
 class SetupArchive {
  public:
   // The archive image occupies positions [base, end) of `file`, which must

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "host/host_env.h"
+
 namespace brimwell {
 
 inline constexpr char kNoTemporaryDirectory[] =
@@ -17,21 +19,21 @@ inline constexpr char kNotEnoughFreeSpace[] =
     "located. Please clear off some space and then run the install again";
 inline constexpr std::int64_t kMinimumFreeBytes = 8000000;
 
-// The temporary directory, absolute, with a trailing "/": `tmpdir` (the
-// TMPDIR variable) when set and not empty, else "/tmp/". A relative `tmpdir`
-// counts from the current directory.
-std::string TemporaryPath(const char* tmpdir);
+// The temporary directory, absolute, with a trailing "/": TMPDIR when set
+// and not empty, else "/tmp/". A relative TMPDIR counts from the current
+// directory.
+std::string TemporaryPath(host::Env& env = host::Env::Default());
 
 // Makes a unique temporary file "bwl??????.tmp" in `temp_path`, creates the
 // directory named like it without the extension, and deletes the file. Returns
 // the new directory, or `temp_path` itself when the directory cannot be made.
 // Throws Exception(kNoTemporaryDirectory) when no temporary file can be made
 // there (a missing or unwritable temporary directory).
-std::string MakeWorkingDirectory(const std::string& temp_path);
+std::string MakeWorkingDirectory(const std::string& temp_path, host::Env& env = host::Env::Default());
 
 // Free bytes available to this user on the file system holding `path`, or
 // -1 when it cannot be queried.
-std::int64_t FreeBytesAvailable(const std::string& path);
+std::int64_t FreeBytesAvailable(const std::string& path, host::Env& env = host::Env::Default());
 
 // Throws Exception(kNotEnoughFreeSpace) when `free_bytes` is at least 0 and
 // below kMinimumFreeBytes; a negative answer (not known) passes.

@@ -1,12 +1,12 @@
 #include "platform/ini_profile_strings.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "framework/format.h"
+#include "host/host_env.h"
 #include "platform/file_system.h"
 #include "platform/ini_document.h"
 #include "platform/linux_file_system.h"
@@ -116,31 +116,10 @@ WinStatus IniProfileStrings::WriteString(std::string_view file, std::string_view
   std::error_code ec;
   std::filesystem::path target = std::filesystem::is_symlink(host, ec) ? std::filesystem::canonical(host, ec) : host;
   if (ec) target = host;
-  std::filesystem::path temp = target;
-  temp += ".brimwell-" + std::to_string(::getpid()) + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) {
-    return WinStatus::Error(errno == ENOENT ? kErrorPathNotFound : WinErrorFromErrno(errno));
-  }
-  std::string bytes = doc->Serialize();
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      WinError e = WinErrorFromErrno(n < 0 ? errno : ENOSPC);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return WinStatus::Error(e);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    WinError e = WinErrorFromErrno(errno);
-    ::unlink(temp.c_str());
-    return WinStatus::Error(e);
+  std::error_code written = host::Env::Default().WriteFileAtomically(target.string(), doc->Serialize(), mode);
+  if (written) {
+    return WinStatus::Error(written == std::errc::no_such_file_or_directory ? kErrorPathNotFound
+                                                                            : WinErrorFromErrno(written.value()));
   }
   if (!exists) paths_.NoteCreated(host);
   return WinStatus::Ok();

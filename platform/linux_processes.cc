@@ -2,17 +2,13 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <linux/close_range.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "host/host_env.h"
 #include "platform/after_exit.h"
 #include "platform/batch_interpreter.h"
 #include "platform/file_system.h"
@@ -35,19 +31,6 @@ std::string ReadMagic(const std::filesystem::path& host) {
 bool IsElf(const std::string& magic) { return magic.size() == 4 && magic == "\x7F" "ELF"; }
 bool IsScript(const std::string& magic) { return magic.size() >= 2 && magic[0] == '#' && magic[1] == '!'; }
 bool IsPe(const std::string& magic) { return magic.size() >= 2 && magic[0] == 'M' && magic[1] == 'Z'; }
-
-// Closes every descriptor above standard error and points the standard ones
-// at /dev/null (a hidden, detached child keeps nothing of its parent open:
-// an inherited descriptor would keep the parent's files in use).
-void DetachDescriptors() {
-  int null_fd = ::open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    ::dup2(null_fd, 0);
-    ::dup2(null_fd, 1);
-    ::dup2(null_fd, 2);
-  }
-  ::syscall(SYS_close_range, 3U, ~0U, 0U);
-}
 
 class DlLibrary final : public Library {
  public:
@@ -164,56 +147,19 @@ LinuxProcesses::Kind LinuxProcesses::KindOf(const std::filesystem::path& host) {
 }
 
 WinResult<int> LinuxProcesses::Spawn(const ParsedCommand& command, ShowState show, bool detach) {
-  std::vector<std::string> arg_strings{command.host_program.string()};
-  for (const std::string& a : command.arguments) arg_strings.push_back(a);
-  std::vector<char*> argv;
-  for (std::string& a : arg_strings) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::string prefix_env = prefix_.string();
-  std::string show_env = std::to_string(static_cast<int>(show));
-  std::filesystem::path cwd = paths_.ToHost(paths_.CurrentDirectory());
-
-  // The child reports a failed exec through this pipe (closed on success).
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return WinResult<int>::Error(WinErrorFromErrno(errno));
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(report[0]);
-    ::close(report[1]);
-    return WinResult<int>::Error(WinErrorFromErrno(errno));
-  }
-  if (pid == 0) {
-    if (detach) {
-      ::setsid();
-      if (::fork() != 0) ::_exit(0);
-    }
-    ::setenv("BRIMWELL_PREFIX", prefix_env.c_str(), 1);
-    ::setenv("BRIMWELL_SHOW_STATE", show_env.c_str(), 1);
-    if (::chdir(cwd.c_str()) != 0) {
-      // The current directory may be a removable drive without disk; the
-      // program still starts.
-    }
-    ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
-    ::execv(argv[0], argv.data());
-    int error = errno;
-    (void)!::write(report[1], &error, sizeof error);
-    ::_exit(127);
-  }
-  ::close(report[1]);
-  if (detach) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);  // the intermediate child ends at once
-  }
-  int error = 0;
-  ssize_t n;
-  while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-  }
-  ::close(report[0]);
-  if (n == static_cast<ssize_t>(sizeof error)) {
-    if (!detach) ::waitpid(pid, nullptr, 0);
+  host::ProgramSpec spec;
+  spec.argv.push_back(command.host_program.string());
+  for (const std::string& a : command.arguments) spec.argv.push_back(a);
+  spec.environment = {{"BRIMWELL_PREFIX", prefix_.string()},
+                      {"BRIMWELL_SHOW_STATE", std::to_string(static_cast<int>(show))}};
+  spec.working_directory = paths_.ToHost(paths_.CurrentDirectory()).string();
+  spec.detached = detach;
+  host::Result<int> started = host::Env::Default().StartProgram(spec);
+  if (!started) {
+    int error = started.error().value();
     return WinResult<int>::Error(error == ENOEXEC ? kErrorBadExeFormat : WinErrorFromErrno(error));
   }
-  return static_cast<int>(pid);
+  return *started;
 }
 
 std::uint32_t LinuxProcesses::WinExec(std::string_view command_line, ShowState show) {
@@ -222,18 +168,10 @@ std::uint32_t LinuxProcesses::WinExec(std::string_view command_line, ShowState s
   switch (KindOf(parsed->host_program)) {
     case Kind::kBad: return kExecBadFormat;
     case Kind::kBatch: {
-      // A batch runs through the interpreter in a detached child.
-      pid_t pid = ::fork();
-      if (pid < 0) return kExecFileNotFound;
-      if (pid == 0) {
-        ::setsid();
-        if (::fork() != 0) ::_exit(0);
-        DetachDescriptors();
-        RunBatchFile(files_, parsed->program);
-        ::_exit(0);
-      }
-      ::waitpid(pid, nullptr, 0);
-      return kExecStarted;
+      // A batch runs through the interpreter in a detached copy.
+      std::error_code error = host::Env::Default().RunDetached(
+          [&] { RunBatchFile(files_, parsed->program); }, host::DetachedStart::kAtOnce);
+      return error ? kExecFileNotFound : kExecStarted;
     }
     case Kind::kProgram: break;
   }
@@ -255,12 +193,9 @@ WinResult<int> LinuxProcesses::RunAndWait(std::string_view command_line, ShowSta
   }
   auto started = Spawn(*parsed, show, false);
   if (!started) return started;
-  int status = 0;
-  while (::waitpid(*started, &status, 0) < 0) {
-    if (errno != EINTR) return WinResult<int>::Error(WinErrorFromErrno(errno));
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + WTERMSIG(status);
+  host::Result<int> status = host::Env::Default().WaitForProgram(*started);
+  if (!status) return WinResult<int>::Error(WinErrorFromErrno(status.error().value()));
+  return *status;
 }
 
 WinStatus LinuxProcesses::StartBatchAfterExit(std::string_view batch_path) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_env.h"
 #include "platform/after_exit.h"
 #include "platform/linux_file_system.h"
 
@@ -25,17 +26,16 @@ bool IsExecutable(const std::filesystem::path& path) {
 }  // namespace
 
 std::filesystem::path FindBootProgram() {
-  if (const char* env = std::getenv("BRIMWELL_BOOT_PROGRAM"); env != nullptr && *env != '\0') {
-    return IsExecutable(env) ? std::filesystem::path(env) : std::filesystem::path();
+  host::Env& env = host::Env::Default();
+  if (std::optional<std::string> program = env.GetEnv("BRIMWELL_BOOT_PROGRAM"); program && !program->empty()) {
+    return IsExecutable(*program) ? std::filesystem::path(*program) : std::filesystem::path();
   }
-  std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    std::filesystem::path beside = self.parent_path() / "brimwell";
+  if (host::Result<std::string> self = env.ExecutablePath()) {
+    std::filesystem::path beside = std::filesystem::path(*self).parent_path() / "brimwell";
     if (IsExecutable(beside)) return beside;
   }
-  if (const char* path = std::getenv("PATH")) {
-    std::string list = path;
+  if (std::optional<std::string> path = env.GetEnv("PATH")) {
+    std::string list = *path;
     std::size_t pos = 0;
     while (pos <= list.size()) {
       std::size_t colon = list.find(':', pos);

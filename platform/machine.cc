@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "framework/format.h"
+#include "host/host_env.h"
 #include "platform/file_system.h"
 #include "platform/ini_profile_strings.h"
 #include "platform/linux_file_system.h"
@@ -173,12 +174,13 @@ std::unique_ptr<Machine> OpenMachine(const std::filesystem::path& prefix_dir, Pr
 }
 
 std::filesystem::path DefaultPrefixDir() {
-  if (const char* env = std::getenv("BRIMWELL_PREFIX"); env != nullptr && *env != '\0') return env;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
-    return std::filesystem::path(data) / "brimwell" / "prefix";
+  host::Env& env = host::Env::Default();
+  if (std::optional<std::string> prefix = env.GetEnv("BRIMWELL_PREFIX"); prefix && !prefix->empty()) return *prefix;
+  if (std::optional<std::string> data = env.GetEnv("XDG_DATA_HOME"); data && !data->empty()) {
+    return std::filesystem::path(*data) / "brimwell" / "prefix";
   }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share" / "brimwell" / "prefix";
+  std::optional<std::string> home = env.GetEnv("HOME");
+  return std::filesystem::path(home ? *home : ".") / ".local" / "share" / "brimwell" / "prefix";
 }
 
 std::unique_ptr<Machine> OpenDefaultMachine(PrefixCreation creation) {

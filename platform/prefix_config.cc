@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "framework/format.h"
+#include "host/host_env.h"
 #include "platform/ini_document.h"
 #include "platform/platform_errors.h"
 #include "platform/win_path.h"
@@ -120,17 +121,9 @@ void PrefixConfig::Save(const std::filesystem::path& prefix) const {
   }
   // Written beside and renamed over, so that a reader in another process
   // never sees half a file.
-  std::filesystem::path temp = file;
-  temp += ".new" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << doc.Serialize();
-    out.flush();
-    if (!out) throw EPrefixError(Format(kConfigUnwritable, {file.string(), std::strerror(errno)}));
+  if (std::error_code e = host::Env::Default().WriteFileAtomically(file.string(), doc.Serialize())) {
+    throw EPrefixError(Format(kConfigUnwritable, {file.string(), e.message()}));
   }
-  std::error_code ec;
-  std::filesystem::rename(temp, file, ec);
-  if (ec) throw EPrefixError(Format(kConfigUnwritable, {file.string(), ec.message()}));
 }
 
 }  // namespace brimwell

@@ -2,9 +2,6 @@
 // generic engine carrying the project, so that the product's installer is a
 // single executable.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -16,12 +13,12 @@
 #include "framework/exception.h"
 #include "framework/format.h"
 #include "framework/project_file.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 #include "system/system_classes.h"
 
 namespace brimwell::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr char kUsage[] =
     "usage: brimwell bind PROJECT.json OUT [--engine PATH]\n"
@@ -39,32 +36,38 @@ constexpr char kEngineNotFound[] = "The engine %s was not found";
 constexpr char kCannotReadProject[] = "Cannot read the project %s";
 constexpr char kProjectNotJson[] = "The project %s is not a JSON document: %s";
 
-std::string ReadProjectFile(const fs::path& file) {
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) throw Exception(Format(kCannotReadProject, {file.string()}));
-  std::ifstream in(file, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(in), {});
-  if (!in.is_open() || in.bad()) throw Exception(Format(kCannotReadProject, {file.string()}));
-  return text;
+std::string ReadProjectFile(const std::string& file) {
+  host::Env& env = host::Env::Default();
+  if (!env.FileExists(file)) throw Exception(Format(kCannotReadProject, {file}));
+  host::Result<std::string> text = env.ReadFile(file);
+  if (!text) throw Exception(Format(kCannotReadProject, {file}));
+  return *text;
+}
+
+// `path` made absolute against the current directory.
+std::string Absolute(const std::string& path) {
+  if (path.starts_with('/')) return path;
+  host::Result<std::string> cwd = host::Env::Default().CurrentDirectory();
+  return cwd ? host::JoinPath(*cwd, path) : path;
 }
 
 // Refuses a project that the engine would not load, before it is bound, and
 // returns the document to bind: pictures given as paths relative to the
 // project file are inlined, since the bound engine cannot find them.
-std::string PrepareProject(const std::string& text, const fs::path& file) {
+std::string PrepareProject(const std::string& text, const std::string& file) {
   try {
     [[maybe_unused]] const nlohmann::json document = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& e) {
-    throw Exception(Format(kProjectNotJson, {file.string(), e.what()}));
+    throw Exception(Format(kProjectNotJson, {file, e.what()}));
   }
   try {
-    return PrepareProjectForBinding(text, fs::absolute(file).parent_path(), &RegisterSystemClasses);
+    return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterSystemClasses);
   } catch (const EProjectError& e) {
-    throw Exception(file.string() + ": " + e.Message());
+    throw Exception(file + ": " + e.Message());
   }
 }
 
-fs::path DefaultEngine() { return RunningExecutablePath().parent_path() / kEngineFileName; }
+std::string DefaultEngine() { return host::JoinPath(host::ParentDirectory(RunningExecutablePath()), kEngineFileName); }
 
 }  // namespace
 
@@ -89,15 +92,14 @@ int RunBind(Args args) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const fs::path project_file = positional[0];
-  const fs::path out = positional[1];
-  const fs::path engine = engine_arg.empty() ? DefaultEngine() : fs::path(engine_arg);
-  if (!fs::is_regular_file(engine)) throw Exception(Format(kEngineNotFound, {engine.string()}));
+  const std::string project_file(positional[0]);
+  const std::string out(positional[1]);
+  const std::string engine = engine_arg.empty() ? DefaultEngine() : std::string(engine_arg);
+  if (!host::Env::Default().FileExists(engine)) throw Exception(Format(kEngineNotFound, {engine}));
 
   std::string project = ReadProjectFile(project_file);
   BindProject(engine, PrepareProject(project, project_file), out);
-  std::printf("bound %s to a copy of %s: %s\n", project_file.string().c_str(),
-              engine.string().c_str(), out.string().c_str());
+  std::printf("bound %s to a copy of %s: %s\n", project_file.c_str(), engine.c_str(), out.c_str());
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "framework/bound_project_format.h"
 #include "framework/crc32.h"
+#include "host/host_env_wrapper.h"
 
 namespace brimwell {
 namespace {
@@ -208,6 +210,20 @@ TEST_F(BoundProjectTest, AFailedBindLeavesTheOutputAsItWas) {
   EXPECT_THROW(BindProject(engine_, "p", dir_), EStreamError);  // a directory is in the way
   // Nothing but the files this test wrote: no temporary copies left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+
+  // The host fails half-way, on a write or on the final rename.
+  for (host::HostCall call : {host::HostCall::kAtomicAppend, host::HostCall::kAtomicCommit}) {
+    host::FaultyEnv env;
+    env.Fail(call, ENOSPC);
+    try {
+      BindProject(engine_.string(), "p", out.string(), env);
+      ADD_FAILURE() << "the bind went through";
+    } catch (const EStreamError& e) {
+      EXPECT_EQ(e.Message(), "Cannot write " + out.string() + ": No space left on device");
+    }
+    EXPECT_EQ(ReadBytes(out), "previous build");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+  }
 }
 
 TEST_F(BoundProjectTest, ARunningExecutableReadsItsOwnProject) {

@@ -179,7 +179,7 @@ class CountingList : public TStringList {
     ++calls;
     return TStringList::Add(std::move(line));
   }
-  void LoadFromFile(const fs::path& path) override {
+  void LoadFromFile(const std::string& path) override {
     ++calls;
     TStringList::LoadFromFile(path);
   }

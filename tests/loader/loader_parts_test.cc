@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <vector>
 
 #include "framework/exception.h"
+#include "host/host_env_wrapper.h"
 #include "loader/engine_command_line.h"
 #include "loader/loader_text.h"
 #include "loader/program_start.h"
@@ -102,11 +105,16 @@ TEST(LoaderTextTest, FormatFillsSpecifiersInOrder) {
 }
 
 TEST(WorkingDirectoryTest, TemporaryPathIsAbsoluteWithATrailingSlash) {
-  EXPECT_EQ(TemporaryPath(nullptr), "/tmp/");
-  EXPECT_EQ(TemporaryPath(""), "/tmp/");
-  EXPECT_EQ(TemporaryPath("/var/tmp/"), "/var/tmp/");
+  host::FaultyEnv env;
+  env.UnsetEnv("TMPDIR");
+  EXPECT_EQ(TemporaryPath(env), "/tmp/");
+  env.SetEnv("TMPDIR", "");
+  EXPECT_EQ(TemporaryPath(env), "/tmp/");
+  env.SetEnv("TMPDIR", "/var/tmp/");
+  EXPECT_EQ(TemporaryPath(env), "/var/tmp/");
   // A relative TMPDIR would give the engine a relative path to start.
-  EXPECT_EQ(TemporaryPath("scratch"), std::filesystem::current_path().string() + "/scratch/");
+  env.SetEnv("TMPDIR", "scratch");
+  EXPECT_EQ(TemporaryPath(env), std::filesystem::current_path().string() + "/scratch/");
 }
 
 TEST(WorkingDirectoryTest, EachRunGetsAFreshBwlDirectoryAndNoFileIsLeft) {
@@ -123,6 +131,14 @@ TEST(WorkingDirectoryTest, EachRunGetsAFreshBwlDirectoryAndNoFileIsLeft) {
     EXPECT_EQ(st.st_mode & 077, 0u) << "the working directory is private";
   }
   EXPECT_EQ(testing::Entries(tmp.path()).size(), 2u);  // no .tmp file stays
+}
+
+TEST(WorkingDirectoryTest, ADirectoryThatCannotBeMadeLeavesTheTemporaryPathAndNoFile) {
+  TempDir tmp;
+  host::FaultyEnv env;
+  env.Fail(host::HostCall::kMakeDirectory, EACCES);
+  EXPECT_EQ(MakeWorkingDirectory(tmp.path() + "/", env), tmp.path() + "/");
+  EXPECT_TRUE(testing::Entries(tmp.path()).empty());  // the reserving file went too
 }
 
 TEST(WorkingDirectoryTest, AMissingTemporaryDirectoryIsReported) {
@@ -149,6 +165,9 @@ TEST(WorkingDirectoryTest, FreeSpaceBelowEightMillionBytesStopsTheLoader) {
   EXPECT_NO_THROW(CheckFreeSpace("/tmp/bwlX1", -1));  // unknown: not checked
   EXPECT_GE(FreeBytesAvailable("/"), 0);
   EXPECT_LT(FreeBytesAvailable("/no/such/directory"), 0);
+  host::FaultyEnv env;
+  env.Fail(host::HostCall::kFreeBytes, EIO);
+  EXPECT_LT(FreeBytesAvailable("/", env), 0);
 }
 
 TEST(ProgramStartTest, FailuresGiveTheWindowsCodesAndTexts) {
@@ -164,6 +183,14 @@ TEST(ProgramStartTest, FailuresGiveTheWindowsCodesAndTexts) {
   EXPECT_EQ(StartProgram(dir.path()), kStartAccessDenied);  // a directory, as on Windows
   // Even root may not execute a file without any execute bit.
   EXPECT_EQ(StartProgram(dir / "not-executable"), kStartAccessDenied);
+  // Failures of the host itself, before any program runs.
+  testing::WriteFile(dir / "engine", "#!/bin/sh\nexit 0\n");
+  ::chmod((dir / "engine").c_str(), 0755);
+  host::FaultyEnv env;
+  env.Fail(host::HostCall::kStartProgram, EAGAIN);
+  EXPECT_EQ(StartProgram(dir / "engine -c", env), kStartOutOfResources);
+  env.Fail(host::HostCall::kStartProgram, EIO);
+  EXPECT_EQ(StartProgram(dir / "engine -c", env), kStartFailed);
 
   EXPECT_EQ(StartErrorText(2), "The specified file was not found");
   EXPECT_EQ(StartErrorText(3), "The specified path was not found");
