@@ -40,6 +40,11 @@ class ScratchDir {
 
 std::string PrepareProjectForBinding(std::string_view text, const std::string& base_dir,
                                      RegisterClassesFunction register_more) {
+  return EditProject(text, base_dir, register_more, [](ProjectForm&) {});
+}
+
+std::string EditProject(std::string_view text, const std::string& base_dir, RegisterClassesFunction register_more,
+                        const std::function<void(ProjectForm& form)>& edit) {
   ScratchDir scratch(host::Env::Default());
   std::unique_ptr<Machine> machine = OpenMachine(host::JoinPath(scratch.path(), "prefix"));
   std::ostringstream quiet;
@@ -51,6 +56,7 @@ std::string PrepareProjectForBinding(std::string_view text, const std::string& b
   ProjectForm form(ctx);
   form.SetState(ComponentState::kDesigning, true);
   LoadProject(text, classes, form, base_dir);
+  edit(form);
   return SaveProject(form);
 }
 

@@ -3,22 +3,32 @@
 // starts) and on a scratch prefix (so nothing of the user's is touched).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace brimwell {
 
 class ClassRegistry;
+class ProjectForm;
 
 // Registers the classes of the subsystems above the engine.
 using RegisterClassesFunction = void (*)(ClassRegistry& registry);
 
 // Loads `text` with every engine class (and those `register_more` adds, when
-// given) and returns the document the engine should carry: the same components and values, with pictures inlined (a
-// picture path is relative to `base_dir`, which the bound engine does not
-// know) and every reference stated. Throws EProjectError naming the
+// given) and returns the document the engine should carry: the same
+// components and values, with pictures inlined (a picture path is relative
+// to `base_dir`, which the bound engine does not know) and every reference
+// stated. Throws EProjectError naming the
 // component and property at fault.
 std::string PrepareProjectForBinding(std::string_view text, const std::string& base_dir,
                                      RegisterClassesFunction register_more = nullptr);
+
+// Loads `text` as PrepareProjectForBinding does, runs `edit` on the loaded
+// project (its form: designing state, a scratch prefix) and returns the
+// document saved afterwards. Throws EProjectError for a project that does
+// not load; `edit` may throw anything.
+std::string EditProject(std::string_view text, const std::string& base_dir, RegisterClassesFunction register_more,
+                        const std::function<void(ProjectForm& form)>& edit);
 
 }  // namespace brimwell

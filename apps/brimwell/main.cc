@@ -16,6 +16,7 @@ int RunBoot(Args args);
 int RunReg(Args args);
 int RunArchive(Args args);
 int RunVersion(Args args);
+int RunIni(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -46,6 +47,7 @@ constexpr Command kCommands[] = {
     {"reg", "query, change, export and import the registry", RunReg},
     {"archive", "create, list, extract, verify and split archives", RunArchive},
     {"version", "show the version resource of a file", RunVersion},
+    {"ini", "fill an INI component's Lines from an INI file", RunIni},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -325,5 +325,34 @@ TEST_F(SystemEngineTest, BindRefusesABadEntryNamingComponentEntryAndProperty) {
   EXPECT_FALSE(fs::exists(tmp_.path() / "engine" / "x"));
 }
 
+TEST_F(SystemEngineTest, BrimwellIniFillsAComponentsLinesFromAFile) {
+  WriteHostFile(tmp_.path() / "settings.ini",
+                "[First]\r\nc=3\r\n; note\r\na=1\r\nb = \"Grüße\" \r\n[Second]\r\nz=26\r\ny=\r\nx=24\r\n");
+  const std::string project = (tmp_.path() / "project.json").string();
+  ASSERT_EQ(Brimwell({"ini", project, "OwnIni", (tmp_.path() / "settings.ini").string()}), 0) << err_;
+  EXPECT_EQ(out_, "OwnIni: 6 lines from " + (tmp_.path() / "settings.ini").string() + "\n");
+  const std::string text = ReadHostFile(tmp_.path() / "project.json");
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; (at = text.find("\"Section\": \"", at)) != std::string::npos; ++at) {
+    const std::size_t end = text.find('}', at);
+    lines.push_back(text.substr(at, end - at));
+  }
+  // Only the component's Lines changed: the other INI component keeps its two.
+  ASSERT_EQ(lines.size(), 8u) << text;
+  EXPECT_THAT(text, HasSubstr("\"Ident\": \"c\",\n            \"Section\": \"First\",\n            \"Value\": \"3\""));
+  EXPECT_THAT(text, HasSubstr("\"Ident\": \"b\",\n            \"Section\": \"First\",\n            \"Value\": \"Grüße\""));
+  EXPECT_THAT(text, HasSubstr("\"Section\": \"Mail\""));
+  EXPECT_THAT(text, HasSubstr("\"Text\": \"one\\r\\ntwo\\n\""));  // other components as they were
+  EXPECT_EQ(text.find("Ratio"), std::string::npos);
+
+  ASSERT_EQ(Install(), kExitOk) << err_;
+  EXPECT_EQ(PythonReads(prefix() / "drive_c" / "Program Files" / "Tool" / "tool.ini"),
+            "{\"First\": {\"c\": \"3\", \"a\": \"1\", \"b\": \"Grüße\"}, "
+            "\"Second\": {\"z\": \"26\", \"y\": \"\", \"x\": \"24\"}}\n");
+
+  EXPECT_EQ(Brimwell({"ini", project, "RegAbs", (tmp_.path() / "settings.ini").string()}), 1);
+  EXPECT_THAT(err_, HasSubstr("The project has no INI component named RegAbs"));
+}
+
 }  // namespace
 }  // namespace brimwell::testing
