@@ -46,6 +46,11 @@ say "the run log"
 cut -f2- "$BRIMWELL_LOG" | grep -v $'^call\t' || true
 echo "($(grep -c $'\tcall\t' "$BRIMWELL_LOG") component calls)"
 
+say "the product's registry values, INI file and uninstall record"
+"$bin/brimwell" reg export 'HKLM\SOFTWARE\Brimwell Samples' -
+cat "$BRIMWELL_PREFIX/drive_c/Program Files/Brimwell Sample Tool/sampletool.ini"
+"$bin/brimwell" reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sample Tool' -
+
 say "after a good run the install record is gone"
 "$bin/brimwell" reg query 'HKLM\SOFTWARE\Brimwell\Install' 2>/dev/null || echo "(no install record left)"
 echo

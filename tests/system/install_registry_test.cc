@@ -45,12 +45,18 @@ TEST_F(InstallRegistryTest, TheKeyComesFromKeyOrFromTheProductInformation) {
     {"class": "TInstallRegistry", "name": "Version", "properties": {"Container": "Install1",
       "KeySpecifierType": "ksVersion", "Entries": [{"Ident": "D", "Text": "version"}]}},
     {"class": "TInstallRegistry", "name": "Relative", "properties": {"Container": "Install1",
-      "Key": "SOFTWARE\\Vendor\\App", "RootKey": "hkCurrentUser", "Entries": [{"Ident": "E", "Text": "rel"}]}})");
+      "Key": "SOFTWARE\\Vendor\\App", "RootKey": "hkCurrentUser", "Entries": [{"Ident": "E", "Text": "rel"}]}},
+    {"class": "TInstallRegistry", "name": "Config", "properties": {"Container": "Install1",
+      "Key": "\\Display", "RootKey": "hkCurrentConfig", "Entries": [{"Ident": "F", "Text": "config"}]}},
+    {"class": "TInstallRegistry", "name": "Dyn", "properties": {"Container": "Install1",
+      "Key": "\\PerfStats", "RootKey": "hkDynData", "Entries": [{"Ident": "G", "Text": "dyn"}]}})");
   EXPECT_EQ(Reg("Abs")->GetKeyPath(), "\\SOFTWARE\\Vendor\\App");
   EXPECT_EQ(Reg("Company")->GetKeyPath(), "\\SOFTWARE\\Acme");
   EXPECT_EQ(Reg("Product")->GetKeyPath(), "\\SOFTWARE\\Acme\\Tool");
   EXPECT_EQ(Reg("Version")->GetKeyPath(), "\\SOFTWARE\\Acme\\Tool\\2.1");
-  for (const char* name : {"Abs", "Company", "Product", "Version", "Relative"}) Reg(name)->Process();
+  for (const char* name : {"Abs", "Company", "Product", "Version", "Relative", "Config", "Dyn"}) {
+    Reg(name)->Process();
+  }
 
   EXPECT_EQ(registry().ReadString(kHKCU, "SOFTWARE\\Vendor\\App", "A"), "abs");
   EXPECT_EQ(registry().ReadString(kHKCU, "SOFTWARE\\Vendor\\App", "E"), "rel");  // the same key
@@ -58,6 +64,13 @@ TEST_F(InstallRegistryTest, TheKeyComesFromKeyOrFromTheProductInformation) {
   // A composed key keeps the root that the project states.
   EXPECT_EQ(registry().ReadString(kHKU, "SOFTWARE\\Acme\\Tool", "C"), "product");
   EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\Acme\\Tool\\2.1", "D"), "version");
+  // The current configuration is a view of the machine's current hardware profile.
+  EXPECT_EQ(registry().ReadString(kHKLM, "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\Display", "F"),
+            "config");
+  EXPECT_EQ(registry().ReadString(RegistryHive::kDynData, "PerfStats", "G"), "dyn");
+  // The record stores each root's ordinal.
+  EXPECT_EQ(registry().ReadDword(kHKLM, std::string(kToolRecord) + "\\RegistryKeys\\RegistryKey6", "Root"), 1u);
+  EXPECT_EQ(registry().ReadDword(kHKLM, std::string(kToolRecord) + "\\RegistryKeys\\RegistryKey7", "Root"), 3u);
 }
 
 TEST_F(InstallRegistryTest, ValuesOfEveryTypeAreWrittenExactly) {
