@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/component_lists.h"
@@ -106,6 +108,21 @@ class EngineContext {
   NetLocationAccess* NetAccess() const { return net_access_.get(); }
   void SetNetAccess(std::unique_ptr<NetLocationAccess> access);
 
+  // State that subsystems above the engine keep per run (the registry of
+  // link groups, the Program Manager client, ...), one object per type.
+  // The context owns it and frees it before everything else it holds.
+  template <class T>
+  T* FindExtension() const {
+    auto it = extensions_.find(std::type_index(typeid(T)));
+    return it == extensions_.end() ? nullptr : static_cast<T*>(it->second.get());
+  }
+  template <class T>
+  T& AttachExtension(std::unique_ptr<T> extension) {
+    T& attached = *extension;
+    extensions_[std::type_index(typeid(T))] = std::shared_ptr<void>(std::move(extension));
+    return attached;
+  }
+
   // The exit status setupengine reports (kExitOk unless a run failed).
   int ExitStatus() const { return exit_status_; }
   void SetExitStatus(int status) { exit_status_ = status; }
@@ -130,6 +147,8 @@ class EngineContext {
   std::unique_ptr<TBrwlCompress> main_archive_;
   std::unique_ptr<NetLocationAccess> net_access_;
   int exit_status_ = kExitOk;
+  // Last, so it goes first.
+  std::unordered_map<std::type_index, std::shared_ptr<void>> extensions_;
 };
 
 // A message of the engine: `format` passed through the translator of `ctx`

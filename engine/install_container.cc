@@ -47,8 +47,10 @@ TInstallContainer::~TInstallContainer() {
   // Every other container forgets this one: a container drops it from its
   // helpers, a helper whose container it was clears its Container.
   std::vector<TInstallContainer*> others = ctx_ != nullptr ? ctx_->Containers().Snapshot() : helpers_;
+  // A container may go in answer (a shell link whose target or folder
+  // goes), so each one is looked up again before it is told.
   for (TInstallContainer* other : others) {
-    if (other != this) other->ContainerDestroyed(this);
+    if (other != this && (ctx_ == nullptr || ctx_->Containers().Contains(other))) other->ContainerDestroyed(this);
   }
   helpers_.clear();
   if (ctx_ != nullptr) ctx_->Containers().Remove(this);
