@@ -202,7 +202,11 @@ void TCustomInstallShellLink::InstallObjects() {
   EngineContext* ctx = Context();
   if (Trim(link_name_).empty()) Raise<IEInstallShellLink>(ctx, kLinkNameBlank, {DisplayName()});
   if (object_link_ != nullptr) {
-    if (!object_link_->Processed()) {
+    // A link group processed after this link's own group is made now: its
+    // folder is created below, so the link to it is not lost.
+    const bool later_group =
+        dynamic_cast<TCustomShellLinkGroup*>(object_link_) != nullptr && object_link_->IsSelected();
+    if (!object_link_->Processed() && !later_group) {
       // Not installed in this run (its group was not chosen): no link, and
       // the link's own helpers wait with it.
       if (ctx != nullptr) ctx->Log().Write("link", "skipped " + DisplayName() + ": " + object_link_->DisplayName() +

@@ -67,7 +67,7 @@ const ClassInfo& TMainLinkGroup::StaticClassInfo() {
   static const ClassInfo info = ClassBuilder<G>("TMainLinkGroup", &TCustomShellLinkGroup::StaticClassInfo())
                                     .Creatable()
                                     .Reference("Container", "TInstallContainer", &G::Container, &G::SetContainer)
-                                    .Property("DestDir", &G::DestDir, &G::SetDestDir)
+                                    .Property("DestDir", &G::DestDir, &G::SetDestDir, std::string(kDefaultMainFolder))
                                     .Property("Include", &G::Include, &G::SetInclude, true)
                                     .Build();
   return info;
@@ -80,7 +80,7 @@ TMainLinkGroup::TMainLinkGroup(TComponent* owner) : TCustomShellLinkGroup(owner)
   }
   StoreDestDirType(FixedDestDirType());
   const TCustomInstall* driver = Context() != nullptr ? Context()->Driver() : nullptr;
-  SetDestDir(driver != nullptr ? "\\" + driver->Information().ProductName() : kDefaultMainFolder);
+  TInstallContainer::SetDestDir(driver != nullptr ? "\\" + driver->Information().ProductName() : kDefaultMainFolder);
   if (groups != nullptr) groups->main_group = this;
 }
 
@@ -96,6 +96,20 @@ void TMainLinkGroup::SetContainer(TInstallContainer* container) {
   StoreDestDirType(FixedDestDirType());
 }
 
+void TMainLinkGroup::SetDestDir(const std::string& dir) {
+  if (Loading()) dest_dir_stated_ = true;
+  TCustomShellLinkGroup::SetDestDir(dir);
+}
+
+void TMainLinkGroup::Loaded() {
+  const bool was_loading = Loading();
+  TCustomShellLinkGroup::Loaded();
+  const TCustomInstall* driver = Context() != nullptr ? Context()->Driver() : nullptr;
+  if (was_loading && !dest_dir_stated_ && driver != nullptr) {
+    TInstallContainer::SetDestDir("\\" + driver->Information().ProductName());
+  }
+}
+
 TCustomPathSpecifier* TMainLinkGroup::FixedDestDirType() {
   return Context() != nullptr ? StandardSpecifier<TpsProgramMenu>(Context()) : nullptr;
 }
@@ -107,7 +121,7 @@ const ClassInfo& TSubLinkGroup::StaticClassInfo() {
   static const ClassInfo info = ClassBuilder<G>("TSubLinkGroup", &TCustomShellLinkGroup::StaticClassInfo())
                                     .Creatable()
                                     .Reference("Container", "TInstallContainer", &G::Container, &G::SetContainer)
-                                    .Property("DestDir", &G::DestDir, &G::SetDestDir)
+                                    .Property("DestDir", &G::DestDir, &G::SetDestDir, std::string(kDefaultSubFolder))
                                     .Property("Include", &G::Include, &G::SetInclude, true)
                                     .Build();
   return info;

@@ -65,9 +65,16 @@ class TMainLinkGroup : public TCustomShellLinkGroup {
   // Its folder does not depend on the container: DestDir and the
   // specifier stay as they are when the container changes.
   void SetContainer(TInstallContainer* container) override;
+  void SetDestDir(const std::string& dir) override;
+  // A project that does not state DestDir gets "\" + the ProductName it
+  // gave its driver (known only once everything is loaded).
+  void Loaded() override;
 
  protected:
   TCustomPathSpecifier* FixedDestDirType() override;
+
+ private:
+  bool dest_dir_stated_ = false;
 };
 
 class TSubLinkGroup : public TCustomShellLinkGroup {
