@@ -1,0 +1,165 @@
+// The real setupengine with link groups and shortcuts, bound by `brimwell
+// bind` and run offscreen and unattended on a temporary prefix: on Windows
+// NT 4 every .LNK is read back by lnkinfo and by `brimwell prefix links`; on
+// Windows NT 3.51 the same product makes Program Manager items instead,
+// read back through the prefix's Program Manager, an existing item
+// replaced.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "engine/engine_context.h"
+#include "platform/dde.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/program_manager.h"
+#include "platform/registry.h"
+#include "tests/system/engine_runner.h"
+
+namespace brimwell::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr char kProject[] = R"json({"format": "brimwell-project/1", "components": [
+  {"class": "TInstall", "name": "Install1", "properties": {"DestDirType": "psProgramFiles", "DestDir": "\\Tool",
+    "Information": {"CompanyName": "Acme", "ProductName": "Tool", "Version": "2.1"}}},
+  {"class": "TMainLinkGroup", "name": "Main", "properties": {"Container": "Install1", "DestDir": "\\Acme Tool"}},
+  {"class": "TSubLinkGroup", "name": "Tools", "properties": {"Container": "Main", "DestDir": "\\Tools"}},
+  {"class": "TSubLinkGroup", "name": "Help", "properties": {"Container": "Main", "DestDir": "\\Help"}},
+  {"class": "TInstallSubLink", "name": "Notes", "properties": {"Container": "Tools", "LinkName": "Notes.lnk",
+    "ObjectLocationType": "psWindow", "ObjectLocation": "\\notepad.exe", "Parameters": "%i\\readme.txt",
+    "HotKey": 1620}},
+  {"class": "TInstallSubLink", "name": "HelpFolder", "properties": {"Container": "Tools", "LinkName": "Help.lnk",
+    "ObjectLink": "Help", "ObjectLocationType": "psObjectLink"}},
+  {"class": "TInstallSubLink", "name": "Web", "properties": {"Container": "Help", "LinkName": "Web Site.url",
+    "ObjectLocation": "http://example.org/tool?a=1"}}]})json";
+
+constexpr char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
+constexpr char kRecord[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tool\\Files";
+
+// lnkinfo's report of a host file, and one field of it ("" when absent).
+std::string LnkInfo(const fs::path& file) {
+  std::string out;
+  const std::string command = "lnkinfo '" + file.string() + "' 2>&1";
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return out;
+}
+std::string LnkField(const std::string& report, const std::string& label) {
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);) {
+    const auto colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string key = line.substr(0, colon);
+    key.erase(0, key.find_first_not_of(" \t"));
+    key.erase(key.find_last_not_of(" \t") + 1);
+    if (key != label) continue;
+    std::string value = line.substr(colon + 1);
+    value.erase(0, value.find_first_not_of(" \t"));
+    return value;
+  }
+  return "";
+}
+
+class LinksEngineTest : public ::testing::Test, public EngineRunner {
+ protected:
+  int Install(const char* windows) {
+    EXPECT_EQ(Brimwell({"prefix", "init", prefix().string(), "--windows", windows}), 0) << err_;
+    fs::path engine = Bind(kProject);
+    fs::create_directories(dist());
+    return RunProgram(engine, {"-s" + dist().string()});
+  }
+  fs::path Host(const std::string& windows_path) {
+    return OpenMachine(prefix(), PrefixCreation::kMustExist)->GetPaths().ToHost(windows_path);
+  }
+  std::vector<std::string> RecordedFiles() {
+    auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+    std::vector<std::string> files;
+    auto values = machine->GetRegistry().Values(RegistryHive::kLocalMachine, kRecord);
+    if (!values) return files;
+    for (const RegistryValueEntry& v : *values) files.push_back(v.name + "=" + v.value.AsString(v.name));
+    return files;
+  }
+};
+
+TEST_F(LinksEngineTest, OnNT4EveryLinkIsAFileThatLnkinfoReads) {
+  ASSERT_EQ(Install("nt4"), kExitOk) << err_;
+  const std::string tools = std::string(kPrograms) + "\\Acme Tool\\Tools";
+  const std::string help = std::string(kPrograms) + "\\Acme Tool\\Help";
+
+  const std::string notes = LnkInfo(Host(tools + "\\Notes.lnk"));
+  EXPECT_EQ(LnkField(notes, "Local path"), "C:\\WINDOWS\\notepad.exe") << notes;
+  EXPECT_EQ(LnkField(notes, "Working directory"), "C:\\WINDOWS") << notes;
+  EXPECT_EQ(LnkField(notes, "Command line arguments"), "C:\\Program Files\\Tool\\readme.txt") << notes;
+  EXPECT_EQ(LnkField(notes, "Relative path"), "..\\..\\..\\..\\notepad.exe") << notes;
+  const std::string folder = LnkInfo(Host(tools + "\\Help.lnk"));
+  EXPECT_EQ(LnkField(folder, "Local path"), help) << folder;
+  EXPECT_EQ(LnkField(folder, "Working directory"), std::string(kPrograms) + "\\Acme Tool") << folder;
+  EXPECT_EQ(LnkField(folder, "Command line arguments"), "") << folder;
+  EXPECT_EQ(ReadHostFile(Host(help + "\\Web Site.url")), "[InternetShortcut]\r\nURL=http://example.org/tool?a=1\r\n");
+
+  // What `brimwell prefix links` shows a user.
+  ASSERT_EQ(Brimwell({"prefix", "links", prefix().string()}), 0) << err_ << out_;
+  EXPECT_THAT(out_, HasSubstr(tools + "\\Notes.lnk\n  -> C:\\WINDOWS\\notepad.exe\n"
+                                      "  arguments: C:\\Program Files\\Tool\\readme.txt\n"
+                                      "  working directory: C:\\WINDOWS\n  hot key: Ctrl+Alt+T\n"));
+  EXPECT_THAT(out_, HasSubstr(tools + "\\Help.lnk\n  -> " + help + "\n"));
+  EXPECT_THAT(out_, HasSubstr(help + "\\Web Site.url\n  -> http://example.org/tool?a=1\n"));
+
+  EXPECT_THAT(RecordedFiles(),
+              ::testing::UnorderedElementsAre("Entries=3", "File1=" + tools + "\\Notes.lnk", "File2=" + tools + "\\Help.lnk",
+                                     "File3=" + help + "\\Web Site.url"));
+  const std::string log_text = ReadHostFile(log());
+  for (const std::string& line : {"link\tfolder " + std::string(kPrograms) + "\\Acme Tool\n",
+                                  "link\tfolder " + tools + "\n", "link\tfolder " + help + "\n",
+                                  "link\tshortcut " + tools + "\\Notes.lnk -> C:\\WINDOWS\\notepad.exe",
+                                  "link\tinternet shortcut " + help + "\\Web Site.url"}) {
+    EXPECT_THAT(log_text, HasSubstr(line));
+  }
+}
+
+TEST_F(LinksEngineTest, OnNT351TheSameProductMakesProgramManagerItems) {
+  // An item of the product's is there from an earlier installation.
+  ASSERT_EQ(Brimwell({"prefix", "init", prefix().string(), "--windows", "nt351"}), 0) << err_;
+  {
+    auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+    auto c = DdeOf(*machine).NewConversation();
+    ASSERT_TRUE(c->Connect("PROGMAN", "PROGMAN"));
+    ASSERT_TRUE(c->Execute("[CreateGroup(Tools)][AddItem(C:\\OLD\\notes.exe,Notes)][AddItem(other.exe,Other)]"));
+  }
+  ASSERT_EQ(Install("nt351"), kExitOk) << err_;
+
+  auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+  ProgramManager progman(machine->GetRegistry());
+  auto tools = progman.Group("Tools");
+  ASSERT_TRUE(tools);
+  ASSERT_EQ(tools->items.size(), 3u);
+  EXPECT_EQ(tools->items[0].name, "Notes");  // replaced in its place
+  EXPECT_EQ(tools->items[0].command_line, "\"C:\\WINDOWS\\notepad.exe\" C:\\Program Files\\Tool\\readme.txt");
+  EXPECT_EQ(tools->items[0].default_dir, "C:\\WINDOWS");
+  EXPECT_EQ(tools->items[1].name, "Other");
+  EXPECT_EQ(tools->items[2].name, "Help");
+  EXPECT_EQ(tools->items[2].command_line, std::string(kPrograms) + "\\Acme Tool\\Help");
+  machine.reset();
+
+  // No link files; the Internet shortcut is a file on every shell.
+  ASSERT_EQ(Brimwell({"prefix", "links", prefix().string()}), 0) << err_;
+  EXPECT_THAT(out_, Not(HasSubstr(".lnk")));
+  EXPECT_THAT(out_, HasSubstr("Web Site.url\n  -> http://example.org/tool?a=1\n"));
+  ASSERT_EQ(Brimwell({"prefix", "groups", prefix().string()}), 0) << err_;
+  EXPECT_THAT(out_, HasSubstr("Tools\n  Notes\n    command: \"C:\\WINDOWS\\notepad.exe\" "
+                              "C:\\Program Files\\Tool\\readme.txt\n    directory: C:\\WINDOWS\n  Other\n"));
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("progman\titem Tools\\Notes = \"C:\\WINDOWS\\notepad.exe\""));
+}
+
+}  // namespace
+}  // namespace brimwell::testing
