@@ -15,6 +15,7 @@
 #include "framework/project_file.h"
 #include "host/host_env.h"
 #include "host/host_path.h"
+#include "presentation/presentation_classes.h"
 #include "system/system_classes.h"
 
 namespace brimwell::cli {
@@ -51,6 +52,12 @@ std::string Absolute(const std::string& path) {
   return cwd ? host::JoinPath(*cwd, path) : path;
 }
 
+// The classes of the subsystems above the engine that a bound engine knows.
+void RegisterAboveEngine(ClassRegistry& registry) {
+  RegisterSystemClasses(registry);
+  RegisterPresentationClasses(registry);
+}
+
 // Refuses a project that the engine would not load, before it is bound, and
 // returns the document to bind: pictures given as paths relative to the
 // project file are inlined, since the bound engine cannot find them.
@@ -61,7 +68,7 @@ std::string PrepareProject(const std::string& text, const std::string& file) {
     throw Exception(Format(kProjectNotJson, {file, e.what()}));
   }
   try {
-    return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterSystemClasses);
+    return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterAboveEngine);
   } catch (const EProjectError& e) {
     throw Exception(file + ": " + e.Message());
   }
