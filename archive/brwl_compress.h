@@ -9,9 +9,11 @@
 // machine's file service; the component never touches host paths itself.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "archive/archive_errors.h"
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
+#include "archive/compression_pipeline.h"
 #include "archive/file_headers.h"
 #include "archive/overwrite_type.h"
 #include "framework/component.h"
@@ -188,6 +191,11 @@ class TBrwlCompress : public TComponent {
   // The statistics of the running (or last) operation.
   const TlzhFileStats& FileStats() const { return stats_; }
   bool HeadersLoaded() const { return headers_loaded_; }
+
+  // How many threads compress members while adding: 0 (the default) for one
+  // per core. The archive written is the same for every number.
+  int Threads() const { return threads_; }
+  void SetThreads(int threads) { threads_ = std::max(0, threads); }
   bool MultiVolume() const { return multi_volume_; }
 
  private:
@@ -213,8 +221,14 @@ class TBrwlCompress : public TComponent {
   // Writes all of `data`; a short write runs the disk-full step, which
   // retries once after OnFullDisk.
   void WriteOrDiskFull(ArchiveStream& out, std::span<const std::uint8_t> data);
-  void CompressOne(ArchiveStream& archive, std::size_t index, std::int32_t file_id,
-                   const std::string& source);
+  // Appends member `index` (compressed by the pipeline) with its events.
+  void AppendMember(ArchiveStream& archive, int index, std::int32_t file_id,
+                    const std::string& source, CompressionPipeline::Member& member);
+  // Compresses a source too large to hold in memory straight into the archive.
+  void StreamMember(ArchiveStream& archive, int index, std::int32_t file_id,
+                    const std::string& source);
+  void FinishMemberStatus(TFileHeader& h, std::int64_t size, std::int64_t compressed);
+  void EndMember(const TFileHeader& h, int index, std::int32_t file_id, std::int64_t compressed);
   void ExtractOne(const std::string& line);
   std::string TargetPath() const;
   // A host path in its Windows form (Z:\...); other paths as they are.
@@ -224,7 +238,9 @@ class TBrwlCompress : public TComponent {
   // the member is to be written (after OnReplace, with `target` recomputed).
   bool ApplyAnswer(NewerFileAnswer answer, std::string& target);
   void MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head);
-  TFileHeader HeaderForSource(const std::string& source, int batch_index);
+  // The header of a new member from its source (`full`: its full path;
+  // errors name `source` as given).
+  TFileHeader HeaderForSource(const std::string& source, const std::string& full, int batch_index);
   // The bodies of the operations, run under the component's error rules.
   void CompressFiles(bool append, std::int32_t file_id);
   void WriteDiskSet(const std::string& dest_dir, const std::string& disk_file_name);
@@ -250,8 +266,10 @@ class TBrwlCompress : public TComponent {
   MemberNameIndex names_;  // the loaded headers by name
   TlzhFileStats stats_;
   int current_disk_ = 0;
-  // While compressing: the source being read and the temporary target.
-  std::unique_ptr<ArchiveStream> temp_stream_;
+  int threads_ = 0;
+  // While a member is being added: the bytes of its source and of its stream
+  // that the progress reports.
+  std::optional<std::int64_t> compressed_position_;
   std::int64_t source_position_ = 0;
   std::unique_ptr<MemberInflater> inflater_;
   // During one Extract: the open single-file archive and the directory made last.

@@ -1,5 +1,6 @@
 #include "archive/zlib_stream.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <limits>
@@ -92,6 +93,41 @@ std::size_t Inflater::Inflate(std::span<std::uint8_t> output) {
   return output.size() - stream_->avail_out;
 }
 
+WholeDeflater::WholeDeflater(int level) : compressor_(libdeflate_alloc_compressor(level)) {
+  if (compressor_ == nullptr) {
+    throw ZlibError(Z_STREAM_ERROR, "libdeflate cannot compress at level " + std::to_string(level));
+  }
+}
+
+WholeDeflater::~WholeDeflater() { libdeflate_free_compressor(compressor_); }
+
+std::size_t WholeDeflater::Compress(std::span<const std::uint8_t> input,
+                                    std::vector<std::uint8_t>& output) {
+  const std::size_t start = output.size();
+  output.resize(start + libdeflate_zlib_compress_bound(compressor_, input.size()));
+  std::size_t n = libdeflate_zlib_compress(compressor_, input.data(), input.size(),
+                                           output.data() + start, output.size() - start);
+  // The bound always fits the stream; 0 would mean libdeflate broke its word.
+  if (n == 0) throw ZlibError(Z_BUF_ERROR, "libdeflate compression did not fit its bound");
+  output.resize(start + n);
+  return n;
+}
+
+WholeInflater::WholeInflater() : decompressor_(libdeflate_alloc_decompressor()) {
+  if (decompressor_ == nullptr) throw ZlibError(Z_MEM_ERROR, "libdeflate has no memory");
+}
+
+WholeInflater::~WholeInflater() { libdeflate_free_decompressor(decompressor_); }
+
+bool WholeInflater::InflateExactly(std::span<const std::uint8_t> input,
+                                   std::span<std::uint8_t> output) {
+  std::size_t produced = 0;
+  libdeflate_result r = libdeflate_zlib_decompress(decompressor_, input.data(), input.size(),
+                                                   output.data(), output.size(), &produced);
+  return r == LIBDEFLATE_SUCCESS && produced == output.size();
+}
+
 const char* ZlibVersion() { return zlibVersion(); }
+const char* LibdeflateVersion() { return LIBDEFLATE_VERSION_STRING; }
 
 }  // namespace brimwell
