@@ -43,7 +43,7 @@ void TCustomShellLinkGroup::InstallObjects() {
   if (EngineContext* ctx = Context()) {
     const bool existed = ctx->GetMachine().GetFileSystem().DirectoryExists(folder);
     if (!ctx->GetMachine().GetFileSystem().ForceDirectories(folder)) {
-      throw IEShellLinkGroup(EngineText(ctx, "Cannot create the folder %s for %s", {folder, DisplayName()}));
+      throw IEShellLinkGroup(EngineText(ctx, kCannotCreateLinkFolder, {folder, DisplayName()}));
     }
     ctx->Log().Write("link", std::string(existed ? "folder (existed) " : "folder ") + folder);
   }

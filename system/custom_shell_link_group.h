@@ -21,6 +21,7 @@ inline constexpr char kNeedMainLinkGroup[] =
     "To create a TInstallMainLink you must first have a TMainLinkGroup component in your project";
 inline constexpr char kMainLinkGroupMustContain[] =
     "The TMainLinkGroup component must be the Container for TInstallMainLink and TSubLinkGroup components";
+inline constexpr char kCannotCreateLinkFolder[] = "Cannot create the folder %s for %s";
 inline constexpr char kDefaultMainFolder[] = "\\MainFolderName";
 inline constexpr char kDefaultSubFolder[] = "\\ASubGroup";
 
