@@ -51,6 +51,9 @@ say "the product's registry values, INI file and uninstall record"
 cat "$BRIMWELL_PREFIX/drive_c/Program Files/Brimwell Sample Tool/sampletool.ini"
 "$bin/brimwell" reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sample Tool' -
 
+say "the Start-menu shortcuts, read back from the files"
+"$bin/brimwell" prefix links
+
 say "after a good run the install record is gone"
 "$bin/brimwell" reg query 'HKLM\SOFTWARE\Brimwell\Install' 2>/dev/null || echo "(no install record left)"
 echo
