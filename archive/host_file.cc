@@ -22,7 +22,8 @@ bool IsFullMedium(std::error_code error) {
 std::unique_ptr<HostFile> HostFile::Open(const std::string& path, Mode mode, host::Env& env) {
   host::OpenMode open_mode = mode == Mode::kRead        ? host::OpenMode::kRead
                              : mode == Mode::kReadWrite ? host::OpenMode::kReadWrite
-                                                        : host::OpenMode::kCreate;
+                             : mode == Mode::kCreate    ? host::OpenMode::kCreate
+                                                        : host::OpenMode::kCreateNew;
   host::Result<std::unique_ptr<host::File>> file = env.OpenFile(path, open_mode);
   if (!file) {
     errno = file.error().value();

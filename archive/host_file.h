@@ -19,6 +19,7 @@ class HostFile final : public ArchiveStream {
     kRead,       // existing file, read only
     kReadWrite,  // existing file, read and write
     kCreate,     // created or truncated, read and write
+    kCreateNew,  // created where no name exists (a link is not followed)
   };
 
   // Opens `path`; nullptr when it cannot be opened (errno tells why).

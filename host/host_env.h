@@ -76,6 +76,8 @@ enum class OpenMode {
   kRead,       // an existing file, read only
   kReadWrite,  // an existing file, read and write
   kCreate,     // created or truncated, read and write
+  kCreateNew,  // created, read and write; fails with EEXIST when the name
+               // exists in any form, a link included (never followed)
 };
 
 // A file written under a temporary name beside its final path and renamed

@@ -206,6 +206,7 @@ class PosixEnv final : public Env {
       case OpenMode::kRead: flags = O_RDONLY; break;
       case OpenMode::kReadWrite: flags = O_RDWR; break;
       case OpenMode::kCreate: flags = O_RDWR | O_CREAT | O_TRUNC; break;
+      case OpenMode::kCreateNew: flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     return OpenFd(path.c_str(), flags);
   }

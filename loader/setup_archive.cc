@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <memory>
 
 #include "archive/archive_errors.h"
@@ -116,10 +117,14 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
   const TFileHeader& header = headers_.at(index);
   const std::string target = host::JoinPath(dir, MemberFileName(header.FileName));
 
-  // Replace, never write through, whatever lies there already (a link made
-  // by someone else in a shared temporary directory).
-  (void)host::Env::Default().RemoveFile(target);
-  std::unique_ptr<HostFile> out = HostFile::Open(target, HostFile::Mode::kCreate);
+  // Only a new file is written, never whatever lies there already (a link
+  // is not followed). The working directory is private to this user, so a
+  // name that exists is an earlier member of the same name, which the later
+  // one replaces.
+  std::unique_ptr<HostFile> out = HostFile::Open(target, HostFile::Mode::kCreateNew);
+  if (!out && errno == EEXIST && !host::Env::Default().RemoveFile(target)) {
+    out = HostFile::Open(target, HostFile::Mode::kCreateNew);
+  }
   if (!out) throw Exception(kCouldNotCreateFile + target);
 
   bool is_program = false, first_block = true;

@@ -7,9 +7,6 @@ namespace brimwell {
 namespace {
 
 constexpr char kTempPrefix[] = "bwl";
-constexpr char kTempExtension[] = ".tmp";
-constexpr int kTempExtensionLength = 4;
-static_assert(sizeof kTempExtension - 1 == kTempExtensionLength);
 
 }  // namespace
 
@@ -20,19 +17,17 @@ std::string TemporaryPath(host::Env& env) {
 }
 
 std::string MakeWorkingDirectory(const std::string& temp_path, host::Env& env) {
-  host::Result<std::string> made = env.MakeUniqueFile(temp_path, kTempPrefix, kTempExtension);
-  if (!made) throw Exception(kNoTemporaryDirectory);
-  const std::string& temp_file = *made;
-
-  std::string dir = TrimBlanks(temp_file.substr(0, temp_file.size() - kTempExtensionLength));
-  if (dir.empty()) {
-    (void)env.RemoveFile(temp_file);
+  std::string parent = temp_path;
+  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+  // mkdtemp makes a new directory, mode 0700, under a name nobody held
+  // before: nothing another user planted in a shared temporary directory
+  // (a link, a directory of the same name) is ever used.
+  host::Result<std::string> made = env.MakeTemporaryDirectory(parent, kTempPrefix);
+  if (made) return *made;
+  if (made.error() == std::errc::no_such_file_or_directory || made.error() == std::errc::not_a_directory) {
     throw Exception(kNoTemporaryDirectory);
   }
-  // The file keeps the unique name reserved until the directory exists.
-  bool made_dir = !env.MakeDirectory(dir, /*private_to_user=*/true);
-  (void)env.RemoveFile(temp_file);
-  return made_dir ? dir : temp_path;
+  throw Exception(FormatText(kCannotMakeWorkingDirectory, {temp_path, made.error().message()}));
 }
 
 std::int64_t FreeBytesAvailable(const std::string& path, host::Env& env) {

@@ -1,7 +1,7 @@
-// The loader's working directory: a fresh directory in the temporary
-// directory, named after a unique temporary file name with the prefix "bwl",
-// into which the presetup files are unpacked; and the check that the file
-// system holding it has room for them.
+// The loader's working directory: a fresh directory private to this user in
+// the temporary directory, named "bwl" and six unique characters, into which
+// the presetup files are unpacked; and the check that the file system
+// holding it has room for them.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,8 @@ namespace brimwell {
 
 inline constexpr char kNoTemporaryDirectory[] =
     "LOADER: Could not find the temporary directory on this computer";
+inline constexpr char kCannotMakeWorkingDirectory[] =
+    "LOADER: Could not make a private working directory in the temporary directory %s: %s";
 inline constexpr char kNotEnoughFreeSpace[] =
     "You should have at least %d bytes free on the disk where your temporary directory, %s, is "
     "located. Please clear off some space and then run the install again";
@@ -24,11 +26,10 @@ inline constexpr std::int64_t kMinimumFreeBytes = 8000000;
 // directory.
 std::string TemporaryPath(host::Env& env = host::Env::Default());
 
-// Makes a unique temporary file "bwl??????.tmp" in `temp_path`, creates the
-// directory named like it without the extension, and deletes the file. Returns
-// the new directory, or `temp_path` itself when the directory cannot be made.
-// Throws Exception(kNoTemporaryDirectory) when no temporary file can be made
-// there (a missing or unwritable temporary directory).
+// Makes a new directory "bwl??????" in `temp_path`, mode 0700, and returns
+// it. It never falls back to `temp_path` itself: throws
+// Exception(kNoTemporaryDirectory) when `temp_path` does not exist, else
+// Exception(kCannotMakeWorkingDirectory) naming it and the reason.
 std::string MakeWorkingDirectory(const std::string& temp_path, host::Env& env = host::Env::Default());
 
 // Free bytes available to this user on the file system holding `path`, or

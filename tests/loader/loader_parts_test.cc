@@ -133,12 +133,20 @@ TEST(WorkingDirectoryTest, EachRunGetsAFreshBwlDirectoryAndNoFileIsLeft) {
   EXPECT_EQ(testing::Entries(tmp.path()).size(), 2u);  // no .tmp file stays
 }
 
-TEST(WorkingDirectoryTest, ADirectoryThatCannotBeMadeLeavesTheTemporaryPathAndNoFile) {
+TEST(WorkingDirectoryTest, ADirectoryThatCannotBeMadeStopsTheLoaderAndNeverFallsBack) {
+  // Unpacking into the shared temporary directory itself would let another
+  // user's link there redirect the engine; the loader stops instead.
   TempDir tmp;
   host::FaultyEnv env;
-  env.Fail(host::HostCall::kMakeDirectory, EACCES);
-  EXPECT_EQ(MakeWorkingDirectory(tmp.path() + "/", env), tmp.path() + "/");
-  EXPECT_TRUE(testing::Entries(tmp.path()).empty());  // the reserving file went too
+  env.Fail(host::HostCall::kMakeTemporaryDirectory, EACCES);
+  try {
+    MakeWorkingDirectory(tmp.path() + "/", env);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "LOADER: Could not make a private working directory in the temporary "
+                                     "directory " + tmp.path() + "/: Permission denied");
+  }
+  EXPECT_TRUE(testing::Entries(tmp.path()).empty());
 }
 
 TEST(WorkingDirectoryTest, AMissingTemporaryDirectoryIsReported) {

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "archive/memory_stream.h"
 #include "framework/date_time.h"
@@ -178,6 +180,27 @@ TEST_F(SetupExtractTest, ALaterMemberOfTheSameNameReplacesTheEarlier) {
                 {Member("C:\\A\\same.txt", "first"), Member("C:\\B\\same.txt", "second")})),
             "");
   EXPECT_EQ(testing::ReadFile(dir_ / "same.txt"), "second");
+}
+
+TEST_F(SetupExtractTest, ALinkAtAMemberNameIsReplacedAndItsTargetKept) {
+  // Someone else's link where a member goes: the member replaces the link,
+  // the file it pointed to stays as it was.
+  TempDir elsewhere;
+  testing::WriteFile(elsewhere / "victim", "keep me");
+  ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (dir_ / "setupengine").c_str()), 0);
+  ASSERT_EQ(::symlink((elsewhere / "absent").c_str(), (dir_ / "dangling.txt").c_str()), 0);
+  ASSERT_EQ(Extract(testing::BuildSingleFile({Member("C:\\B\\setupengine", "#!/bin/sh\nexit 0\n"),
+                                              Member("C:\\B\\dangling.txt", "text")})),
+            "");
+  EXPECT_EQ(testing::ReadFile(elsewhere / "victim"), "keep me");
+  EXPECT_FALSE(testing::IsExecutable(elsewhere / "victim"));
+  EXPECT_FALSE(std::filesystem::exists(elsewhere / "absent"));
+  for (const char* name : {"setupengine", "dangling.txt"}) {
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir_ / name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+  }
+  EXPECT_EQ(testing::ReadFile(dir_ / "setupengine"), "#!/bin/sh\nexit 0\n");
 }
 
 TEST_F(SetupExtractTest, AStreamEndingEarlyIsRefused) {
