@@ -55,7 +55,8 @@ bool TPageControl::TabsShowing() const {
 
 ControlRect TPageControl::ClientRect() const {
   const int tabs = TabsShowing() ? kTabHeight : 0;
-  return {0, tabs, Width(), std::max(Height() - tabs, 0)};
+  return {kFrameWidth, tabs + kFrameWidth, std::max(Width() - 2 * kFrameWidth, 0),
+          std::max(Height() - tabs - 2 * kFrameWidth, 0)};
 }
 
 void TPageControl::Loaded() {

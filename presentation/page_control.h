@@ -32,6 +32,8 @@ class TPageControl : public TWinControl {
   bool TabsShowing() const;
   // Height of the row of tabs, in pixels, when it is drawn.
   static constexpr int kTabHeight = 22;
+  // Width of the raised frame around the pages.
+  static constexpr int kFrameWidth = 2;
 
   ControlRect ClientRect() const override;
   void Loaded() override;

@@ -5,11 +5,14 @@
 // activated.
 #include <QApplication>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/engine_context.h"
 #include "engine/engine_session.h"
+#include "presentation/presentation_classes.h"
+#include "presentation/qt_presentation.h"
 #include "system/system_classes.h"
 #include "wizard/qt_application.h"
 
@@ -25,7 +28,14 @@ int main(int argc, char** argv) {
   options.arguments = std::move(arguments);
   brimwell::EngineSession session(ui, ui.GetMainForm(), std::move(options));
   brimwell::RegisterSystemClasses(session.Classes());
+  brimwell::RegisterPresentationClasses(session.Classes());
   if (int status = session.Start(); status != brimwell::kExitOk) return status;
+  // The backdrop, labels and advertising panel fill the screen behind the
+  // wizard; drawn from here on, before the first activation starts the run.
+  std::unique_ptr<brimwell::QtPresentation> presentation;
+  if (!ui.Terminated() && session.Form() != nullptr) {
+    presentation = brimwell::QtPresentation::AttachToMainWindow(*session.Form(), ui.Form().Window());
+  }
   if (!ui.Terminated()) {
     ui.GetMainForm()->Show();
     QApplication::exec();

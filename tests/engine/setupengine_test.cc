@@ -175,5 +175,25 @@ TEST_F(SetupEngineTest, AProjectThatDoesNotLoadNamesTheComponentAndProperty) {
   EXPECT_THAT(err_, HasSubstr("component \"Docs\" (TInstallFileGroup), property \"Colour\": unknown property"));
 }
 
+TEST_F(SetupEngineTest, TheMainFormsBackdropLabelAndAdvertisingPanelLoadAndFollowTheRun) {
+  WriteHostFile(tmp_.path() / "project.json", R"({"format": "brimwell-project/1", "components": [
+    {"class": "TInstall", "name": "Install1", "properties": {"Information": {"ProductName": "Tool"}}},
+    {"class": "TInstallFileGroup", "name": "Docs", "properties": {"Container": "Install1"}},
+    {"class": "TBackdrop", "name": "Back", "properties": {"Direction": "bdHorzOut", "Tag": -1}},
+    {"class": "TRotate3DLabel", "name": "Title", "properties": {"Parent": "Back", "Caption": "Tool",
+     "Width": 300, "Height": 80, "LabelStyle": {"Angle": 15}}},
+    {"class": "TAdvertisePanel", "name": "Ads", "properties": {"Parent": "Back", "Container": "Docs"}},
+    {"class": "TTabSheet", "name": "Page1", "properties": {"PageControl": "Ads"}},
+    {"class": "TImage", "name": "Shot", "properties": {"Parent": "Page1", "Picture": ")" BRIMWELL_TEST_DATA
+                                                        R"(/framework/tiny.bmp"}}]})");
+  fs::path engine = Bind();
+  ASSERT_EQ(Run(engine, {"-c", Source()}), 0) << err_;
+  std::string text = ReadHostFile(log());
+  // The panel's own listener receives the group's pass.
+  EXPECT_THAT(text, HasSubstr("call\t-992 sender=Docs receivers=1"));
+  EXPECT_THAT(text, HasSubstr("call\t-996 sender=Docs receivers=1"));
+  EXPECT_THAT(text, HasSubstr("step\t15 good installation"));
+}
+
 }  // namespace
 }  // namespace brimwell::testing

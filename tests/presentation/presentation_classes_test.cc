@@ -454,7 +454,7 @@ TEST_F(AdvertisePanelTest, VisibleUntilCopyKeepsItShownAndTabsCanStay) {
   LoadPanel(2, R"({"VisibleUntilCopy": true, "HideTabs": false})");
   EXPECT_TRUE(panel_->Visible());
   EXPECT_TRUE(panel_->TabsShowing());
-  EXPECT_EQ(panel_->ClientRect(), (ControlRect{0, TPageControl::kTabHeight, 300, 200 - TPageControl::kTabHeight}));
+  EXPECT_EQ(panel_->ClientRect(), (ControlRect{2, TPageControl::kTabHeight + 2, 296, 200 - TPageControl::kTabHeight - 4}));
 }
 
 TEST_F(AdvertisePanelTest, FourPagesTurnAtAQuarterHalfAndThreeQuarters) {
