@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <map>
 
 #include "engine/project_form.h"
@@ -284,7 +285,11 @@ class PageControlWidget final : public ControlWidget {
 
  private:
   void FollowTimer(const TAdvertisePanel& panel) {
-    timer_.setInterval(static_cast<int>(std::min<std::uint32_t>(panel.Timer().interval, 0x7FFFFFFF)));
+    // Like a window timer, never more often than every 10 ms: an interval
+    // of 0 would otherwise turn pages as fast as the loop spins.
+    constexpr std::uint32_t kShortest = 10;
+    const std::uint32_t interval = std::clamp<std::uint32_t>(panel.Timer().interval, kShortest, 0x7FFFFFFF);
+    timer_.setInterval(static_cast<int>(interval));
     if (panel.Timer().enabled) {
       timer_.start();
     } else {

@@ -88,10 +88,11 @@ std::string AdvertPage(int index, const std::string& heading, const std::string&
               "Transparent": true, "WordWrap": true, "Font": {"Name": "Arial", "Size": 12, "Style": []}}})";
 }
 
-void AdvertDuringCopy(ScreenStage& stage) {
+void AdvertDuringCopy(ScreenStage& stage, bool tabs) {
   std::string components = "[" + Backdrop("bdUp", 0x804000, 0x200000) + ", " + Title("Back") + R"(,
       {"class": "TInstallFileGroup", "name": "Program"},
-      {"class": "TAdvertisePanel", "name": "Ads", "properties": {"Container": "Program", "Parent": "Back"}})";
+      {"class": "TAdvertisePanel", "name": "Ads", "properties": {"Container": "Program", "Parent": "Back",
+       "Behavior": {"HideTabs": )" + (tabs ? "false, \"RelativeHeight\": 43, \"VerticalCenter\": 34" : "true") + "}}}";
   components += AdvertPage(1, "Fast to start", "Brimwell Sample Tool opens your largest projects in seconds, and keeps them open while you work on something else. Start where you left off, every time.",
                            QColor(40, 120, 200), QColor(10, 40, 90));
   components += AdvertPage(2, "Works with your files",
@@ -138,7 +139,10 @@ std::vector<ScreenCase> AllCases() {
                        stage.Load("[" + Backdrop("bdUp", 0xC0C0C0, 0x606060) + StyledLabels(value, word, opaque) + "]");
                      }});
   }
-  cases.push_back({"advert-copy", "an advertising page turned at 40 % of a copy", AdvertDuringCopy});
+  cases.push_back({"advert-copy", "an advertising page turned at 40 % of a copy",
+                   [](ScreenStage& stage) { AdvertDuringCopy(stage, false); }});
+  cases.push_back({"advert-tabs", "the same page of a panel that keeps its tabs",
+                   [](ScreenStage& stage) { AdvertDuringCopy(stage, true); }});
   return cases;
 }
 

@@ -263,6 +263,24 @@ TEST_F(QtPresentationTest, DamagedPicturesAndEmptyControlsDrawNothingAndNeverFai
   EXPECT_EQ(image.pixel(50, 50), qRgb(255, 0, 255));
   EXPECT_EQ(image.pixel(99, 99), qRgb(255, 0, 255));
   EXPECT_EQ(image.pixel(101, 101), qRgb(0, 255, 0));
+
+  // JPEG pictures decode too, centred at their own size.
+  QImage photo(20, 10, QImage::Format_RGB32);
+  photo.fill(qRgb(0, 0, 255));
+  bytes.clear();
+  QBuffer jpeg(&bytes);
+  jpeg.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(photo.save(&jpeg, "JPG", 95));
+  auto* image_control = Find<TImage>("I");
+  image_control->SetStretch(false);
+  image_control->SetCenter(true);
+  image_control->Picture().LoadFromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  EXPECT_EQ(image_control->Picture().Format(), PictureFormat::kJpeg);
+  image = Render();
+  const QColor middle(image.pixel(50, 50));
+  EXPECT_GT(middle.blue(), 240);
+  EXPECT_LT(middle.red(), 16);
+  EXPECT_EQ(image.pixel(50, 42), qRgb(0, 255, 0));  // 10 pixels high: rows 45 to 54
 }
 
 TEST_F(QtPresentationTest, ControlsFreedFirstLeaveTheirWidgetsHidden) {
