@@ -8,6 +8,8 @@ namespace brimwell {
 namespace {
 
 constexpr char kNotAPage[] = "%s is not a page of this control";
+constexpr char kPageIndexError[] = "Page index out of bounds (%d)";
+constexpr char kPageOutsidePageControl[] = "A page can only lie on a page control, not on %s";
 
 }  // namespace
 
@@ -27,7 +29,7 @@ TPageControl::~TPageControl() {
 }
 
 TTabSheet* TPageControl::Pages(int index) const {
-  if (index < 0 || index >= PageCount()) throw EComponentError(Format("List index out of bounds (%d)", {index}));
+  if (index < 0 || index >= PageCount()) throw EComponentError(Format(kPageIndexError, {index}));
   return pages_[static_cast<std::size_t>(index)];
 }
 
@@ -121,7 +123,7 @@ void TTabSheet::SetParent(TWinControl* parent) {
   if (parent == page_control_) return;
   auto* control = dynamic_cast<TPageControl*>(parent);
   if (parent != nullptr && control == nullptr) {
-    throw EComponentError(Format("A page can only lie on a page control, not on %s", {parent->Name()}));
+    throw EComponentError(Format(kPageOutsidePageControl, {parent->Name()}));
   }
   SetPageControl(control);
 }
