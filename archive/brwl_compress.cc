@@ -194,6 +194,11 @@ TlzhFileStats TBrwlCompress::GetFileStats(int index) {
   return stats_;
 }
 
+int TBrwlCompress::IndexOfFileName(std::string_view name) {
+  LoadHeadersIfNeeded();
+  return names_.Find(name);
+}
+
 int TBrwlCompress::IndexOfFileID(std::int32_t file_id) {
   LoadHeadersIfNeeded();
   return ids_.Lookup(file_id);

@@ -181,6 +181,9 @@ class TBrwlCompress : public TComponent {
   // The index of the last member added by install item `file_id`; -1 when
   // none (or outside 0..1999).
   int IndexOfFileID(std::int32_t file_id);
+  // The index of the first member whose stored FileName is `name` (without
+  // case); -1 when none. Loads the headers first.
+  int IndexOfFileName(std::string_view name);
   // The progress step while compressing (public as the engine's builds call it).
   void AddStatus();
   const TFileHeader& GetFileHeaders(int index) const;

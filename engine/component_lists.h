@@ -100,8 +100,20 @@ class UniqueIdTable {
   bool Used(int id) const { return id >= 0 && id < kSize && used_[id]; }
   void Clear() { std::fill(std::begin(used_), std::end(used_), false); }
 
+  // After a project is loaded the table is rebuilt from the stored numbers:
+  // the first file to finish loading clears it (BeginRebuild answers true
+  // once per load), each file then marks its own number.
+  bool BeginRebuild() {
+    if (rebuilding_) return false;
+    rebuilding_ = true;
+    Clear();
+    return true;
+  }
+  void EndRebuild() { rebuilding_ = false; }
+
  private:
   bool used_[kSize];
+  bool rebuilding_ = false;
 };
 
 }  // namespace brimwell

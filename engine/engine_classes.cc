@@ -24,6 +24,8 @@ void RegisterEngineClasses(ClassRegistry& registry) {
   registry.Register<TStandardPathSpecifier>();
   // Components a project holds.
   registry.Register<TInstall>();
+  registry.Register<TInstallFile>();
+  registry.Register<TUninstallEXE>();
   registry.Register<TInstallFileGroup>();
   registry.Register<TGrabCall>();
   registry.Register<TPathSpecifier>();

@@ -170,6 +170,10 @@ class TCustomInstall : public TFileContainer {
   virtual void ParseCommandLine();
   virtual void RunFilesAfterInstall();
   virtual void RegisterRunOnce();
+  // Writes `command` into the RunOnce key under the first free name of
+  // `base_name`, `base_name`1, `base_name`2, ... and commits it at once.
+  // False when the key or the value cannot be written.
+  bool WriteRunOnce(const std::string& base_name, const std::string& command);
   // Appends `path` unless a file of that name is listed.
   virtual void AddPresetupFile(const std::string& path);
   // The run's exception handler (the application's exception handler

@@ -166,16 +166,16 @@ void TInstallContainer::AddHelper(TInstallContainer* object) {
   const int type = object->ComponentType();
   const std::int32_t order = object->Order();
   auto pos = helpers_.end();
+  auto goes_before = [&](const TInstallContainer* h) {
+    const int t = h->ComponentType();
+    return t > type || (t == type && order != -1 && h->Order() >= order);
+  };
   if (SameText(object->ClassName(), "TInstallBDE")) {
     pos = helpers_.begin();
+  } else if (helpers_.empty() || !goes_before(helpers_.back())) {
+    // The usual case while a project loads: the object goes last.
   } else {
-    for (auto it = helpers_.begin(); it != helpers_.end(); ++it) {
-      const int t = (*it)->ComponentType();
-      if (t > type || (t == type && order != -1 && (*it)->Order() >= order)) {
-        pos = it;
-        break;
-      }
-    }
+    pos = std::find_if(helpers_.begin(), helpers_.end(), goes_before);
   }
   helpers_.insert(pos, object);
   if (!Loading()) Renumber();
@@ -201,10 +201,11 @@ void TInstallContainer::Renumber() {
 }
 
 void TInstallContainer::BroadcastComponentCall(int call, TPersistent* po) {
-  std::vector<TInstallContainer*> receivers;
-  for (TInstallContainer* h : helpers_) {
-    if (h->ComponentType() == kTypeCallReceiver) receivers.push_back(h);
-  }
+  // Helpers are kept sorted by type and receivers have the highest, so
+  // they are found at the end without walking a long list of files.
+  auto first = helpers_.end();
+  while (first != helpers_.begin() && (*(first - 1))->ComponentType() == kTypeCallReceiver) --first;
+  std::vector<TInstallContainer*> receivers(first, helpers_.end());
   if (ctx_ != nullptr && ctx_->Log().Enabled()) {
     std::string text = std::to_string(call) + " sender=" + DisplayName() +
                        " receivers=" + std::to_string(receivers.size());

@@ -72,17 +72,18 @@ void TCustomInstall::RegisterRunOnce() {
   }
   if (HasSwitch(EngineSwitch::kCleanup)) command += " -c";
 
+  if (!WriteRunOnce(kRunOnceUnfinished, command)) Raise<IEInstall>(ctx, kCannotRegisterRunOnce);
+}
+
+bool TCustomInstall::WriteRunOnce(const std::string& base_name, const std::string& command) {
+  EngineContext* ctx = Context();
   Registry& reg = ctx->GetMachine().GetRegistry();
-  bool ok = reg.CreateKey(kHive, kRunOnceKey).ok();
-  if (ok) {
-    std::string name = kRunOnceUnfinished;
-    for (int n = 1; reg.ValueExists(kHive, kRunOnceKey, name); ++n) {
-      name = std::string(kRunOnceUnfinished) + std::to_string(n);
-    }
-    ok = reg.WriteString(kHive, kRunOnceKey, name, command).ok() && reg.Flush().ok();
-    ctx->Log().Write("runonce", name + " = " + command);
-  }
-  if (!ok) Raise<IEInstall>(ctx, kCannotRegisterRunOnce);
+  if (!reg.CreateKey(kHive, kRunOnceKey).ok()) return false;
+  std::string name = base_name;
+  for (int n = 1; reg.ValueExists(kHive, kRunOnceKey, name); ++n) name = base_name + std::to_string(n);
+  bool ok = reg.WriteString(kHive, kRunOnceKey, name, command).ok() && reg.Flush().ok();
+  ctx->Log().Write("runonce", name + " = " + command + (ok ? "" : " (failed)"));
+  return ok;
 }
 
 void TCustomInstall::SaveLanguage() {

@@ -141,7 +141,9 @@ TEST_F(ComponentTreeTest, WritingContainerPointsTheDestinationAtTheContainer) {
   auto* driver = MakeDriver();
   auto* group = Make<TInstallFileGroup>("Group");
   auto* grab = Make<TGrabCall>("Grab");
-  auto* file = Make<TTestFile>("File");
+  // A file-related component other than a file: files themselves accept
+  // file containers only.
+  auto* file = Make<TInstallFileGroup>("File");
   file->SetDestDir("\\Old");
   file->SetContainer(group);
   EXPECT_EQ(file->DestDirType(), form_->FindComponent("psContainerDestDir"));

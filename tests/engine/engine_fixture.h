@@ -32,7 +32,8 @@
 namespace brimwell::testing {
 
 // An installable file with the properties the tree needs, creatable by
-// name so projects can hold it.
+// name so projects can hold it. Its installation only walks the tree: it
+// has no source and no archive.
 class TTestFile : public TCustomInstallFile {
   BRIMWELL_CLASS_INFO()
  public:
@@ -41,6 +42,7 @@ class TTestFile : public TCustomInstallFile {
   void SetSize(std::int32_t size) { SetFileSize(size); }
   int read_info_calls = 0;
   void ReadInfoFromArchive() override { ++read_info_calls; }
+  void InstallObjects() override { TInstallContainer::InstallObjects(); }
 };
 
 // A class named like the database-engine installer, which always goes first.
