@@ -33,7 +33,7 @@ namespace brimwell::testing {
 
 // An installable file with the properties the tree needs, creatable by
 // name so projects can hold it. Its installation only walks the tree: it
-// has no source and no archive.
+// has no source and no archive, and it writes no uninstall record.
 class TTestFile : public TCustomInstallFile {
   BRIMWELL_CLASS_INFO()
  public:
@@ -43,6 +43,7 @@ class TTestFile : public TCustomInstallFile {
   int read_info_calls = 0;
   void ReadInfoFromArchive() override { ++read_info_calls; }
   void InstallObjects() override { TInstallContainer::InstallObjects(); }
+  void WriteUninstallInfo(const std::string&) override {}
 };
 
 // A class named like the database-engine installer, which always goes first.
