@@ -12,6 +12,7 @@
 #include "framework/class_registry.h"
 #include "framework/collection.h"
 #include "framework/component.h"
+#include "framework/format.h"
 #include "framework/picture.h"
 #include "host/host_env.h"
 #include "host/host_path.h"
@@ -377,8 +378,41 @@ Json WriteProperties(TPersistent& object) {
 
 }  // namespace
 
+void CheckProjectNesting(std::string_view text) {
+  int depth = 0, line = 1;
+  bool in_string = false, escaped = false;
+  for (char c : text) {
+    if (c == '\n') ++line;
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': in_string = true; break;
+      case '[':
+      case '{':
+        if (++depth > kMaxProjectNesting) {
+          throw EProjectError(Format(kNestedTooDeep, {line, kMaxProjectNesting}));
+        }
+        break;
+      case ']':
+      case '}':
+        if (depth > 0) --depth;
+        break;
+      default: break;
+    }
+  }
+}
+
 void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
                  const std::string& base_dir) {
+  CheckProjectNesting(text);
   Json doc;
   try {
     doc = Json::parse(text.begin(), text.end());

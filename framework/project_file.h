@@ -28,7 +28,19 @@ BRIMWELL_EXCEPTION(EProjectError, Exception);
 
 inline constexpr std::string_view kProjectFormat = "brimwell-project/1";
 
+// How deep arrays and objects may nest in a project. A real project nests a
+// handful of levels; the limit only keeps a hostile document from
+// exhausting the stack of the code that copies and writes JSON values.
+inline constexpr int kMaxProjectNesting = 512;
+inline constexpr char kNestedTooDeep[] = "line %d: arrays and objects nest deeper than %d levels";
+
+// Throws EProjectError(kNestedTooDeep), naming the line where the nesting
+// passes kMaxProjectNesting, for a document that nests deeper. Looks at
+// brackets outside strings only; it is no syntax check.
+void CheckProjectNesting(std::string_view text);
+
 // Creates the project's components on `root` with the loading state set,
+// after CheckProjectNesting,
 // sets their properties, resolves references by name once all are read,
 // then runs Loaded on every component in creation order. Picture paths are
 // relative to `base_dir`. Throws EProjectError; every component the load

@@ -30,7 +30,13 @@ constexpr char kUsage[] =
     "\n"
     "The project is first loaded as the engine will load it; an unknown class,\n"
     "property, value or reference is refused with the component and property\n"
-    "named. Pictures given as files are carried inside the bound project.\n";
+    "named. Pictures given as files are carried inside the bound project.\n"
+    "\n"
+    "Exit status: 0 when bound, 2 for a usage error or a refused project,\n"
+    "1 for any other failure (the engine missing, a file that cannot be\n"
+    "read or written).\n";
+// The status of a project the engine would refuse, as the engine's own.
+constexpr int kExitProjectRefused = 2;
 constexpr char kEngineFileName[] = "setupengine";
 
 constexpr char kEngineNotFound[] = "The engine %s was not found";
@@ -61,16 +67,20 @@ void RegisterAboveEngine(ClassRegistry& registry) {
 // Refuses a project that the engine would not load, before it is bound, and
 // returns the document to bind: pictures given as paths relative to the
 // project file are inlined, since the bound engine cannot find them.
+// Throws EProjectError naming the file for a refused project.
 std::string PrepareProject(const std::string& text, const std::string& file) {
   try {
+    CheckProjectNesting(text);
     [[maybe_unused]] const nlohmann::json document = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& e) {
-    throw Exception(Format(kProjectNotJson, {file, e.what()}));
+    throw EProjectError(Format(kProjectNotJson, {file, e.what()}));
+  } catch (const EProjectError& e) {
+    throw EProjectError(file + ": " + e.Message());
   }
   try {
     return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterAboveEngine);
   } catch (const EProjectError& e) {
-    throw Exception(file + ": " + e.Message());
+    throw EProjectError(file + ": " + e.Message());
   }
 }
 
@@ -105,7 +115,14 @@ int RunBind(Args args) {
   if (!host::Env::Default().FileExists(engine)) throw Exception(Format(kEngineNotFound, {engine}));
 
   std::string project = ReadProjectFile(project_file);
-  BindProject(engine, PrepareProject(project, project_file), out);
+  std::string prepared;
+  try {
+    prepared = PrepareProject(project, project_file);
+  } catch (const EProjectError& e) {
+    std::fprintf(stderr, "brimwell bind: %s\n", e.what());
+    return kExitProjectRefused;
+  }
+  BindProject(engine, prepared, out);
   std::printf("bound %s to a copy of %s: %s\n", project_file.c_str(), engine.c_str(), out.c_str());
   return 0;
 }

@@ -91,9 +91,12 @@ int RunIni(Args args) {
   if (!host::Env::Default().FileExists(ini_file)) throw Exception(Format(kCannotReadFile, {ini_file}));
   Json document;
   try {
+    CheckProjectNesting(text);
     document = Json::parse(text);
   } catch (const Json::parse_error& e) {
     throw Exception(Format(kNotJson, {project_file, e.what()}));
+  } catch (const EProjectError& e) {
+    throw Exception(project_file + ": " + e.Message());
   }
 
   // The project is loaded as the engine loads it, the component reads the

@@ -73,7 +73,7 @@ TEST_F(BindCommandTest, AProjectTheEngineWouldRefuseIsNotBound) {
       {"class": "TInstall", "name": "Install1", "properties": {"DistributeType": "dtFloppy"}}]})");
   EXPECT_EQ(Run(Quote(brimwell_) + " bind " + Quote(dir_ / "bad.json") + " " + Quote(dir_ / "out") +
                 " --engine " + Quote(probe_)),
-            1);
+            2);
   EXPECT_NE(err_.find(R"(component "Install1" (TInstall), property "DistributeType": unknown value "dtFloppy")"),
             std::string::npos)
       << err_;
@@ -99,11 +99,24 @@ TEST_F(BindCommandTest, AProjectThatIsNoJsonIsRefusedWithItsLine) {
   Write(dir_ / "broken.json", "{\"components\": [\n  {\"class\": \"TInstall\",}\n]}\n");
   EXPECT_EQ(Run(Quote(brimwell_) + " bind " + Quote(dir_ / "broken.json") + " " +
                 Quote(dir_ / "out") + " --engine=" + Quote(probe_)),
-            1);
+            2);
   EXPECT_NE(err_.find("The project " + (dir_ / "broken.json").string() + " is not a JSON document"),
             std::string::npos)
       << err_;
   EXPECT_NE(err_.find("line 2"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
+TEST_F(BindCommandTest, AProjectNestedTooDeepIsRefusedWithItsLine) {
+  // The depth sits in a value the checks copy into their messages, which
+  // overflowed the stack at 150,000 levels.
+  Write(dir_ / "deep.json", "{\"format\":\n" + std::string(200000, '[') + std::string(200000, ']') +
+                                ",\n\"components\": []}\n");
+  EXPECT_EQ(Run(Quote(brimwell_) + " bind " + Quote(dir_ / "deep.json") + " " + Quote(dir_ / "out") +
+                " --engine " + Quote(probe_)),
+            2);
+  EXPECT_EQ(err_, "brimwell bind: " + (dir_ / "deep.json").string() +
+                      ": line 2: arrays and objects nest deeper than 512 levels\n");
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 }
 

@@ -195,5 +195,13 @@ TEST_F(SetupEngineTest, TheMainFormsBackdropLabelAndAdvertisingPanelLoadAndFollo
   EXPECT_THAT(text, HasSubstr("step\t15 good installation"));
 }
 
+TEST_F(SetupEngineTest, AProjectNestedTooDeepIsAProjectErrorNotACrash) {
+  WriteHostFile(tmp_.path() / "deep.json", "{\"format\": \"brimwell-project/1\",\n\"components\": [],\n\"x\": " +
+                                              std::string(200000, '[') + std::string(200000, ']') + "}");
+  fs::path engine = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
+  EXPECT_EQ(Run(engine, {Source()}, {"BRIMWELL_PROJECT=" + (tmp_.path() / "deep.json").string()}), kExitProjectError);
+  EXPECT_THAT(err_, HasSubstr("line 3: arrays and objects nest deeper than 512 levels"));
+}
+
 }  // namespace
 }  // namespace brimwell::testing

@@ -138,6 +138,27 @@ TEST_F(ProjectFileTest, DocumentShapeAndSyntaxErrors) {
   EXPECT_EQ(LoadError(Project(R"({"name": "X"})")), R"(components[0]: "class" must be a string)");
 }
 
+TEST_F(ProjectFileTest, NestingDeeperThanTheLimitIsRefusedWithItsLine) {
+  auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  // 200,000 levels once overflowed the stack of the JSON code; the value
+  // sits where the reader copies it into an error message.
+  EXPECT_EQ(LoadError("{\"format\":\n\n" + nested(200000) + ", \"components\": []}"),
+            "line 3: arrays and objects nest deeper than 512 levels");
+  // The document's own braces count; the limit itself is accepted.
+  EXPECT_EQ(LoadError("{\"format\": \"brimwell-project/1\", \"components\": [], \"x\": " + nested(511) + "}"),
+            "(loaded)");
+  EXPECT_EQ(LoadError("{\"format\": \"brimwell-project/1\", \"components\": [], \"x\": " + nested(512) + "}"),
+            "line 1: arrays and objects nest deeper than 512 levels");
+  // Brackets in strings are text, escaped quotes included.
+  std::string in_strings = R"({"format": "brimwell-project/1", "components": [
+      {"class": "TWidget", "name": "W", "properties": {"Caption": ")" + std::string(2000, '[') +
+                           R"(\"[{"}}]})";
+  Load(in_strings);
+  ASSERT_NE(Widget("W"), nullptr);
+  EXPECT_EQ(Widget("W")->Caption(), std::string(2000, '[') + "\"[{");
+  EXPECT_NO_THROW(CheckProjectNesting("]]]}}}" + nested(512)));  // unmatched closers do not go below zero
+}
+
 TEST_F(ProjectFileTest, FailedLoadFreesWhatItMadeButKeepsWhatWasThere) {
   Create<testing::TTarget>(&root_)->SetName("Existing");
   LoadError(Project(R"({"class": "TMaker", "name": "M"}, {"class": "TWidget", "name": "W", "properties": {"Oops": 1}})"));
