@@ -100,7 +100,7 @@ class Registry {
   virtual bool KeyExists(RegistryHive hive, std::string_view key) = 0;
   // Opens or creates the key and every missing key above it (RegCreateKey).
   // Fails with kErrorInvalidParameter for a key name longer than 255
-  // characters. Every method throws ERegistryStoreError (naming the file)
+  // characters or holding a control character (below 0x20, or 0x7f). Every method throws ERegistryStoreError (naming the file)
   // when the store cannot be read or written.
   virtual WinStatus CreateKey(RegistryHive hive, std::string_view key) = 0;
   // Names of the direct subkeys, in name order without case.

@@ -16,6 +16,9 @@ namespace {
 constexpr char kLineError[] = "line %d: %s";
 constexpr char kOldHeader[] = "REGEDIT4";
 constexpr std::size_t kWrapColumn = 76;
+constexpr char kKeyNotExportable[] = "the key %s holds a control character, which registry text cannot carry";
+constexpr char kValueNotExportable[] =
+    "the value name \"%s\" of the key %s holds a line break, which registry text cannot carry";
 
 std::string Quote(std::string_view text) {
   std::string out = "\"";
@@ -75,11 +78,38 @@ std::string ValueLine(const RegistryValueEntry& entry) {
   return HexData(head + buf, v.data);
 }
 
+// `text` with each control character shown as \xNN, for messages.
+std::string Visible(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned char>(c));
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool HasControlCharacter(std::string_view text) { return Visible(text).size() != text.size(); }
+
 void ExportKey(Registry& registry, RegistryHive hive, const std::string& key, const std::string& shown,
                std::ostream& out) {
+  // The text has no way to carry a line break in a name: it would start a
+  // line of its own, a key or value of its choosing. Such a name is
+  // refused, never written (keys made here cannot hold one; a store
+  // written otherwise might).
+  if (HasControlCharacter(shown)) throw ERegistryTextError(Format(kKeyNotExportable, {Visible(shown)}));
   out << "[" << shown << "]\n";
   if (auto values = registry.Values(hive, key)) {
-    for (const RegistryValueEntry& entry : *values) out << ValueLine(entry) << "\n";
+    for (const RegistryValueEntry& entry : *values) {
+      if (entry.name.find_first_of("\r\n") != std::string::npos) {
+        throw ERegistryTextError(Format(kValueNotExportable, {Visible(entry.name), Visible(shown)}));
+      }
+      out << ValueLine(entry) << "\n";
+    }
   }
   out << "\n";
   if (auto subkeys = registry.SubKeys(hive, key)) {
@@ -145,7 +175,7 @@ class Importer {
       return;
     }
     WinStatus s = registry_.CreateKey(where.first, where.second);
-    if (!s) Error("cannot create the key " + std::string(path) + ": " + WinErrorText(s.error()));
+    if (!s) Error("cannot create the key " + Visible(path) + ": " + WinErrorText(s.error()));
     key_ = where;
     ++result.keys;
   }

@@ -29,7 +29,9 @@ namespace brimwell {
 inline constexpr char kRegistryTextHeader[] = "Windows Registry Editor Version 5.00";
 
 // Writes `key` of `hive` and everything below it. Returns false when the key
-// does not exist (nothing is written).
+// does not exist (nothing is written). Throws ERegistryTextError for a key
+// name holding a control character or a value name holding a line break,
+// which the text cannot carry; what was written before is then incomplete.
 bool ExportRegistryText(Registry& registry, RegistryHive hive, std::string_view key,
                         std::ostream& out);
 // Writes every hive (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER and

@@ -92,6 +92,13 @@ std::vector<std::string> SplitKey(std::string_view path) {
   return parts;
 }
 
+bool HasControlCharacter(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') return true;
+  }
+  return false;
+}
+
 // Resets and clears a statement when it goes out of scope.
 class Reset {
  public:
@@ -344,7 +351,10 @@ std::optional<sqlite3_int64> SqliteRegistry::ResolveKey(RegistryHive hive, std::
       if (rc != SQLITE_DONE) Fail("find key");
     }
     if (!create) return std::nullopt;
-    if (part.size() > kMaxKeyNameLength) {
+    // A name longer than Windows allows, or holding a control character: a
+    // line break in a key name would let exported registry text say
+    // something else than the registry holds.
+    if (part.size() > kMaxKeyNameLength || HasControlCharacter(part)) {
       if (too_long) *too_long = true;
       return std::nullopt;
     }

@@ -102,6 +102,47 @@ TEST_F(RegistryTextTest, ImportReadsUnicodeFilesAndDeletions) {
   EXPECT_EQ(registry().ReadString(RegistryHive::kCurrentUser, "Software\\Old", "a"), "AB");
 }
 
+TEST_F(RegistryTextTest, ALineBreakInANameCannotPlantAKeyThroughExportAndImport) {
+  // The name would export as "[...\Evil" and a line of its own naming the
+  // RunOnce key, which an import would then create and fill.
+  const std::string run_once = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+  const std::string evil = "SOFTWARE\\Evil]\n[HKEY_LOCAL_MACHINE\\" + run_once + "]\n\"Boom\"=\"/bin/false\"\n[x";
+  EXPECT_EQ(registry().CreateKey(kHKLM, evil).error(), kErrorInvalidParameter);
+  EXPECT_EQ(registry().WriteString(kHKLM, evil, "v", "x").error(), kErrorInvalidParameter);
+  for (const std::string& name : {std::string("a\rb"), std::string("tab\there"), std::string("del\x7f"),
+                                 std::string("nul\0", 4)}) {
+    EXPECT_EQ(registry().CreateKey(kHKLM, std::string("SOFTWARE\\") + name).error(), kErrorInvalidParameter) << name;
+  }
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Evil]"));
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Evil"));
+
+  // Value names may hold one (as on Windows), but the export refuses them.
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Acme", "ok", "fine").ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Acme", "x\"=\"\"\n[HKEY_LOCAL_MACHINE\\" + run_once + "]\n\"Boom",
+                                     "/bin/false").ok());
+  std::ostringstream out;
+  try {
+    ExportRegistryText(registry(), kHKLM, "SOFTWARE\\Acme", out);
+    ADD_FAILURE() << out.str();
+  } catch (const ERegistryTextError& e) {
+    EXPECT_EQ(std::string(e.what()), "the value name \"x\"=\"\"\\x0a[HKEY_LOCAL_MACHINE\\" + run_once +
+                                         "]\\x0a\"Boom\" of the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme holds a "
+                                         "line break, which registry text cannot carry");
+  }
+  EXPECT_THROW(ExportAllRegistryText(registry(), out), ERegistryTextError);
+  // Data with line breaks still goes out as hex and comes back the same.
+  ASSERT_TRUE(registry().DeleteValue(kHKLM, "SOFTWARE\\Acme", "x\"=\"\"\n[HKEY_LOCAL_MACHINE\\" + run_once +
+                                                                  "]\n\"Boom").ok());
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Acme", "lines", "a\n[HKEY_LOCAL_MACHINE\\X]\n").ok());
+  std::string text = Export(kHKLM, "SOFTWARE\\Acme");
+  EXPECT_NE(text.find("\"lines\"=hex(1):"), std::string::npos) << text;
+  ASSERT_TRUE(registry().DeleteTree(kHKLM, "SOFTWARE\\Acme").ok());
+  ImportRegistryText(registry(), text);
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\Acme", "lines"), "a\n[HKEY_LOCAL_MACHINE\\X]\n");
+  EXPECT_FALSE(registry().KeyExists(kHKLM, run_once) && registry().ValueExists(kHKLM, run_once, "Boom"));
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "X"));
+}
+
 TEST_F(RegistryTextTest, BadLinesAreErrorsWithTheirNumber) {
   struct Case {
     const char* text;
@@ -115,6 +156,8 @@ TEST_F(RegistryTextTest, BadLinesAreErrorsWithTheirNumber) {
       {"Windows Registry Editor Version 5.00\n[HKLM\\a]\n\"a\"=\"open\n", "line 3: a string without its closing quote"},
       {"Windows Registry Editor Version 5.00\n[HKLM\\a]\n\"a\"=hex:1,zz\n", "line 3: bad hexadecimal data"},
       {"Windows Registry Editor Version 5.00\n[HKLM\\a\n", "line 2: a key without its closing ]"},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\a\x1b[2Jb]\n",
+       "line 2: cannot create the key HKLM\\a\\x1b[2Jb: The parameter is incorrect."},
   };
   for (const Case& c : cases) {
     try {
