@@ -33,7 +33,9 @@ namespace brimwell {
 class Application;
 class ArchiveStream;
 class Machine;
+class MachineFileStream;
 class MemberInflater;
+class NewFile;
 class TVersionResource;
 class TBrwlCompress;
 
@@ -240,7 +242,12 @@ class TBrwlCompress : public TComponent {
   // Acts on the newer-file test's answer for an existing target: true when
   // the member is to be written (after OnReplace, with `target` recomputed).
   bool ApplyAnswer(NewerFileAnswer answer, std::string& target);
-  void MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head);
+  // A new version of the file `target`, written beside it (`pending` is set
+  // to it, for CommitTarget); nullptr when it cannot be created.
+  std::unique_ptr<MachineFileStream> CreateTarget(const std::string& target, NewFile*& pending);
+  // Gives the complete file its name, making it executable when `head` (its
+  // first bytes) starts a program; "Cannot create the file" when it cannot.
+  void CommitTarget(NewFile& pending, const std::string& target, std::span<const std::uint8_t> head);
   // The header of a new member from its source (`full`: its full path;
   // errors name `source` as given).
   TFileHeader HeaderForSource(const std::string& source, const std::string& full, int batch_index);

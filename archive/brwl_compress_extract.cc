@@ -57,10 +57,21 @@ bool TBrwlCompress::ApplyAnswer(NewerFileAnswer answer, std::string& target) {
   return false;
 }
 
-void TBrwlCompress::MarkIfProgram(const std::string& path, std::span<const std::uint8_t> head) {
-  if (!LooksLikeProgram(head)) return;
-  // The file service keeps no permissions; the host file gets them directly.
-  MakeHostFileExecutable(machine().GetPaths().ToHost(path).string());
+std::unique_ptr<MachineFileStream> TBrwlCompress::CreateTarget(const std::string& target,
+                                                               NewFile*& pending) {
+  try {
+    WinResult<std::unique_ptr<NewFile>> file = machine().GetFileSystem().CreateReplacement(target);
+    if (!file) return nullptr;
+    pending = file->get();
+    return std::make_unique<MachineFileStream>(std::move(*file));
+  } catch (const EPlatformError&) {
+    return nullptr;  // a path the machine cannot map opens nothing
+  }
+}
+
+void TBrwlCompress::CommitTarget(NewFile& pending, const std::string& target,
+                                 std::span<const std::uint8_t> head) {
+  if (!pending.Commit(LooksLikeProgram(head))) Fail(kCannotCreateTheFile, {target});
 }
 
 void TBrwlCompress::Extract() {
@@ -125,9 +136,13 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   // The directory of the previous member exists already, unless someone
   // removed it since: then the creation below fails and is tried again.
   if (dir != extract_made_dir_) (void)fs.ForceDirectories(dir);
-  std::unique_ptr<ArchiveStream> out = OpenFile(target, true, true);
+  // The member is written beside the target and takes its name only when it
+  // is complete: a failure leaves the old target as it was, and a link
+  // planted at the name is replaced, never written through.
+  NewFile* pending = nullptr;
+  std::unique_ptr<MachineFileStream> out = CreateTarget(target, pending);
   if (!out && dir == extract_made_dir_ && fs.ForceDirectories(dir)) {
-    out = OpenFile(target, true, true);
+    out = CreateTarget(target, pending);
   }
   if (!out) Fail(kCannotCreateTheFile, {target});
   extract_made_dir_ = dir;
@@ -171,10 +186,10 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
   if (result.too_long || out->Size() != h.FileSize) Fail(kSizeMismatch, {h.FileName});
-  File& out_file = static_cast<MachineFileStream&>(*out).file();
-  if (!IsUsableFileDate(h.FileDate) || !out_file.SetLastWriteTime(h.FileDate)) Fail(kCannotSetDate);
-  out.reset();
-  MarkIfProgram(target, std::span<const std::uint8_t>(head.data(), head_size));
+  if (!IsUsableFileDate(h.FileDate) || !out->file().SetLastWriteTime(h.FileDate)) {
+    Fail(kCannotSetDate);
+  }
+  CommitTarget(*pending, target, std::span<const std::uint8_t>(head.data(), head_size));
   ExtractAs.clear();
 }
 
@@ -207,7 +222,8 @@ void TBrwlCompress::CopyFile(const std::string& source, const std::string& dest)
   const std::int64_t size = in->Size();
   stats_.FileSize = size;
   WinResult<TDateTime> date = static_cast<MachineFileStream&>(*in).file().LastWriteTime();
-  std::unique_ptr<ArchiveStream> out = OpenFile(target, true, true);
+  NewFile* pending = nullptr;
+  std::unique_ptr<MachineFileStream> out = CreateTarget(target, pending);
   if (!out) Fail(kCannotCreateTheFile, {target});
 
   std::array<std::uint8_t, kCopyChunk> chunk{};
@@ -229,11 +245,10 @@ void TBrwlCompress::CopyFile(const std::string& source, const std::string& dest)
     ProcessMessages();
     if (n < chunk.size()) break;
   }
-  if (date) static_cast<MachineFileStream&>(*out).file().SetLastWriteTime(*date).IgnoreError();
+  if (date) out->file().SetLastWriteTime(*date).IgnoreError();
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
-  out.reset();
-  MarkIfProgram(target, std::span<const std::uint8_t>(head.data(), head_size));
+  CommitTarget(*pending, target, std::span<const std::uint8_t>(head.data(), head_size));
 }
 
 }  // namespace brimwell

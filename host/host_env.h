@@ -92,6 +92,9 @@ class AtomicFile {
 
   // Appends all of `data`.
   virtual std::error_code Append(std::string_view data) = 0;
+  // Sets the last-write time the file keeps after Commit to `unix_seconds`
+  // (after the last Append).
+  virtual std::error_code SetModificationTime(std::int64_t unix_seconds) = 0;
   // Gives the file the permission bits `mode` (nullopt keeps those it was
   // created with: 0666 less the umask), closes it and renames it over the
   // final path. Nothing may be appended afterwards.

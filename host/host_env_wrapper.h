@@ -159,6 +159,9 @@ class FaultyEnv : public EnvWrapper {
       if (std::error_code e = env_.Fault(HostCall::kAtomicAppend)) return e;
       return file_->Append(data);
     }
+    std::error_code SetModificationTime(std::int64_t unix_seconds) override {
+      return file_->SetModificationTime(unix_seconds);
+    }
     std::error_code Commit(std::optional<unsigned> mode) override {
       if (std::error_code e = env_.Fault(HostCall::kAtomicCommit)) return e;
       return file_->Commit(mode);

@@ -132,6 +132,16 @@ class PosixAtomicFile final : public AtomicFile {
     return WriteAll(fd_, data);
   }
 
+  std::error_code SetModificationTime(std::int64_t unix_seconds) override {
+    if (fd_ < 0) return ErrnoError(EBADF);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(unix_seconds);
+    times[1].tv_nsec = 0;
+    return ::futimens(fd_, times) == 0 ? std::error_code() : LastError();
+  }
+
   std::error_code Commit(std::optional<unsigned> mode) override {
     if (fd_ < 0) return ErrnoError(EBADF);
     std::error_code error;

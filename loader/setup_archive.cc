@@ -63,8 +63,9 @@ std::string MemberFileName(std::string_view stored) {
   return std::string(name);
 }
 
-SetupArchive::SetupArchive(ArchiveStream& file, std::int64_t base, std::int64_t end)
-    : file_(std::make_unique<ReadStream>(file)), base_(base), end_(end) {}
+SetupArchive::SetupArchive(ArchiveStream& file, std::int64_t base, std::int64_t end,
+                           host::Env& env)
+    : file_(std::make_unique<ReadStream>(file)), base_(base), end_(end), env_(env) {}
 
 SetupArchive::~SetupArchive() = default;
 
@@ -117,15 +118,13 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
   const TFileHeader& header = headers_.at(index);
   const std::string target = host::JoinPath(dir, MemberFileName(header.FileName));
 
-  // Only a new file is written, never whatever lies there already (a link
-  // is not followed). The working directory is private to this user, so a
-  // name that exists is an earlier member of the same name, which the later
-  // one replaces.
-  std::unique_ptr<HostFile> out = HostFile::Open(target, HostFile::Mode::kCreateNew);
-  if (!out && errno == EEXIST && !host::Env::Default().RemoveFile(target)) {
-    out = HostFile::Open(target, HostFile::Mode::kCreateNew);
-  }
-  if (!out) throw Exception(kCouldNotCreateFile + target);
+  // Written beside the target and renamed over it when complete: whatever
+  // lies there (a link made by someone else in a shared temporary
+  // directory, an earlier version) is replaced, never written through, and
+  // stays as it was when the member cannot be written whole.
+  host::Result<std::unique_ptr<host::AtomicFile>> created = env_.NewAtomicFile(target);
+  if (!created) throw Exception(kCouldNotCreateFile + target);
+  host::AtomicFile& out = **created;
 
   bool is_program = false, first_block = true;
   auto sink = [&](std::span<const std::uint8_t> block) {
@@ -134,14 +133,9 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
       is_program = LooksLikeProgram(block);
       first_block = false;
     }
-    std::size_t written;
-    try {
-      written = out->WriteFully(block);
-    } catch (const EBrwlCompress&) {
-      written = 0;  // a write error of the host: reported as the loader reports it
-    }
-    if (written != block.size()) throw Exception(FormatText(kCouldNotWriteFile, {target}));
-    if (observer) observer(written);
+    std::string_view bytes(reinterpret_cast<const char*>(block.data()), block.size());
+    if (out.Append(bytes)) throw Exception(FormatText(kCouldNotWriteFile, {target}));
+    if (observer) observer(block.size());
   };
   auto no_other_disk = [&](int) -> ArchiveStream& {
     throw Exception(FormatText(kMemberCutShort, {target}));
@@ -160,10 +154,12 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
 
   // Dates go through the DOS form (even seconds), as the archive component
   // sets them; a failure to set one is not worth stopping the installation.
-  (void)out->SetFileDate(ToDosResolution(header.FileDate));
-  // Without execute bits the extracted engine could not be started; failing
-  // to add them shows up as the start error that follows.
-  if (is_program) (void)out->MakeExecutable();
+  const TDateTime date = ToDosResolution(header.FileDate);
+  if (IsUsableFileDate(date)) (void)out.SetModificationTime(DateTimeToUnix(date));
+  // Without execute bits the extracted engine could not be started.
+  if (out.Commit(is_program ? std::optional<unsigned>(0755) : std::nullopt)) {
+    throw Exception(kCouldNotCreateFile + target);
+  }
   return target;
 }
 

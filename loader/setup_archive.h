@@ -20,6 +20,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_stream.h"
 #include "archive/member_inflater.h"
+#include "host/host_env.h"
 
 namespace brimwell {
 
@@ -64,8 +65,9 @@ std::string MemberFileName(std::string_view stored);
 class SetupArchive {
  public:
   // The archive image occupies positions [base, end) of `file`, which must
-  // stay open while this object is used.
-  SetupArchive(ArchiveStream& file, std::int64_t base, std::int64_t end);
+  // stay open while this object is used. Members are written through `env`.
+  SetupArchive(ArchiveStream& file, std::int64_t base, std::int64_t end,
+               host::Env& env = host::Env::Default());
   SetupArchive(const SetupArchive&) = delete;
   SetupArchive& operator=(const SetupArchive&) = delete;
   ~SetupArchive();
@@ -83,14 +85,16 @@ class SetupArchive {
   // Called after each block written with the block's size.
   using WriteObserver = std::function<void(std::size_t bytes)>;
 
-  // Writes member `index` to `dir` + "/" + its file name (an existing file is
-  // replaced), sets its date from FileDate (at the DOS resolution of even
+  // Writes member `index` to `dir` + "/" + its file name: beside it first,
+  // then renamed over it once complete and of the right size (an existing
+  // file or link there is replaced, never written through; on any error it
+  // stays as it was and nothing is left beside it), sets its date from FileDate (at the DOS resolution of even
   // seconds; a date DOS cannot hold is set as it is, an unusable one not at
   // all) and makes it executable
   // when its content starts like a host program. Returns the path written.
   // Throws Exception with kCouldNotCreateFile + path, kCouldNotReadDisk,
   // kInflateFailed (corrupt data), kCouldNotWriteFile, kMemberCutShort or
-  // kSizeMismatch. A file written in part stays.
+  // kSizeMismatch.
   std::string Extract(std::size_t index, const std::string& dir, const WriteObserver& observer);
 
  private:
@@ -101,6 +105,7 @@ class SetupArchive {
   std::int64_t end_;
   std::vector<TFileHeader> headers_;
   MemberInflater inflater_;
+  host::Env& env_;
 };
 
 }  // namespace brimwell

@@ -91,6 +91,21 @@ class File {
   virtual const std::string& Path() const = 0;
 };
 
+// A file being written under a temporary name in the directory of the file
+// it is to become, so that the file at that name is replaced whole or not at
+// all: dropped without Commit, the temporary file is removed and whatever
+// was at the final name stays as it was.
+class NewFile : public File {
+ public:
+  // Gives the file its final name, replacing what is there: a file, or a
+  // link, which is replaced and never written through. Fails with
+  // kErrorAccessDenied when the entry there is a directory or a read-only
+  // file, kErrorSharingViolation when that file is in use. `executable`
+  // adds the execute bits where the read bits are (a program). Afterwards
+  // the file is closed; only Path() may be used.
+  virtual WinStatus Commit(bool executable) = 0;
+};
+
 // One entry of a directory listing.
 struct FindData {
   std::string name;  // as stored on disk
@@ -115,6 +130,11 @@ class FileSystem {
   virtual WinResult<std::unique_ptr<File>> Open(std::string_view path, FileAccess access,
                                                 std::uint32_t share,
                                                 FileDisposition disposition) = 0;
+
+  // Starts writing a new version of the file `path` (see NewFile), in the
+  // directory of `path`, which must exist (kErrorPathNotFound otherwise).
+  // Path() of the result is the full form of `path`.
+  virtual WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view path) = 0;
 
   // --- Files ----------------------------------------------------------------
 

@@ -16,6 +16,9 @@ class FileSystemWrapper : public FileSystem {
                                         FileDisposition disposition) override {
     return target_.Open(path, access, share, disposition);
   }
+  WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view path) override {
+    return target_.CreateReplacement(path);
+  }
   bool FileExists(std::string_view path) override { return target_.FileExists(path); }
   bool DirectoryExists(std::string_view path) override { return target_.DirectoryExists(path); }
   WinStatus DeleteFile(std::string_view path) override { return target_.DeleteFile(path); }

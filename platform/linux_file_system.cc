@@ -109,11 +109,15 @@ std::string Hex4(unsigned value) {
 
 // --- Open files ---------------------------------------------------------
 
-class LinuxFile final : public File {
+// An open file (Base: File, or NewFile for a replacement).
+template <class Base>
+class LinuxFileOf : public Base {
  public:
-  LinuxFile(int fd, std::string path, std::int64_t capacity, std::filesystem::path disk_root)
+  LinuxFileOf(int fd, std::string path, std::int64_t capacity, std::filesystem::path disk_root)
       : fd_(fd), path_(std::move(path)), capacity_(capacity), disk_root_(std::move(disk_root)) {}
-  ~LinuxFile() override { ::close(fd_); }
+  ~LinuxFileOf() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
 
   IoResult Read(void* buffer, std::size_t size) override {
     IoResult result;
@@ -205,11 +209,62 @@ class LinuxFile final : public File {
 
   const std::string& Path() const override { return path_; }
 
- private:
+ protected:
   int fd_;
   std::string path_;
   std::int64_t capacity_;
   std::filesystem::path disk_root_;
+};
+
+using LinuxFile = LinuxFileOf<File>;
+
+// A replacement in the making: `temp` beside `final`, renamed over it by
+// Commit; removed when dropped uncommitted.
+class LinuxNewFile final : public LinuxFileOf<NewFile> {
+ public:
+  LinuxNewFile(int fd, std::string path, std::int64_t capacity, std::filesystem::path disk_root,
+               std::filesystem::path temp, std::filesystem::path final_path, Paths& paths)
+      : LinuxFileOf<NewFile>(fd, std::move(path), capacity, std::move(disk_root)),
+        temp_(std::move(temp)),
+        final_(std::move(final_path)),
+        paths_(paths) {}
+  ~LinuxNewFile() override {
+    if (!committed_) ::unlink(temp_.c_str());
+  }
+
+  WinStatus Commit(bool executable) override {
+    if (fd_ < 0) return WinStatus::Error(kErrorInvalidHandle);
+    // What stands at the final name gives way as on Windows it would to a
+    // new file: not a directory, a read-only file or a file in use. A link
+    // is replaced by the rename itself, never followed.
+    struct stat st;
+    if (::lstat(final_.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
+        return WinStatus::Error(kErrorAccessDenied);
+      }
+      if (S_ISREG(st.st_mode) && InUse(final_)) return WinStatus::Error(kErrorSharingViolation);
+    }
+    if (executable && ::fstat(fd_, &st) == 0) {
+      mode_t mode = st.st_mode & 07777;
+      (void)::fchmod(fd_, mode | (mode & 0444) >> 2);  // a failure shows when it is started
+    }
+    // A failed close can be a failed write-back: the file is not whole.
+    int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+    if (::rename(temp_.c_str(), final_.c_str()) != 0) {
+      return WinStatus::Error(WinErrorFromErrno(errno));
+    }
+    committed_ = true;
+    paths_.NoteCreated(final_);
+    return WinStatus::Ok();
+  }
+
+ private:
+  std::filesystem::path temp_;
+  std::filesystem::path final_;
+  Paths& paths_;
+  bool committed_ = false;
 };
 
 }  // namespace
@@ -350,6 +405,28 @@ WinResult<std::unique_ptr<File>> LinuxFileSystem::Open(std::string_view path, Fi
   std::int64_t capacity = RemovableCapacity(path, disk_root);
   return std::unique_ptr<File>(
       std::make_unique<LinuxFile>(fd, paths_.FullPath(path), capacity, std::move(disk_root)));
+}
+
+WinResult<std::unique_ptr<NewFile>> LinuxFileSystem::CreateReplacement(std::string_view path) {
+  using Result = WinResult<std::unique_ptr<NewFile>>;
+  const std::filesystem::path host = paths_.ToHost(path);
+  const std::filesystem::path dir = host.parent_path();
+  // A short name of our own beside the target: unique among the processes
+  // and the calls of this one, and never longer than the host allows.
+  int fd = -1;
+  std::filesystem::path temp;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temp = dir / (".~" + Hex4(static_cast<unsigned>(::getpid()) >> 16) +
+                  Hex4(static_cast<unsigned>(::getpid())) + Hex4(temp_counter_++) + ".tmp");
+    fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt > 100)) {
+      return Result::Error(errno == ENOENT ? kErrorPathNotFound : WinErrorFromErrno(errno));
+    }
+  }
+  std::filesystem::path disk_root;
+  std::int64_t capacity = RemovableCapacity(path, disk_root);
+  return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(
+      fd, paths_.FullPath(path), capacity, std::move(disk_root), std::move(temp), host, paths_));
 }
 
 bool LinuxFileSystem::FileExists(std::string_view path) {

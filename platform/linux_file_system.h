@@ -38,6 +38,7 @@ class LinuxFileSystem final : public FileSystem {
 
   WinResult<std::unique_ptr<File>> Open(std::string_view path, FileAccess access, std::uint32_t share,
                                         FileDisposition disposition) override;
+  WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view path) override;
   bool FileExists(std::string_view path) override;
   bool DirectoryExists(std::string_view path) override;
   WinStatus DeleteFile(std::string_view path) override;

@@ -13,6 +13,7 @@
 #include "archive/memory_stream.h"
 #include "framework/date_time.h"
 #include "framework/exception.h"
+#include "host/host_env_wrapper.h"
 #include "loader/loader.h"
 #include "tests/loader/loader_test_util.h"
 
@@ -115,7 +116,8 @@ class SetupExtractTest : public ::testing::Test {
   // Extracts every member of `image` into the temporary directory.
   std::string Extract(const Bytes& image) {
     stream_ = std::make_unique<MemoryStream>(image);
-    archive_ = std::make_unique<SetupArchive>(*stream_, 0, static_cast<std::int64_t>(image.size()));
+    archive_ = std::make_unique<SetupArchive>(*stream_, 0, static_cast<std::int64_t>(image.size()),
+                                              env_);
     return ErrorOf([&] {
       archive_->ReadHeaders();
       for (std::size_t i = 0; i < archive_->Headers().size(); ++i)
@@ -124,6 +126,7 @@ class SetupExtractTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  host::FaultyEnv env_;
   std::unique_ptr<MemoryStream> stream_;
   std::unique_ptr<SetupArchive> archive_;
   std::size_t written_ = 0;
@@ -238,6 +241,36 @@ TEST_F(SetupExtractTest, CorruptDataAndAnUnwritableTargetGiveTheirMessages) {
   ::mkdir((dir_ / "blocked/x").c_str(), 0700);
   EXPECT_EQ(Extract(testing::BuildSingleFile({Member("C:\\blocked", "x")})),
             "LOADER: Could not create the following file, " + dir_ / "blocked");
+}
+
+TEST_F(SetupExtractTest, LinksAreReplacedAndFailuresLeaveTheOldFile) {
+  // A link planted at a member's name (the temporary directory is shared
+  // with other users) is replaced, its target left alone.
+  TempDir elsewhere;
+  testing::WriteFile(elsewhere / "victim", "theirs");
+  ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (dir_ / "engine").c_str()), 0);
+  ASSERT_EQ(Extract(testing::BuildSingleFile({Member("engine", "#!/bin/sh\n")})), "");
+  EXPECT_EQ(testing::ReadFile(elsewhere / "victim"), "theirs");
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir_ / "engine").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(testing::ReadFile(dir_ / "engine"), "#!/bin/sh\n");
+
+  // A disk that fills in the middle of a member, a member of the wrong size
+  // and a corrupt member: the earlier version stays whole, nothing beside it.
+  const Bytes big = testing::BuildSingleFile({Member("engine", testing::MixedContent(90000, 2))});
+  env_.Fail(host::HostCall::kAtomicAppend, ENOSPC);
+  EXPECT_EQ(Extract(big), "LOADER: Could not write to the file " + dir_ / "engine" +
+                              ". This probably means that your disk is full");
+  env_.Heal(host::HostCall::kAtomicAppend);
+  Bytes wrong_size = big;
+  PutInt32(&wrong_size[HeaderPos(wrong_size, 0) + kFileSizeOffset], 89999);
+  EXPECT_NE(Extract(wrong_size), "");
+  Bytes corrupt = big;
+  corrupt[HeaderPos(corrupt, 0) + kFileHeaderSize + 40] ^= 0x55;
+  EXPECT_NE(Extract(corrupt), "");
+  EXPECT_EQ(testing::ReadFile(dir_ / "engine"), "#!/bin/sh\n");
+  EXPECT_EQ(testing::Entries(dir_.path()), (std::vector<std::string>{"engine"}));
 }
 
 // The whole loader with the machine replaced: the running program is a file
