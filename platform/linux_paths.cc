@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,6 +83,37 @@ std::optional<std::filesystem::path> DriveTarget(const std::filesystem::path& pr
 LinuxPaths::LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config)
     : prefix_(std::move(prefix)), config_(config) {}
 
+LinuxPaths::DriveTargets LinuxPaths::Targets() {
+  auto read_all = [this] {
+    DriveTargets targets;
+    for (int i = 0; i < 26; ++i) targets[static_cast<std::size_t>(i)] = DriveTarget(prefix_, static_cast<char>('A' + i));
+    return targets;
+  };
+  struct stat st;
+  const std::filesystem::path dosdevices = prefix_ / "dosdevices";
+  struct timespec now {};
+  if (::stat(dosdevices.c_str(), &st) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+      now.tv_sec - st.st_mtim.tv_sec < 2) {
+    return read_all();
+  }
+  std::lock_guard<std::mutex> lock(drives_mutex_);
+  if (!drives_valid_ || !SameTime(drives_mtime_, st.st_mtim) || drives_dev_ != st.st_dev ||
+      drives_ino_ != st.st_ino) {
+    drives_ = read_all();
+    drives_mtime_ = st.st_mtim;
+    drives_dev_ = st.st_dev;
+    drives_ino_ = st.st_ino;
+    drives_valid_ = true;
+  }
+  return drives_;
+}
+
+std::optional<std::filesystem::path> LinuxPaths::Target(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z') return std::nullopt;
+  return Targets()[static_cast<std::size_t>(letter - 'A')];
+}
+
 std::string LinuxPaths::Complete(std::string_view windows_path) {
   if (IsWinUncPath(windows_path)) throw EPathError(Format(kUncPath, {windows_path}));
   if (HasInvalidCharacters(windows_path)) throw EPathError(Format(kInvalidName, {windows_path}));
@@ -118,7 +150,7 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
   } else {
     std::string full = Complete(windows_path);
     char drive = full[0];
-    std::optional<std::filesystem::path> target = DriveTarget(prefix_, drive);
+    std::optional<std::filesystem::path> target = Target(drive);
     if (target) {
       root = *target;
     } else if (config_.removable.count(drive)) {
@@ -261,16 +293,23 @@ std::string LinuxPaths::FullPath(std::string_view windows_path) {
 }
 
 std::vector<DriveMapping> LinuxPaths::Drives() {
+  const DriveTargets targets = Targets();  // one look at the drive table for all letters
   std::vector<DriveMapping> drives;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    if (auto drive = Drive(letter)) drives.push_back(*drive);
+    if (auto drive = Mapping(letter, targets[static_cast<std::size_t>(letter - 'A')])) {
+      drives.push_back(*drive);
+    }
   }
   return drives;
 }
 
 std::optional<DriveMapping> LinuxPaths::Drive(char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  std::optional<std::filesystem::path> target = DriveTarget(prefix_, letter);
+  return Mapping(letter, Target(letter));
+}
+
+std::optional<DriveMapping> LinuxPaths::Mapping(char letter,
+                                                const std::optional<std::filesystem::path>& target) {
   if (!target) {
     // An empty removable drive is still a drive.
     if (!config_.removable.count(letter)) return std::nullopt;

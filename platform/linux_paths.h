@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -52,6 +53,15 @@ class LinuxPaths final : public Paths {
   std::string FindName(const std::filesystem::path& dir, const std::string& name);
   // Re-reads the directory's stat into its listing after our own change.
   void Touch(const std::filesystem::path& dir);
+  // The target of each drive letter A..Z (see DriveTarget), read once and
+  // kept while the dosdevices directory stays as it was; a directory changed
+  // in the last two seconds is read afresh on every call, since a change in
+  // the same tick of its modification time would go unseen.
+  using DriveTargets = std::array<std::optional<std::filesystem::path>, 26>;
+  DriveTargets Targets();
+  std::optional<std::filesystem::path> Target(char letter);
+  // The mapping of drive `letter` (upper case) showing `target`.
+  std::optional<DriveMapping> Mapping(char letter, const std::optional<std::filesystem::path>& target);
 
   std::filesystem::path prefix_;
   const PrefixConfig& config_;
@@ -59,6 +69,12 @@ class LinuxPaths final : public Paths {
   std::mutex mutex_;
   std::unordered_map<std::string, Listing> listings_cache_;
   std::uint64_t listings_ = 0;
+  std::mutex drives_mutex_;
+  bool drives_valid_ = false;
+  struct timespec drives_mtime_ {};
+  dev_t drives_dev_ = 0;
+  ino_t drives_ino_ = 0;
+  DriveTargets drives_;
 };
 
 // The folder name an empty removable drive shows (it never exists).
