@@ -1,15 +1,19 @@
-// Archive throughput: TBrwlCompress against bare zlib loops over the same
-// members and against tar with gzip, on a generated mixed payload.
+// Archive speed: TBrwlCompress against tar -czf / tar -xzf, pigz -9 and the
+// bare loops (zlib, and libdeflate on every core, over the same members with
+// the same file-creation calls), on a generated mixed payload and on many
+// small files. Prints one line per piece of work with the time of each
+// contender as a ratio of tar's, the output sizes, and the cost per file of
+// small files at several counts.
 //
-//   archive_bench [MEGABYTES] [--rounds N] [--extract-only] [--keep DIR]
+//   archive_bench [--payload-mb N] [--small N] [--per-file N,N,...]
+//                 [--rounds N] [--large-mb N] [--keep DIR]
 //
-// Builds at levels 9 and 6 (Compress, a bare deflate loop writing one output
-// file, tar piped through gzip at that level), then extracts every member
-// (Extract, a bare inflate loop writing the same files, tar -xzf). Each run
+// Defaults: a 200 MB payload, 20,000 small files of 1-8 KB, per-file cost at
+// 1,000, 10,000 and 40,000 files, best of 3 interleaved rounds, and a 1 GB
+// sparse member for the memory bound (--large-mb 0 leaves it out). Each run
 // happens in a child process so its peak memory can be reported; the
 // component's runs count only the operation, not the opening of the machine.
-// Each figure is the best of N interleaved rounds (3 by default; 5 for
-// extraction). Prints figures; never fails on them.
+// Prints figures; never fails on them.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,13 +25,16 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_reader.h"
 #include "archive/brwl_compress.h"
 #include "archive/host_file.h"
 #include "archive/version_resource.h"
+#include "archive/compression_pipeline.h"
 #include "archive/zlib_stream.h"
 #include "framework/headless_application.h"
 #include "platform/machine.h"
@@ -159,14 +166,6 @@ void Shell(const std::string& cmd) {
   if (std::system(cmd.c_str()) != 0) throw std::runtime_error("failed: " + cmd);
 }
 
-void Report(const char* what, const Run& r, double megabytes, const Run* reference = nullptr) {
-  std::printf("  %-28s %7.2f s  %7.1f MB/s  peak RSS %6ld KB", what, r.seconds,
-              megabytes / r.seconds, r.max_rss_kb);
-  if (reference != nullptr)
-    std::printf("  (%5.1f%% of bare zlib)", 100.0 * reference->seconds / r.seconds);
-  std::printf("\n");
-}
-
 // The bare deflate loop: every file through one zlib stream each, 64 KB
 // blocks in and out, written one after another to `out`.
 void BareDeflate(const std::vector<fs::path>& files, const fs::path& out, int level) {
@@ -217,44 +216,113 @@ void BareInflate(const fs::path& archive, const fs::path& dir) {
   }
 }
 
+// `count` small files of 1-8 KB (text and records), in one directory.
+std::vector<fs::path> MakeSmallFiles(const fs::path& dir, int count) {
+  fs::create_directories(dir);
+  std::mt19937_64 rng(static_cast<std::uint64_t>(count) * 7919u);
+  std::vector<fs::path> files;
+  files.reserve(static_cast<std::size_t>(count));
+  std::string data;
+  for (int i = 0; i < count; ++i) {
+    const std::size_t size = 1024 + rng() % (7 * 1024);
+    data.clear();
+    while (data.size() < size) {
+      data += "entry " + std::to_string(rng() % 100000) + " of file " + std::to_string(i);
+      data += (rng() % 8 == 0) ? "\n" : "; ";
+    }
+    data.resize(size);
+    fs::path p = dir / ("s" + std::to_string(i) + ".txt");
+    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(size));
+    files.push_back(p);
+  }
+  return files;
+}
+
+// The bare libdeflate loop on every core: each worker reads whole files and
+// compresses them; the streams are written to one output file in order.
+void BareLibdeflate(const std::vector<fs::path>& files, const fs::path& out, int level) {
+  std::unique_ptr<HostFile> dest = HostFile::Open(out.string(), HostFile::Mode::kCreate);
+  const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::vector<std::uint8_t>> streams(files.size());
+  std::vector<std::thread> workers;
+  for (std::size_t t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      WholeDeflater d(level);
+      std::vector<std::uint8_t> in;
+      for (std::size_t i = t; i < files.size(); i += threads) {
+        std::unique_ptr<HostFile> src = HostFile::Open(files[i].string(), HostFile::Mode::kRead);
+        in.resize(static_cast<std::size_t>(src->Size()));
+        in.resize(src->ReadFully(in));
+        d.Compress(in, streams[i]);
+      }
+    });
+  }
+  for (std::thread& w : workers) w.join();
+  for (const auto& s : streams) dest->WriteFully(s);
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::uint64_t megabytes = 200;
+
+namespace {
+
+struct Options {
+  std::uint64_t payload_mb = 200;
+  int small = 20000;
+  std::vector<int> per_file = {1000, 10000, 40000};
   int rounds = 3;
-  bool extract_only = false;
+  std::uint64_t large_mb = 1024;
   fs::path keep;
+};
+
+Options Parse(int argc, char** argv) {
+  Options o;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--keep" && i + 1 < argc) {
-      keep = argv[++i];
-    } else if (a == "--extract-only") {
-      extract_only = true;
-    } else if (a == "--rounds" && i + 1 < argc) {
-      rounds = std::max(1, std::stoi(argv[++i]));
+    auto next = [&] {
+      if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
+      return std::string(argv[++i]);
+    };
+    if (a == "--help" || a == "-h") {
+      std::printf(
+          "usage: archive_bench [--payload-mb N] [--small N] [--per-file N,N,...] [--rounds N]\n"
+          "                     [--large-mb N] [--keep DIR]\n"
+          "Times TBrwlCompress against tar, pigz -9 and bare zlib/libdeflate loops.\n");
+      std::exit(0);
+    } else if (a == "--payload-mb") {
+      o.payload_mb = std::stoull(next());
+    } else if (a == "--small") {
+      o.small = std::stoi(next());
+    } else if (a == "--per-file") {
+      o.per_file.clear();
+      std::stringstream list(next());
+      for (std::string n; std::getline(list, n, ',');) o.per_file.push_back(std::stoi(n));
+    } else if (a == "--rounds") {
+      o.rounds = std::max(1, std::stoi(next()));
+    } else if (a == "--large-mb") {
+      o.large_mb = std::stoull(next());
+    } else if (a == "--keep") {
+      o.keep = next();
     } else {
-      megabytes = std::stoull(a);
+      throw std::runtime_error("unknown option " + a + " (see --help)");
     }
   }
-  std::string templ = (fs::temp_directory_path() / "brimwell-archive-bench-XXXXXX").string();
-  if (::mkdtemp(templ.data()) == nullptr) return 1;
-  const fs::path root = keep.empty() ? fs::path(templ) : keep;
-  const fs::path payload = root / "payload";
-  std::printf("archive benchmark: %llu MB mixed payload in %s, zlib %s\n",
-              static_cast<unsigned long long>(megabytes), root.c_str(), ZlibVersion());
-  std::vector<fs::path> files = MakePayload(payload, megabytes << 20);
-  std::uint64_t bytes = 0;
-  for (const fs::path& f : files) bytes += fs::file_size(f);
-  const double mb = static_cast<double>(bytes) / (1 << 20);
-  std::printf("%zu files, %.1f MB\n", files.size(), mb);
+  return o;
+}
 
-  const fs::path prefix = root / "prefix";
-  OpenMachine(prefix);  // made once, outside the measured runs
+double MegaBytes(const fs::path& p) { return static_cast<double>(fs::file_size(p)) / (1 << 20); }
 
-  // The component's operations are timed without the opening of the machine.
-  auto compress = [&](TCompressionLevel level, const fs::path& archive) {
-    std::unique_ptr<Machine> machine = OpenMachine(prefix);
+class Bench {
+ public:
+  Bench(fs::path root, int rounds) : root_(std::move(root)), rounds_(rounds) {
+    prefix_ = root_ / "prefix";
+    OpenMachine(prefix_);  // made once, outside the measured runs
+  }
+
+  // The component's Compress of `files` into `archive`, timed alone.
+  double Compress(const std::vector<fs::path>& files, const fs::path& archive,
+                  TCompressionLevel level) {
+    std::unique_ptr<Machine> machine = OpenMachine(prefix_);
     HeadlessApplication app;
     TVersionResource versions(nullptr, *machine);
     TBrwlCompress c(nullptr);
@@ -265,42 +333,10 @@ int main(int argc, char** argv) {
     for (const fs::path& f : files) lines.push_back(f.string());
     c.SetFilesToProcessLines(lines);
     return Seconds([&] { c.Compress(false, 1); });
-  };
-  auto tar_build = [&](int level) {
-    return [&, level] {
-      Shell("cd '" + payload.string() + "' && tar -cf - . | gzip -" + std::to_string(level) +
-            " > '" + (root / "payload.tgz").string() + "'");
-      return 0.0;
-    };
-  };
-
-  if (extract_only) {  // the level-6 archive and tarball, made once, untimed
-    Measure([&] { return compress(colDefault, root / "build6.1"); });
-    Measure(tar_build(6));
   }
-  for (auto [level, zlib_level, name] :
-       {std::tuple{colMax, 9, "9"}, std::tuple{colDefault, 6, "6 (zlib default)"}}) {
-    if (extract_only) break;
-    std::printf("\nbuilding at level %s (best of %d)\n", name, rounds);
-    const fs::path archive = root / ("build" + std::to_string(zlib_level) + ".1");
-    std::vector<Run> r =
-        Best(rounds, {[&, zlib_level] {
-                        return Seconds([&] { BareDeflate(files, root / "bare.z", zlib_level); });
-                      },
-                      [&, level] { return compress(level, archive); }, tar_build(zlib_level)});
-    Report("bare deflate loop", r[0], mb);
-    Report("TBrwlCompress.Compress", r[1], mb, &r[0]);
-    Report("tar -cf - | gzip", r[2], mb);
-    std::printf("  archive %.1f MB, bare stream %.1f MB, tar.gz %.1f MB\n",
-                static_cast<double>(fs::file_size(archive)) / (1 << 20),
-                static_cast<double>(fs::file_size(root / "bare.z")) / (1 << 20),
-                static_cast<double>(fs::file_size(root / "payload.tgz")) / (1 << 20));
-  }
-
-  std::printf("\nextracting every member of the level-6 archive (best of %d)\n", rounds + 2);
-  const fs::path archive = root / "build6.1";
-  auto extract = [&](const fs::path& dir) {
-    std::unique_ptr<Machine> machine = OpenMachine(prefix);
+  // The component's Extract of every member of `archive` into `dir`.
+  double Extract(const std::vector<fs::path>& files, const fs::path& archive, const fs::path& dir) {
+    std::unique_ptr<Machine> machine = OpenMachine(prefix_);
     HeadlessApplication app;
     TVersionResource versions(nullptr, *machine);
     TBrwlCompress c(nullptr);
@@ -311,28 +347,159 @@ int main(int argc, char** argv) {
     for (const fs::path& f : files) lines.push_back(machine->GetPaths().FullPath(f.string()));
     c.SetFilesToProcessLines(lines);
     return Seconds([&] { c.Extract(); });
-  };
-  std::vector<Run> r = Best(rounds + 2,
-                            {[&] { return Seconds([&] { BareInflate(archive, root / "x1"); }); },
-                             [&] { return extract(root / "x2"); },
-                             [&] {
-                               Shell("tar -xzf '" + (root / "payload.tgz").string() + "' -C '" +
-                                     (root / "x3").string() + "'");
-                               return 0.0;
-                             }},
-                            [&](std::size_t i) {  // each starts from an empty directory
-                              const fs::path dir = root / ("x" + std::to_string(i + 1));
-                              fs::remove_all(dir);
-                              fs::create_directories(dir);
-                            });
-  Report("bare inflate loop", r[0], mb);
-  Report("TBrwlCompress.Extract", r[1], mb, &r[0]);
-  Report("tar -xzf", r[2], mb);
-  bool same = true;
-  for (const fs::path& f : files) {
-    same = same && fs::file_size(root / "x2" / f.filename()) == fs::file_size(f);
   }
-  std::printf("  extracted sizes %s\n", same ? "match" : "DIFFER");
-  if (keep.empty()) fs::remove_all(root);
+
+  // Build: component, tar -czf, tar | pigz -9, bare zlib 9, bare libdeflate.
+  void Build(const char* title, const fs::path& payload, const std::vector<fs::path>& files,
+             const std::string& tag, const std::vector<int>& levels = {7}) {
+    const fs::path archive = root_ / (tag + ".1"), tgz = root_ / (tag + ".tgz"),
+                   pgz = root_ / (tag + ".pigz.tgz"), bare = root_ / (tag + ".bare");
+    const std::string cd = "cd '" + payload.string() + "' && ";
+    std::vector<std::function<double()>> contenders = {
+        [&] { Shell(cd + "tar -czf '" + tgz.string() + "' ."); return 0.0; },
+        [&] { return Compress(files, archive, colMax); },
+        [&] { Shell(cd + "tar -cf - . | pigz -9 > '" + pgz.string() + "'"); return 0.0; },
+        [&] { return Seconds([&] { BareDeflate(files, bare, 9); }); },
+    };
+    // The bare libdeflate loop at the levels that could serve colMax.
+    for (int level : levels) {
+      contenders.push_back([&, level] {
+        return Seconds([&] {
+          BareLibdeflate(files, root_ / (tag + ".bare-ld" + std::to_string(level)), level);
+        });
+      });
+    }
+    std::vector<Run> r = Best(rounds_, contenders);
+    std::printf("\n%s (%zu files, best of %d)\n", title, files.size(), rounds_);
+    const double tar = r[0].seconds;
+    Line("tar -czf", r[0], tar, MegaBytes(tgz), files.size());
+    Line("brimwell archive create", r[1], tar, MegaBytes(archive), files.size());
+    Line("tar -cf - | pigz -9", r[2], tar, MegaBytes(pgz), files.size());
+    Line("bare zlib 9 loop", r[3], tar, MegaBytes(bare), files.size());
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+      const std::string name = "bare libdeflate " + std::to_string(levels[k]) + ", all cores";
+      Line(name.c_str(), r[4 + k], tar,
+           MegaBytes(root_ / (tag + ".bare-ld" + std::to_string(levels[k]))), files.size());
+    }
+  }
+
+  // Extract: component, tar -xzf, bare zlib loop; each into an empty directory.
+  void ExtractAll(const char* title, const std::vector<fs::path>& files, const std::string& tag,
+                  int rounds) {
+    const fs::path archive = root_ / (tag + ".1"), tgz = root_ / (tag + ".tgz");
+    std::vector<Run> r = Best(
+        rounds,
+        {[&] {
+           Shell("tar -xzf '" + tgz.string() + "' -C '" + (root_ / "x0").string() + "'");
+           return 0.0;
+         },
+         [&] { return Extract(files, archive, root_ / "x1"); },
+         [&] { return Seconds([&] { BareInflate(archive, root_ / "x2"); }); }},
+        [&](std::size_t i) {
+          const fs::path dir = root_ / ("x" + std::to_string(i));
+          fs::remove_all(dir);
+          fs::create_directories(dir);
+        });
+    std::printf("\n%s (%zu files, best of %d)\n", title, files.size(), rounds);
+    const double tar = r[0].seconds;
+    Line("tar -xzf", r[0], tar, 0, files.size());
+    Line("brimwell archive extract", r[1], tar, 0, files.size());
+    Line("bare zlib inflate loop", r[2], tar, 0, files.size());
+    std::printf("  %-30s %.2fx the bare loop\n", "brimwell / bare loop", r[1].seconds / r[2].seconds);
+    bool same = true;
+    for (const fs::path& f : files) {
+      same = same && fs::file_size(root_ / "x1" / f.filename()) == fs::file_size(f);
+    }
+    std::printf("  extracted sizes %s\n", same ? "match" : "DIFFER");
+  }
+
+  // A member of `mb` MB (sparse) added and extracted: the peak memory.
+  void Large(std::uint64_t mb) {
+    const fs::path big = root_ / "large" / "large.bin";
+    fs::create_directories(big.parent_path());
+    { std::ofstream(big) << "head"; }
+    fs::resize_file(big, mb << 20);
+    Run add = Measure([&] { return Compress({big}, root_ / "large.1", colMax); });
+    Run extract = Measure([&] {
+      fs::remove_all(root_ / "xl");
+      return Extract({big}, root_ / "large.1", root_ / "xl");
+    });
+    std::printf("\none member of %llu MB (sparse file)\n", static_cast<unsigned long long>(mb));
+    std::printf("  %-30s %7.2f s  peak RSS %6ld KB\n", "add", add.seconds, add.max_rss_kb);
+    std::printf("  %-30s %7.2f s  peak RSS %6ld KB\n", "extract", extract.seconds,
+                extract.max_rss_kb);
+    fs::remove_all(root_ / "xl");
+    fs::remove_all(big.parent_path());
+    fs::remove(root_ / "large.1");
+  }
+
+  const fs::path& root() const { return root_; }
+
+ private:
+  static void Line(const char* what, const Run& r, double tar, double mb, std::size_t files) {
+    std::printf("  %-30s %7.2f s  %5.2fx tar", what, r.seconds, r.seconds / tar);
+    if (mb > 0) std::printf("  %8.1f MB", mb);
+    std::printf("  %7.1f us/file  peak RSS %7ld KB\n",
+                r.seconds * 1e6 / static_cast<double>(files), r.max_rss_kb);
+  }
+
+  fs::path root_;
+  fs::path prefix_;
+  int rounds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  Options o;
+  try {
+    o = Parse(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "archive_bench: %s\n", e.what());
+    return 2;
+  }
+  std::string templ = (fs::temp_directory_path() / "brimwell-archive-bench-XXXXXX").string();
+  if (::mkdtemp(templ.data()) == nullptr) return 1;
+  const fs::path root = o.keep.empty() ? fs::path(templ) : o.keep;
+  std::printf("archive benchmark in %s: zlib %s, libdeflate %s, %u cores, %d compressing threads\n",
+              root.c_str(), ZlibVersion(), LibdeflateVersion(), std::thread::hardware_concurrency(),
+              CompressionPipeline::DefaultThreads());
+  try {
+    Bench bench(root, o.rounds);
+    if (o.payload_mb > 0) {
+      const fs::path payload = root / "payload";
+      std::vector<fs::path> files = MakePayload(payload, o.payload_mb << 20);
+      std::uint64_t bytes = 0;
+      for (const fs::path& f : files) bytes += fs::file_size(f);
+      std::printf("mixed payload: %zu files, %.1f MB\n", files.size(),
+                  static_cast<double>(bytes) / (1 << 20));
+      bench.Build("build, mixed payload, level 9", payload, files, "mixed", {7, 8, 9});
+      bench.ExtractAll("extract, the same payload", files, "mixed", o.rounds);
+      fs::remove_all(payload);
+    }
+    if (o.small > 0) {
+      const fs::path dir = root / "small";
+      std::vector<fs::path> files = MakeSmallFiles(dir, o.small);
+      bench.Build("build, small files of 1-8 KB", dir, files, "small");
+      bench.ExtractAll("extract, small files of 1-8 KB", files, "small", o.rounds);
+      fs::remove_all(dir);
+    }
+    for (int n : o.per_file) {
+      const fs::path dir = root / ("per" + std::to_string(n));
+      std::vector<fs::path> files = MakeSmallFiles(dir, n);
+      std::string tag = "per" + std::to_string(n);
+      bench.Build(("per-file cost, build, " + std::to_string(n) + " small files").c_str(), dir,
+                  files, tag);
+      bench.ExtractAll(("per-file cost, extract, " + std::to_string(n) + " small files").c_str(),
+                       files, tag, 1);
+      fs::remove_all(dir);
+    }
+    if (o.large_mb > 0) bench.Large(o.large_mb);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "archive_bench: %s\n", e.what());
+    return 1;
+  }
+  if (o.keep.empty()) fs::remove_all(root);
   return 0;
 }
