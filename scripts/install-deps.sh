@@ -14,6 +14,8 @@ packages=(
   # real peers used by the tests
   python3 python3-pyftpdlib liblnk-utils binutils-mingw-w64-i686 python3-pefile
   python3-jsonschema
+  # makes the HTTPS test server's certificate
+  openssl
   # benchmarks compare against these
   pigz
   # fuzzing
