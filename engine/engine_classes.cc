@@ -7,12 +7,15 @@
 #include "engine/install_file_group.h"
 #include "engine/standard_path_specifiers.h"
 #include "framework/class_registry.h"
+#include "netloc/netloc_classes.h"
 
 namespace brimwell {
 
 void RegisterEngineClasses(ClassRegistry& registry) {
   // The archive component and the version reader may stand in a project too.
   RegisterArchiveClasses(registry);
+  // So does the net install location (no user interface is linked for it).
+  RegisterNetlocClasses(registry);
   // Abstract bases, named by references.
   registry.Register<TInstallContainer>();
   registry.Register<TInstallObject>();

@@ -1,6 +1,6 @@
 // Registers the engine's component classes (the driver, file groups, the
 // path specifiers, TGrabCall, the abstract bases that references name, and
-// the archive classes)
+// the archive and net location classes)
 // in a class registry, so a project reader can create them by name.
 #pragma once
 

@@ -1,6 +1,8 @@
 #include "engine/engine_context.h"
 
+#include "engine/net_access.h"
 #include "engine/net_location_access.h"
+#include "netloc/net_location_state.h"
 #include "archive/brwl_compress.h"
 #include "archive/version_resource.h"
 #include "framework/bound_project.h"
@@ -23,6 +25,13 @@ EngineContext::EngineContext(Application& app, Machine& machine, Options options
   services.application = &app_;
   services.translate = [this](std::string_view text) { return Translate(text); };
   main_archive_->SetServices(std::move(services));
+  NetLocationServices net;
+  net.machine = &machine_;
+  net.application = &app_;
+  net.translate = [this](std::string_view text) { return Translate(text); };
+  net.log = [this](std::string_view line) { log_->Write("download", line); };
+  net_locations_ = std::make_unique<NetLocationState>(std::move(net));
+  net_access_ = MakeNetLocationAccess(*this);
 }
 
 EngineContext::~EngineContext() = default;

@@ -26,6 +26,7 @@ namespace brimwell {
 class Application;
 class Machine;
 class NetLocationAccess;
+class NetLocationState;
 class TBrwlCompress;
 class TVersionResource;
 class TComponent;
@@ -104,7 +105,11 @@ class EngineContext {
   // reader.
   TBrwlCompress& MainArchive() const { return *main_archive_; }
   TVersionResource& Versions() const { return *versions_; }
-  // nullptr until the network subsystem attaches itself.
+  // The net install locations' list, current location and download-cancel
+  // flag.
+  NetLocationState& NetLocations() const { return *net_locations_; }
+  // How components reach their net locations; starts as the locations'
+  // own access (net_access.h); a test may put another one in its place.
   NetLocationAccess* NetAccess() const { return net_access_.get(); }
   void SetNetAccess(std::unique_ptr<NetLocationAccess> access);
 
@@ -145,6 +150,7 @@ class EngineContext {
   TComponent* default_net_location_ = nullptr;
   std::unique_ptr<TVersionResource> versions_;
   std::unique_ptr<TBrwlCompress> main_archive_;
+  std::unique_ptr<NetLocationState> net_locations_;
   std::unique_ptr<NetLocationAccess> net_access_;
   int exit_status_ = kExitOk;
   // Last, so it goes first.

@@ -161,16 +161,24 @@ void TFileRelated::DownloadArchive() {
                               {DisplayName()});
   }
   local_archive_path_ = ChangeFileExt(MakeTempFileName(*ctx, false), ".1");
+  // A download that fails leaves no copy behind and no path to one.
+  struct ForgetUnlessKept {
+    TFileRelated& self;
+    FileSystem& files;
+    bool keep = false;
+    ~ForgetUnlessKept() {
+      if (keep) return;
+      files.DeleteFile(self.local_archive_path_).IgnoreError();  // may never have been written
+      self.local_archive_path_.clear();
+    }
+  } forget{*this, ctx->GetMachine().GetFileSystem()};
   access->Download(*location, Name() + ".1", local_archive_path_,
                    [this](const std::string& file_name, std::int32_t bytes, std::int32_t total,
                           std::int32_t size, const std::uint8_t* buffer) {
                      DataReceived(file_name, bytes, total, size, buffer);
                    });
-  if (access->DownloadCancelled() || ctx->MainArchive().Abort()) {
-    ctx->GetMachine().GetFileSystem().DeleteFile(local_archive_path_).IgnoreError();  // a partial copy
-    local_archive_path_.clear();
-    Raise<EAIUserAbort>(ctx, kInstallationAbortedByUser);
-  }
+  if (access->DownloadCancelled() || ctx->MainArchive().Abort()) Raise<EAIUserAbort>(ctx, kInstallationAbortedByUser);
+  forget.keep = true;
   RecordLocalFile();
 }
 

@@ -1,5 +1,7 @@
 #include "engine/project_form.h"
 
+#include "engine/engine_context.h"
+
 namespace brimwell {
 
 const ClassInfo& ProjectForm::StaticClassInfo() {
@@ -10,6 +12,8 @@ const ClassInfo& ProjectForm::StaticClassInfo() {
 
 ProjectForm::ProjectForm(EngineContext& ctx, Kind kind, MainForm* window)
     : TComponent(nullptr), ctx_(ctx), kind_(kind), window_(window) {}
+
+NetLocationState* ProjectForm::NetLocations() const { return &ctx_.NetLocations(); }
 
 ProjectForm::~ProjectForm() {
   while (ComponentCount() > 0) delete Components(ComponentCount() - 1);

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "framework/component.h"
+#include "netloc/net_location_state.h"
 
 namespace brimwell {
 
 class EngineContext;
 class MainForm;
 
-class ProjectForm : public TComponent {
+class ProjectForm : public TComponent, public NetLocationHost {
   BRIMWELL_CLASS_INFO()
 
  public:
@@ -28,6 +29,7 @@ class ProjectForm : public TComponent {
   ~ProjectForm() override;
 
   EngineContext& Context() const { return ctx_; }
+  NetLocationState* NetLocations() const override;
   Kind GetKind() const { return kind_; }
   bool IsForm() const { return kind_ == Kind::kForm; }
   MainForm* Window() const { return window_; }

@@ -6,9 +6,14 @@
 #include "engine/component_calls.h"
 #include "engine/engine_errors.h"
 #include "engine/net_location_access.h"
+#include "engine/project_check.h"
+#include "engine/remote_file_list.h"
+#include "netloc/net_install_location.h"
+#include "netloc/netloc_errors.h"
 #include "platform/file_system.h"
 #include "platform/win_path.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/netloc/loopback_server.h"
 
 namespace brimwell::testing {
 namespace {
@@ -185,6 +190,124 @@ TEST_F(DownloadTest, StoredDefaultsMatchTheConstructors) {
     compare(*c, info->name + ".");
   }
   EXPECT_TRUE(mismatches.empty()) << ::testing::PrintToString(mismatches);
+}
+
+
+// The engine's own access to a TNetInstallLocation of the project, against
+// a local HTTP server holding a web distribution's directory.
+class NetDownloadTest : public EngineTest {
+ protected:
+  void LoadWebProject(const std::string& hostname) {
+    Load(R"([{"class": "TNetInstallLocation", "name": "Server",
+               "properties": {"LoginInformation": {"Hostname": ")" + hostname + R"(", "Directory": "dist"}}},
+              {"class": "TInstall", "name": "Install1",
+               "properties": {"NetLocation": "Server", "DistributeType": "dtWeb"}},
+              {"class": "TInstallFileGroup", "name": "Docs", "properties": {"Container": "Install1"}},
+              {"class": "TInstallFileGroup", "name": "Missing", "properties": {"Container": "Install1"}},
+              {"class": "TTestFile", "name": "Manual", "properties": {"Container": "Docs"}}])");
+    driver_ = Find<TInstall>("Install1");
+    ctx_->SetInstallRecordKey(driver_->FindInstallRecord(true));
+  }
+  std::vector<std::string> TempCopies() {
+    auto found = machine_->GetFileSystem().FindFiles(machine_->GetFileSystem().TempPath() + "*.*");
+    std::vector<std::string> names;
+    if (found.ok()) {
+      for (const auto& f : *found) names.push_back(f.name);
+    }
+    return names;
+  }
+
+  TInstall* driver_ = nullptr;
+};
+
+TEST_F(NetDownloadTest, TheFileListAndArchivesComeFromTheServer) {
+  const std::filesystem::path served = tmp_.path() / "served";
+  std::string archive(50000, '\0');
+  for (std::size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7);
+  WriteHostFile(served / "dist" / "Docs.1", archive);
+  WriteHostFile(served / "dist" / "filelist.lst",
+                EncodeFileList({{1234, 45000.5, "MANUAL", "1.0"}, {77, 0, "Unknown", ""}}));
+  LoopbackServer http({"http", served.string()});
+  LoadWebProject(http.Address());
+
+  ctx_->NetAccess()->ReadRemoteFileList(*driver_);
+  EXPECT_EQ(Find<TTestFile>("Manual")->Size(), 1234);
+  EXPECT_EQ(Find<TTestFile>("Manual")->FileDate(), 45000.5);
+
+  auto* docs = Find<TInstallFileGroup>("Docs");
+  std::vector<std::int32_t> totals;
+  docs->OnDataReceived = [&](TComponent*, const std::string& name, std::int32_t, std::int32_t total,
+                             std::int32_t size, const std::uint8_t*) {
+    EXPECT_EQ(name, "Docs.1");
+    EXPECT_EQ(size, 50000);
+    totals.push_back(total);
+  };
+  docs->DownloadArchive();
+  EXPECT_THAT(totals, ElementsAre(8192, 16384, 24576, 32768, 40960, 49152, 50000));
+  const std::string local = docs->LocalArchivePath();
+  EXPECT_EQ(ReadHostFile(machine_->GetPaths().ToHost(local)), archive);
+  EXPECT_EQ(registry().ReadString(RegistryHive::kLocalMachine, ctx_->InstallRecordKey() + "\\Docs", "LocalFile"),
+            local);
+  EXPECT_THAT(ReadHostFile(log_file()), ::testing::HasSubstr("download\thttp://" + http.Address() +
+                                                            "/dist/Docs.1 bytes=50000 "));
+
+  // A failed download leaves neither a copy nor a path to one.
+  const auto before = TempCopies();
+  try {
+    Find<TInstallFileGroup>("Missing")->DownloadArchive();
+    FAIL();
+  } catch (const ENIL_FileNotFound& e) {
+    EXPECT_THAT(e.what(), ::testing::StartsWith("Could not find the file Missing.1 on the server."));
+  }
+  EXPECT_EQ(Find<TInstallFileGroup>("Missing")->LocalArchivePath(), "");
+  EXPECT_EQ(TempCopies(), before);
+}
+
+TEST_F(NetDownloadTest, AShortFileListIsRefusedAndRemoved) {
+  const std::filesystem::path served = tmp_.path() / "served";
+  std::string list = EncodeFileList({{1, 0, "Manual", ""}, {2, 0, "Other", ""}});
+  list.resize(list.size() - 1);
+  WriteHostFile(served / "dist" / "filelist.lst", list);
+  LoopbackServer http({"http", served.string()});
+  LoadWebProject(http.Address());
+  const auto before = TempCopies();
+  try {
+    ctx_->NetAccess()->ReadRemoteFileList(*driver_);
+    FAIL();
+  } catch (const IEInstall& e) {
+    EXPECT_THAT(e.what(), ::testing::StartsWith("Cannot read the remote list of files: "));
+  }
+  EXPECT_EQ(Find<TTestFile>("Manual")->Size(), 0);
+  EXPECT_EQ(TempCopies(), before);
+}
+
+TEST(RemoteFileList, RoundTripsAndRefusesShortOrNegativeCounts) {
+  const std::vector<RemoteFileRecord> records = {
+      {100, 36526.25, "Readme", "1.2.3.4"},
+      {-1, 0, std::string(40, 'N'), std::string(20, 'V')},  // full fields carry no terminator
+      {0, 1e300, "", ""}};
+  const std::string bytes = EncodeFileList(records);
+  EXPECT_EQ(bytes.size(), 4u + 3 * 72);
+  EXPECT_EQ(DecodeFileList(bytes), records);
+  EXPECT_EQ(EncodeFileList({{1, 0, std::string(50, 'x'), std::string(30, 'y')}}),
+            EncodeFileList({{1, 0, std::string(40, 'x'), std::string(20, 'y')}}));
+  EXPECT_EQ(DecodeFileList(bytes + "trailing"), records);
+  EXPECT_EQ(DecodeFileList(bytes.substr(0, bytes.size() - 1)), std::nullopt);
+  EXPECT_EQ(DecodeFileList("\x01\x00"), std::nullopt);
+  EXPECT_EQ(DecodeFileList(std::string("\xff\xff\xff\xff", 4)), std::nullopt);
+  EXPECT_EQ(DecodeFileList(std::string("\xff\xff\xff\x7f", 4)), std::nullopt);  // no huge allocation
+  EXPECT_EQ(DecodeFileList(std::string(4, '\0')), std::vector<RemoteFileRecord>{});
+}
+
+TEST_F(NetDownloadTest, ABindCheckAcceptsAProjectWithALocation) {
+  const std::string saved = PrepareProjectForBinding(
+      R"({"format": "brimwell-project/1", "components": [
+           {"class": "TNetInstallLocation", "name": "Server",
+            "properties": {"LoginInformation": {"Hostname": "files.example.com", "Protocol": "ipFTP"}}},
+           {"class": "TInstall", "name": "Install1", "properties": {"NetLocation": "Server"}}]})",
+      tmp_.path());
+  EXPECT_THAT(saved, ::testing::HasSubstr("\"Protocol\": \"ipFTP\""));
+  EXPECT_THAT(saved, ::testing::HasSubstr("\"NetLocation\": \"Server\""));
 }
 
 }  // namespace
