@@ -23,6 +23,7 @@
 #include "archive/archive_reader.h"
 #include "archive/compression_pipeline.h"
 #include "archive/file_headers.h"
+#include "archive/member_inflater.h"
 #include "archive/overwrite_type.h"
 #include "framework/component.h"
 #include "framework/format.h"
@@ -34,8 +35,8 @@ class Application;
 class ArchiveStream;
 class Machine;
 class MachineFileStream;
-class MemberInflater;
 class NewFile;
+class WholeInflater;
 class TVersionResource;
 class TBrwlCompress;
 
@@ -242,6 +243,12 @@ class TBrwlCompress : public TComponent {
   // Acts on the newer-file test's answer for an existing target: true when
   // the member is to be written (after OnReplace, with `target` recomputed).
   bool ApplyAnswer(NewerFileAnswer answer, std::string& target);
+  // Inflates a member of up to kWholeMemberLimit bytes of a single-file
+  // archive in one call and hands it to `sink` in 64 KB chunks; false
+  // (nothing handed on) when the member is not such a member or not sound.
+  bool InflateWhole(ArchiveStream& archive, const TFileHeader& h,
+                    const std::function<void(std::span<const std::uint8_t>)>& sink,
+                    MemberInflater::Result& result);
   // A new version of the file `target`, written beside it (`pending` is set
   // to it, for CommitTarget); nullptr when it cannot be created.
   std::unique_ptr<MachineFileStream> CreateTarget(const std::string& target, NewFile*& pending);
@@ -282,6 +289,8 @@ class TBrwlCompress : public TComponent {
   std::optional<std::int64_t> compressed_position_;
   std::int64_t source_position_ = 0;
   std::unique_ptr<MemberInflater> inflater_;
+  std::unique_ptr<WholeInflater> whole_inflater_;
+  std::vector<std::uint8_t> whole_in_, whole_out_;  // a member held whole
   // During one Extract: the open single-file archive and the directory made last.
   std::unique_ptr<ArchiveStream> extract_archive_;
   std::string extract_archive_path_;

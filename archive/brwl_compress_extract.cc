@@ -4,12 +4,14 @@
 #include "archive/archive_names.h"
 #include "archive/brwl_compress.h"
 #include "archive/brwl_compress_common.h"
+#include "archive/compression_pipeline.h"
 #include "archive/dos_time.h"
 #include "archive/host_file.h"
 #include "archive/machine_file_stream.h"
 #include "archive/member_inflater.h"
 #include "archive/program_content.h"
 #include "archive/version_resource.h"
+#include "archive/zlib_stream.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -57,6 +59,30 @@ bool TBrwlCompress::ApplyAnswer(NewerFileAnswer answer, std::string& target) {
   return false;
 }
 
+bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h,
+                                 const std::function<void(std::span<const std::uint8_t>)>& sink,
+                                 MemberInflater::Result& result) {
+  if (multi_volume_ || h.StartDisk > 1 || h.EndDisk > 1 ||
+      static_cast<std::uint64_t>(h.FileSize) > kWholeMemberLimit ||
+      static_cast<std::uint64_t>(h.CompressedSize) > kWholeMemberLimit) {
+    return false;
+  }
+  whole_in_.resize(static_cast<std::size_t>(h.CompressedSize));
+  whole_out_.resize(static_cast<std::size_t>(h.FileSize));
+  archive.Seek(static_cast<std::int64_t>(offset_) + h.DataPos);
+  if (archive.ReadFully(whole_in_) != whole_in_.size()) return false;
+  if (!whole_inflater_) whole_inflater_ = std::make_unique<WholeInflater>();
+  if (!whole_inflater_->InflateExactly(whole_in_, whole_out_)) return false;
+  for (std::size_t at = 0; at < whole_out_.size(); at += kCompressBlock) {
+    sink(std::span<const std::uint8_t>(whole_out_)
+             .subspan(at, std::min(kCompressBlock, whole_out_.size() - at)));
+  }
+  result.bytes_out = h.FileSize;
+  result.stream_end = true;
+  result.too_long = false;
+  return true;
+}
+
 std::unique_ptr<MachineFileStream> TBrwlCompress::CreateTarget(const std::string& target,
                                                                NewFile*& pending) {
   try {
@@ -80,6 +106,9 @@ void TBrwlCompress::Extract() {
     // up; a name meant for a failed member must not rename the next one.
     AtScopeEnd finish([this] {
       extract_archive_.reset();
+      // The buffers of whole members are not kept between extractions.
+      std::vector<std::uint8_t>().swap(whole_in_);
+      std::vector<std::uint8_t>().swap(whole_out_);
       files_to_process_.Clear();
       ExtractAs.clear();
     });
@@ -154,35 +183,40 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   std::unique_ptr<ArchiveStream> later_disk;
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
-  // zlib fills 64 KB at a time (few inflate calls, few large writes); each
-  // 4 KB block of it is the unit of progress and abort.
-  if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
-  MemberInflater::Result result = inflater_->Inflate(
-      first, h, offset_,
-      [&](int disk) -> ArchiveStream& {
-        current_disk_ = disk;
-        later_disk = OpenDiskFile(disk, false);
-        return *later_disk;
-      },
-      [&](std::span<const std::uint8_t> chunk) {
-        if (head_size < head.size()) {
-          std::size_t n = std::min(head.size() - head_size, chunk.size());
-          std::copy_n(chunk.begin(), n, head.begin() + static_cast<std::ptrdiff_t>(head_size));
-          head_size += n;
-        }
-        for (std::size_t at = 0; at < chunk.size(); at += kInflateOutputBlock) {
-          if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
-          ProcessMessages();
-          const auto n =
-              static_cast<std::int64_t>(std::min(kInflateOutputBlock, chunk.size() - at));
-          stats_.BytesDone += n;
-          stats_.TotalBytesDone += n;
-          stats_.FilePercent = Percent(stats_.BytesDone, stats_.FileSize);
-          stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
-          if (OnStatus) OnStatus(*this, stats_);
-        }
-        WriteOrDiskFull(*out, chunk);
-      });
+  // Output goes out 64 KB at a time (few large writes); each 4 KB block of
+  // it is the unit of progress and abort.
+  auto sink = [&](std::span<const std::uint8_t> chunk) {
+    if (head_size < head.size()) {
+      std::size_t n = std::min(head.size() - head_size, chunk.size());
+      std::copy_n(chunk.begin(), n, head.begin() + static_cast<std::ptrdiff_t>(head_size));
+      head_size += n;
+    }
+    for (std::size_t at = 0; at < chunk.size(); at += kInflateOutputBlock) {
+      if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
+      ProcessMessages();
+      const auto n = static_cast<std::int64_t>(std::min(kInflateOutputBlock, chunk.size() - at));
+      stats_.BytesDone += n;
+      stats_.TotalBytesDone += n;
+      stats_.FilePercent = Percent(stats_.BytesDone, stats_.FileSize);
+      stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
+      if (OnStatus) OnStatus(*this, stats_);
+    }
+    WriteOrDiskFull(*out, chunk);
+  };
+  MemberInflater::Result result;
+  if (!InflateWhole(first, h, sink, result)) {
+    // Streamed through zlib: a member too large to hold, one of a disk set,
+    // or one that is not sound (whose fault the stream then tells exactly).
+    if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
+    result = inflater_->Inflate(
+        first, h, offset_,
+        [&](int disk) -> ArchiveStream& {
+          current_disk_ = disk;
+          later_disk = OpenDiskFile(disk, false);
+          return *later_disk;
+        },
+        sink);
+  }
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
   if (result.too_long || out->Size() != h.FileSize) Fail(kSizeMismatch, {h.FileName});

@@ -132,6 +132,16 @@ TEST_F(ExtractionSafetyTest, AMemberOfTheWrongSizeOrAStopLeavesTheOldFile) {
     EXPECT_EQ(Names(out), (std::vector<std::string>{"a.txt"}));
   }
 
+  // Corrupt data inside a member held whole in memory: the same zlib error
+  // as when it is streamed.
+  Bytes corrupt = testing::ReadHostFile(Host("C:\\BUILD\\files.1"));
+  corrupt[5 + kFileHeaderSize + 30] ^= 0x5A;
+  testing::WriteHostFile(Host("C:\\BUILD\\corrupt.1"), corrupt);
+  compress_->SetCompressedFile("C:\\BUILD\\other.1");
+  EXPECT_THROW(Extract({a}, out.string(), "C:\\BUILD\\corrupt.1"), EBrwlCompress);
+  EXPECT_EQ(ReadFile(out / "a.txt"), "previous");
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"a.txt"}));
+
   // Stopped in the middle of the member.
   compress_->OnStatus = [](TBrwlCompress& c, const TlzhFileStats& s) {
     if (s.BytesDone >= 8192) c.SetAbort(true);
