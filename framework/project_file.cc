@@ -418,6 +418,12 @@ void LoadProject(std::string_view text, const ClassRegistry& registry, TComponen
     doc = Json::parse(text.begin(), text.end());
   } catch (const nlohmann::json::parse_error& e) {
     throw EProjectError(SyntaxError(text, e));
+  } catch (const nlohmann::json::exception& e) {
+    // A number too large for a double ("1e99999") is no parse error to
+    // the JSON code but ends the load all the same.
+    std::string what = e.what();
+    auto close = what.find("] ");
+    throw EProjectError(close == std::string::npos ? what : what.substr(close + 2));
   }
 
   std::vector<TComponent*> before;

@@ -72,7 +72,7 @@ std::string PrepareProject(const std::string& text, const std::string& file) {
   try {
     CheckProjectNesting(text);
     [[maybe_unused]] const nlohmann::json document = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::parse_error& e) {
+  } catch (const nlohmann::json::exception& e) {
     throw EProjectError(Format(kProjectNotJson, {file, e.what()}));
   } catch (const EProjectError& e) {
     throw EProjectError(file + ": " + e.Message());

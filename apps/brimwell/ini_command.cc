@@ -93,7 +93,7 @@ int RunIni(Args args) {
   try {
     CheckProjectNesting(text);
     document = Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {
     throw Exception(Format(kNotJson, {project_file, e.what()}));
   } catch (const EProjectError& e) {
     throw Exception(project_file + ": " + e.Message());

@@ -132,6 +132,9 @@ TEST_F(ProjectFileTest, ErrorsNameComponentAndProperty) {
 TEST_F(ProjectFileTest, DocumentShapeAndSyntaxErrors) {
   EXPECT_EQ(LoadError("{\"format\": \"brimwell-project/1\",\n \"components\": [\n  {\"class\": }\n]}"),
             "line 3, column 13: syntax error while parsing value - unexpected '}'; expected '[', '{', or a literal");
+  // Found by fuzzing: this ended the program instead of the load.
+  EXPECT_EQ(LoadError(R"({"format": "brimwell-project/1", "components": [], "x": 1e99999})"),
+            "number overflow parsing '1e99999'");
   EXPECT_EQ(LoadError(R"({"format": "other/2", "components": []})"),
             R"(project: "format" must be "brimwell-project/1")");
   EXPECT_EQ(LoadError(R"({"format": "brimwell-project/1"})"), R"(project: "components" must be an array)");
