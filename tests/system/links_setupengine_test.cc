@@ -1,4 +1,4 @@
-// The real setupengine with link groups and shortcuts, bound by `brimwell
+// The real setupengine with installed files, link groups and shortcuts, bound by `brimwell
 // bind` and run offscreen and unattended on a temporary prefix: on Windows
 // NT 4 every .LNK is read back by lnkinfo and by `brimwell prefix links`; on
 // Windows NT 3.51 the same product makes Program Manager items instead,
@@ -25,15 +25,28 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+// The product: an installed program and the uninstall program (their
+// sources in SOURCE, a host directory), a main group with two sub-groups,
+// links to the program (with arguments and a hot key), to the uninstall
+// program, to a path below a specifier, to a group's folder, and a .URL.
 constexpr char kProject[] = R"json({"format": "brimwell-project/1", "components": [
-  {"class": "TInstall", "name": "Install1", "properties": {"DestDirType": "psProgramFiles", "DestDir": "\\Tool",
-    "Information": {"CompanyName": "Acme", "ProductName": "Tool", "Version": "2.1"}}},
+  {"class": "TInstall", "name": "Install1", "properties": {"DestDirType": "psProgramFiles", "DestDir": "\\Tool", "Information": {"CompanyName": "Acme", "ProductName": "Tool", "Version": "2.1"}}},
+  {"class": "TInstallFile", "name": "AppExe", "properties": {"Container": "Install1",
+    "DestDirType": "psContainerDestDir", "ArchiveFileType": "psContainerArchiveFile", "IncludeFromDir": "SOURCE", "FileName": "tool.exe", "DestName": "tool.exe"}},
+  {"class": "TUninstallEXE", "name": "Uninstaller", "properties": {"Container": "Install1",
+    "DestDirType": "psContainerDestDir", "ArchiveFileType": "psContainerArchiveFile", "IncludeFromDir": "SOURCE", "FileName": "uninstall.exe",
+    "DestName": "uninstall.exe", "Net": false}},
   {"class": "TMainLinkGroup", "name": "Main", "properties": {"Container": "Install1", "DestDir": "\\Acme Tool"}},
   {"class": "TSubLinkGroup", "name": "Tools", "properties": {"Container": "Main", "DestDir": "\\Tools"}},
   {"class": "TSubLinkGroup", "name": "Help", "properties": {"Container": "Main", "DestDir": "\\Help"}},
-  {"class": "TInstallSubLink", "name": "Notes", "properties": {"Container": "Tools", "LinkName": "Notes.lnk",
-    "ObjectLocationType": "psWindow", "ObjectLocation": "\\notepad.exe", "Parameters": "%i\\readme.txt",
+  {"class": "TInstallSubLink", "name": "ToolLink", "properties": {"Container": "Tools", "LinkName": "Tool.lnk",
+    "ObjectLink": "AppExe", "ObjectLocationType": "psObjectLink", "Parameters": "/open %i\\readme.txt",
     "HotKey": 1620}},
+  {"class": "TInstallSubLink", "name": "UninstallLink", "properties": {"Container": "Tools",
+    "LinkName": "Uninstall Tool.lnk", "ObjectLink": "Uninstaller", "ObjectLocationType": "psObjectLink",
+    "Parameters": "replaced by the product name"}},
+  {"class": "TInstallSubLink", "name": "Notes", "properties": {"Container": "Tools", "LinkName": "Notes.lnk",
+    "ObjectLocationType": "psWindow", "ObjectLocation": "\\notepad.exe", "Parameters": "%i\\readme.txt"}},
   {"class": "TInstallSubLink", "name": "HelpFolder", "properties": {"Container": "Tools", "LinkName": "Help.lnk",
     "ObjectLink": "Help", "ObjectLocationType": "psObjectLink"}},
   {"class": "TInstallSubLink", "name": "Web", "properties": {"Container": "Help", "LinkName": "Web Site.url",
@@ -72,11 +85,24 @@ std::string LnkField(const std::string& report, const std::string& label) {
 
 class LinksEngineTest : public ::testing::Test, public EngineRunner {
  protected:
+  // Makes the sources and files.1, binds the product and installs it on a
+  // prefix presenting `windows`.
   int Install(const char* windows) {
     EXPECT_EQ(Brimwell({"prefix", "init", prefix().string(), "--windows", windows}), 0) << err_;
-    fs::path engine = Bind(kProject);
+    const fs::path source = tmp_.path() / "source";
+    WriteHostFile(source / "tool.exe", "the program");
+    WriteHostFile(source / "uninstall.exe", "the uninstall program");
     fs::create_directories(dist());
-    return RunProgram(engine, {"-s" + dist().string()});
+    EXPECT_EQ(Brimwell({"archive", "create", (dist() / "files.1").string(), (source / "tool.exe").string(),
+                        (source / "uninstall.exe").string()}),
+              0)
+        << err_;
+    std::string project = kProject;
+    for (std::size_t at; (at = project.find("SOURCE")) != std::string::npos;) project.replace(at, 6, source.string());
+    fs::path engine = Bind(project);
+    const int status = RunProgram(engine, {"-s" + dist().string()});
+    if (status != 0) ADD_FAILURE() << ReadHostFile(log());
+    return status;
   }
   fs::path Host(const std::string& windows_path) {
     return OpenMachine(prefix(), PrefixCreation::kMustExist)->GetPaths().ToHost(windows_path);
@@ -96,6 +122,15 @@ TEST_F(LinksEngineTest, OnNT4EveryLinkIsAFileThatLnkinfoReads) {
   const std::string tools = std::string(kPrograms) + "\\Acme Tool\\Tools";
   const std::string help = std::string(kPrograms) + "\\Acme Tool\\Help";
 
+  const std::string tool = LnkInfo(Host(tools + "\\Tool.lnk"));
+  EXPECT_EQ(LnkField(tool, "Local path"), "C:\\Program Files\\Tool\\tool.exe") << tool;
+  EXPECT_EQ(LnkField(tool, "Working directory"), "C:\\Program Files\\Tool") << tool;
+  EXPECT_EQ(LnkField(tool, "Command line arguments"), "/open C:\\Program Files\\Tool\\readme.txt") << tool;
+  EXPECT_EQ(LnkField(tool, "File size"), "11 bytes") << tool;  // the installed program's
+  const std::string uninstall = LnkInfo(Host(tools + "\\Uninstall Tool.lnk"));
+  EXPECT_EQ(LnkField(uninstall, "Local path"), "C:\\Program Files\\Tool\\uninstall.exe") << uninstall;
+  EXPECT_EQ(LnkField(uninstall, "Working directory"), "C:\\Program Files\\Tool") << uninstall;
+  EXPECT_EQ(LnkField(uninstall, "Command line arguments"), "Tool") << uninstall;
   const std::string notes = LnkInfo(Host(tools + "\\Notes.lnk"));
   EXPECT_EQ(LnkField(notes, "Local path"), "C:\\WINDOWS\\notepad.exe") << notes;
   EXPECT_EQ(LnkField(notes, "Working directory"), "C:\\WINDOWS") << notes;
@@ -109,19 +144,24 @@ TEST_F(LinksEngineTest, OnNT4EveryLinkIsAFileThatLnkinfoReads) {
 
   // What `brimwell prefix links` shows a user.
   ASSERT_EQ(Brimwell({"prefix", "links", prefix().string()}), 0) << err_ << out_;
-  EXPECT_THAT(out_, HasSubstr(tools + "\\Notes.lnk\n  -> C:\\WINDOWS\\notepad.exe\n"
-                                      "  arguments: C:\\Program Files\\Tool\\readme.txt\n"
-                                      "  working directory: C:\\WINDOWS\n  hot key: Ctrl+Alt+T\n"));
+  EXPECT_THAT(out_, HasSubstr(tools + "\\Tool.lnk\n  -> C:\\Program Files\\Tool\\tool.exe\n"
+                                      "  arguments: /open C:\\Program Files\\Tool\\readme.txt\n"
+                                      "  working directory: C:\\Program Files\\Tool\n  hot key: Ctrl+Alt+T\n"));
+  EXPECT_THAT(out_, HasSubstr(tools + "\\Uninstall Tool.lnk\n  -> C:\\Program Files\\Tool\\uninstall.exe\n"
+                                      "  arguments: Tool\n"));
   EXPECT_THAT(out_, HasSubstr(tools + "\\Help.lnk\n  -> " + help + "\n"));
   EXPECT_THAT(out_, HasSubstr(help + "\\Web Site.url\n  -> http://example.org/tool?a=1\n"));
 
   EXPECT_THAT(RecordedFiles(),
-              ::testing::UnorderedElementsAre("Entries=3", "File1=" + tools + "\\Notes.lnk", "File2=" + tools + "\\Help.lnk",
-                                     "File3=" + help + "\\Web Site.url"));
+              ::testing::UnorderedElementsAre(
+                  "Entries=6", "File1=C:\\Program Files\\Tool\\tool.exe", "File2=" + tools + "\\Tool.lnk",
+                  "File3=" + tools + "\\Uninstall Tool.lnk", "File4=" + tools + "\\Notes.lnk",
+                  "File5=" + tools + "\\Help.lnk", "File6=" + help + "\\Web Site.url"));
   const std::string log_text = ReadHostFile(log());
   for (const std::string& line : {"link\tfolder " + std::string(kPrograms) + "\\Acme Tool\n",
                                   "link\tfolder " + tools + "\n", "link\tfolder " + help + "\n",
                                   "link\tshortcut " + tools + "\\Notes.lnk -> C:\\WINDOWS\\notepad.exe",
+                                  "link\tshortcut " + tools + "\\Uninstall Tool.lnk -> C:\\Program Files\\Tool\\uninstall.exe Tool",
                                   "link\tinternet shortcut " + help + "\\Web Site.url"}) {
     EXPECT_THAT(log_text, HasSubstr(line));
   }
@@ -142,13 +182,19 @@ TEST_F(LinksEngineTest, OnNT351TheSameProductMakesProgramManagerItems) {
   ProgramManager progman(machine->GetRegistry());
   auto tools = progman.Group("Tools");
   ASSERT_TRUE(tools);
-  ASSERT_EQ(tools->items.size(), 3u);
+  ASSERT_EQ(tools->items.size(), 5u);
   EXPECT_EQ(tools->items[0].name, "Notes");  // replaced in its place
   EXPECT_EQ(tools->items[0].command_line, "\"C:\\WINDOWS\\notepad.exe\" C:\\Program Files\\Tool\\readme.txt");
   EXPECT_EQ(tools->items[0].default_dir, "C:\\WINDOWS");
   EXPECT_EQ(tools->items[1].name, "Other");
-  EXPECT_EQ(tools->items[2].name, "Help");
-  EXPECT_EQ(tools->items[2].command_line, std::string(kPrograms) + "\\Acme Tool\\Help");
+  EXPECT_EQ(tools->items[2].name, "Tool");
+  EXPECT_EQ(tools->items[2].command_line,
+            "\"C:\\Program Files\\Tool\\tool.exe\" /open C:\\Program Files\\Tool\\readme.txt");
+  EXPECT_EQ(tools->items[2].default_dir, "C:\\Program Files\\Tool");
+  EXPECT_EQ(tools->items[3].name, "Uninstall Tool");
+  EXPECT_EQ(tools->items[3].command_line, "\"C:\\Program Files\\Tool\\uninstall.exe\" Tool");
+  EXPECT_EQ(tools->items[4].name, "Help");
+  EXPECT_EQ(tools->items[4].command_line, std::string(kPrograms) + "\\Acme Tool\\Help");
   machine.reset();
 
   // No link files; the Internet shortcut is a file on every shell.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/api_routines.h"
+#include "engine/custom_install_file.h"
 #include "engine/engine_errors.h"
 #include "engine/install.h"
 #include "platform/dde.h"
@@ -298,6 +299,18 @@ TEST_F(ShellLinkTest, FailuresOfTheShellLinkObjectAreReportedWithTheirCodes) {
   faults.Heal(Call::kCoInitialize);
   EXPECT_NO_THROW(Link()->InstallObjects());
   EXPECT_EQ(ReadLink(Link()->GetLinkFileName()).Target(), "C:\\Program Files\\Tool\\bin\\tool.exe");
+}
+
+TEST_F(ShellLinkTest, ALinkToTheUninstallProgramNeedsADriver) {
+  Make<TMainLinkGroup>("Main");
+  Make<TSubLinkGroup>("Sub");
+  auto* link = Make<TInstallSubLink>("Remove");
+  auto* uninstall = Make<TUninstallEXE>("Uninstaller");
+  uninstall->SetDestName("uninstall.exe");
+  link->SetObjectLink(uninstall);
+  uninstall->SetProcessed(true);
+  EXPECT_EQ(ErrorOf<IEInstallShellLink>([&] { link->InstallObjects(); }),
+            "Remove cannot perform operation because there is no TInstall component");
 }
 
 TEST_F(ShellLinkTest, MessagesPassTheTranslator) {
