@@ -87,6 +87,9 @@ const ClassInfo& TUninstallEXE::StaticClassInfo() {
 TCustomInstallFile::TCustomInstallFile(TComponent* owner) : TFileRelated(owner) {
   SetNet(false);
   if (EngineContext* ctx = Context()) {
+    // A file is kept in its container's archive unless the project says
+    // otherwise.
+    StoreArchiveFileType(StandardSpecifier<TpsContainerArchiveFile>(ctx));
     ctx->Files().Add(this);
     unique_id_ = ctx->UniqueIds().Acquire();
   }
@@ -368,6 +371,21 @@ void TCustomInstallFile::ApplySettings(Settings s) {
   dest_name_ = s.dest_name;
   file_type_ = s.file_type;
   active_x_ = s.active_x;
+}
+
+void ResolveSourceDirectories(TComponent& root, const std::string& base_dir) {
+  for (int i = 0; i < root.ComponentCount(); ++i) {
+    auto* file = dynamic_cast<TCustomInstallFile*>(root.Components(i));
+    if (file == nullptr) continue;
+    const std::string& dir = file->IncludeFromDir();
+    const bool absolute = dir.empty() || dir[0] == '/' || dir[0] == '\\' || WinDriveLetter(dir).has_value();
+    if (absolute) continue;
+    std::string joined = base_dir;
+    if (joined.empty() || joined.back() != '/') joined += '/';
+    joined += dir == "." ? std::string() : dir;
+    while (joined.size() > 1 && joined.back() == '/') joined.pop_back();
+    file->StoreIncludeFromDir(joined);
+  }
 }
 
 bool TCustomInstallFile::IsOleSelfRegister() const {

@@ -122,6 +122,9 @@ class TCustomInstallFile : public TFileRelated {
   virtual void SetFileType(TInstallFileType type);
   const std::string& IncludeFromDir() const { return include_from_dir_; }
   virtual void SetIncludeFromDir(const std::string& dir);
+  // Stores the directory without the settings rule (the project's own
+  // value, made absolute).
+  void StoreIncludeFromDir(const std::string& dir) { include_from_dir_ = dir; }
   void SetDestDir(const std::string& dir) override;
   void SetDestDirType(TCustomPathSpecifier* specifier) override;
   void SetContainer(TInstallContainer* container) override;
@@ -269,7 +272,15 @@ class TCustomInstallFile : public TFileRelated {
   std::int32_t unique_id_ = 0;
   std::string version_;
   std::string skip_reason_;
+  // DestName while Replacing writes the new file under a numbered name.
+  std::string target_name_;
 };
+
+// A project names its sources relative to the project file: reads every
+// relative IncludeFromDir of the installable files owned by `root` from the
+// host directory `base_dir` (the project file's). Absolute host paths and
+// Windows paths ("C:\...", "\\server\...") stay as they are.
+void ResolveSourceDirectories(TComponent& root, const std::string& base_dir);
 
 class TInstallFile : public TCustomInstallFile {
   BRIMWELL_CLASS_INFO()

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "engine/custom_install_file.h"
 #include "engine/engine_classes.h"
 #include "engine/engine_context.h"
 #include "engine/install.h"
@@ -63,6 +64,8 @@ int EngineSession::Start() {
       if (!file || file->empty()) return Fail(kExitProjectError, ctx_->Translate(kNoProject));
       ctx_->Log().Write("project", *file);
       LoadProjectFile(*file, classes_, *form_);
+      const std::string::size_type slash = file->rfind('/');
+      ResolveSourceDirectories(*form_, slash == std::string::npos ? std::string(".") : file->substr(0, slash));
     }
   } catch (const EProjectError& e) {
     return Fail(kExitProjectError, e.Message());
@@ -72,9 +75,10 @@ int EngineSession::Start() {
     // A Loaded refused the start (a bad switch, no main form).
     return Fail(kExitRunFailed, e.what());
   }
-  if (TCustomInstall* driver = ctx_->Driver()) {
-    if (!driver->Information().ProductName().empty()) app_.SetTitle(driver->Information().ProductName());
-  }
+  TCustomInstall* driver = ctx_->Driver();
+  // Without a driver nothing would ever start or end the application.
+  if (driver == nullptr) return Fail(kExitProjectError, ctx_->Translate(kNoDriver));
+  if (!driver->Information().ProductName().empty()) app_.SetTitle(driver->Information().ProductName());
   return kExitOk;
 }
 

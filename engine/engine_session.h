@@ -26,6 +26,9 @@ inline constexpr char kProjectEnvironmentVariable[] = "BRIMWELL_PROJECT";
 inline constexpr char kNoProject[] =
     "This engine carries no project, and the environment variable BRIMWELL_PROJECT names none";
 inline constexpr char kDefaultTitle[] = "Setup";
+inline constexpr char kNoDriver[] =
+    "The project holds no TInstall component: there is nothing to install and nothing that would end the "
+    "engine";
 
 class EngineSession {
  public:

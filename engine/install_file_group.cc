@@ -2,6 +2,7 @@
 
 #include "archive/brwl_compress.h"
 #include "engine/path_specifier.h"
+#include "engine/standard_path_specifiers.h"
 
 namespace brimwell {
 
@@ -31,6 +32,9 @@ const ClassInfo& TInstallFileGroup::StaticClassInfo() {
 
 TInstallFileGroup::TInstallFileGroup(TComponent* owner) : TFileContainer(owner) {
   SetGroupName(kUnnamedGroup);
+  // A group's files are kept in its container's archive unless the project
+  // names another.
+  if (Context() != nullptr) StoreArchiveFileType(StandardSpecifier<TpsContainerArchiveFile>(Context()));
 }
 
 }  // namespace brimwell

@@ -194,6 +194,9 @@ void TCustomInstallFile::InstallObjects() {
                      old_version + "\" of " + (old_date.ok() ? DateText(*old_date) : std::string("unknown date"));
     }
   }
+  // Replacing may write the new file under a numbered name beside a target
+  // in use; the file's installed path stays the target.
+  target_name_ = dest_name_;
   if (install_decision_ && target_existed_) {
     try {
       Replacing();
@@ -203,6 +206,11 @@ void TCustomInstallFile::InstallObjects() {
     }
   }
   if (install_decision_) {
+    struct RestoreName {
+      std::string& name;
+      const std::string saved;
+      ~RestoreName() { name = saved; }
+    } restore{dest_name_, target_name_};
     InstallFile();
   } else {
     Notify(kEventSkippedByOverwriteRule, this);
@@ -240,7 +248,6 @@ void TCustomInstallFile::ExtractNow(const std::string& archive_path) {
   EngineContext* ctx = Context();
   FileSystem& fs = ctx->GetMachine().GetFileSystem();
   const std::string dest = GetDestPath();
-  const std::string target_name = dest_name_;
   fs.ForceDirectories(dest);
   if (IsBlankText(archive_path)) Raise<IECustomInstallFile>(ctx, kBlankArchivePath, {file_name_});
 
@@ -274,7 +281,7 @@ void TCustomInstallFile::ExtractNow(const std::string& archive_path) {
     // numbered name; the file's installed path stays the target, which the
     // new file replaces at the next boot.
     const std::string written = dest + "\\" + dest_name_;
-    dest_name_ = target_name;
+    dest_name_ = target_name_;
     LogFile((in_use_ ? "written beside the target in use, as " + written : "installed " + written) + " (" +
             std::to_string(file_size_) + " bytes) from " + archive_path);
     AfterInstallSteps();

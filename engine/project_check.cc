@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "engine/custom_install_file.h"
 #include "engine/engine_classes.h"
 #include "engine/engine_context.h"
 #include "engine/project_form.h"
@@ -56,6 +57,8 @@ std::string EditProject(std::string_view text, const std::string& base_dir, Regi
   ProjectForm form(ctx);
   form.SetState(ComponentState::kDesigning, true);
   LoadProject(text, classes, form, base_dir);
+  // The bound engine cannot know where the project file was.
+  ResolveSourceDirectories(form, base_dir);
   edit(form);
   return SaveProject(form);
 }

@@ -77,6 +77,16 @@ LoaderRun Loader::Run() {
 
   LoaderRun run;
   run.working_dir = MakeWorkingDirectory(services_.temp_path);
+  // Until the engine runs, a failure leaves nothing behind: the directory
+  // made for it goes with whatever was unpacked into it.
+  struct RemoveUnlessStarted {
+    const std::string& dir;
+    const std::string& temp_path;
+    bool started = false;
+    ~RemoveUnlessStarted() {
+      if (!started && dir != temp_path) (void)host::Env::Default().RemoveTree(dir);
+    }
+  } remove_unless_started{run.working_dir, services_.temp_path};
   CheckFreeSpace(run.working_dir, services_.free_bytes(run.working_dir));
 
   SetupArchive archive(*archive_file, base, end);
@@ -106,6 +116,7 @@ LoaderRun Loader::Run() {
     throw Exception(FormatText(kCouldNotStartEngine, {run.command_line, std::to_string(result),
                                                       StartErrorText(result)}));
   }
+  remove_unless_started.started = true;
   return run;
 }
 

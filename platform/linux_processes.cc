@@ -201,6 +201,9 @@ WinResult<int> LinuxProcesses::RunAndWait(std::string_view command_line, ShowSta
 WinStatus LinuxProcesses::StartBatchAfterExit(std::string_view batch_path) {
   if (!files_.FileExists(batch_path)) return WinStatus::Error(kErrorFileNotFound);
   std::string path = paths_.FullPath(batch_path);
+  // A program that can start a copy of itself runs the batch there, so that
+  // no process runs its executable when the batch deletes it.
+  if (CanStartBatchProgram()) return StartBatchProgramAfterExit(prefix_, path);
   return RunAfterThisProcessExits([&] { RunBatchFile(files_, path); });
 }
 

@@ -24,9 +24,22 @@ say "a fresh Windows machine in $BRIMWELL_PREFIX"
 
 say "the product's distributables in $work/dist"
 mkdir -p "$work/dist" "$work/stage"
-"$bin/brimwell" bind "$sample/project.json" "$work/stage/setupengine"
+# The product as its developer keeps it: the project beside its files (the
+# project names them relative to itself), the built program and library
+# among them.
+product=$work/product
+mkdir -p "$product/files"
+cp "$sample/project.json" "$product/"
+cp "$sample/files/"* "$build/samples/tool/toolinfo.exe" "$build/samples/tool/samplereg.dll" "$product/files/"
+"$bin/brimwell" bind "$product/project.json" "$work/stage/setupengine"
 "$bin/brimwell" archive create "$work/dist/setup.1" "$work/stage/setupengine" --level max >/dev/null
-"$bin/brimwell" archive create "$work/dist/files.1" "$sample/files/readme.txt" "$sample/files/sampletool" >/dev/null
+# Each file under the UniqueID the project gives it.
+id=0
+for f in readme.txt sampletool.hlp sampletool toolinfo.exe samplereg.dll; do
+  if [ $id = 0 ]; then verb=create; else verb=add; fi
+  "$bin/brimwell" archive $verb "$work/dist/files.1" "$product/files/$f" --id $id >/dev/null
+  id=$((id + 1))
+done
 cp "$bin/BrimwellLoadProgram" "$work/dist/setup.exe"
 "$bin/brimwell" archive verify "$work/dist/files.1"
 "$bin/brimwell" archive list "$work/dist/files.1"
@@ -54,7 +67,17 @@ cat "$BRIMWELL_PREFIX/drive_c/Program Files/Brimwell Sample Tool/sampletool.ini"
 say "the Start-menu shortcuts, read back from the files"
 "$bin/brimwell" prefix links
 
+say "the installed product"
+installed="$BRIMWELL_PREFIX/drive_c/Program Files/Brimwell Sample Tool"
+ls -lR "$installed"
+"$installed/toolinfo.exe"
+cat "$installed/samplereg.registered"
+"$bin/brimwell" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sample Tool' /s
+
 say "after a good run the install record is gone"
 "$bin/brimwell" reg query 'HKLM\SOFTWARE\Brimwell\Install' 2>/dev/null || echo "(no install record left)"
+# The clean-up batch runs once the engine has ended.
+for _ in $(seq 1 50); do [ -z "$(ls -A "$work/tmp")" ] && break; sleep 0.1; done
+echo "left in the temporary directory: $(ls -A "$work/tmp" | wc -l) entries"
 echo
 echo "demo: done; everything is in $work"

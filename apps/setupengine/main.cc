@@ -11,12 +11,16 @@
 
 #include "engine/engine_context.h"
 #include "engine/engine_session.h"
+#include "platform/after_exit.h"
 #include "presentation/presentation_classes.h"
 #include "presentation/qt_presentation.h"
 #include "system/system_classes.h"
 #include "wizard/qt_application.h"
 
 int main(int argc, char** argv) {
+  // A copy of the engine started to run the clean-up batch after the engine
+  // has ended does only that.
+  if (std::optional<int> status = brimwell::RunBatchAfterExitIfAsked(argc, argv)) return *status;
   // The engine's switches are its own: Qt sees only the program name, so an
   // argument such as -r or -s never reaches Qt's option parser.
   std::vector<std::string> arguments(argv + 1, argv + argc);

@@ -3,9 +3,12 @@
 // it leaves and its run log.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -201,6 +204,15 @@ TEST_F(SetupEngineTest, AProjectNestedTooDeepIsAProjectErrorNotACrash) {
   fs::path engine = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
   EXPECT_EQ(Run(engine, {Source()}, {"BRIMWELL_PROJECT=" + (tmp_.path() / "deep.json").string()}), kExitProjectError);
   EXPECT_THAT(err_, HasSubstr("line 3: arrays and objects nest deeper than 512 levels"));
+}
+
+TEST_F(SetupEngineTest, AProjectWithoutADriverEndsWithAClearError) {
+  WriteHostFile(tmp_.path() / "nodriver.json", R"({"format": "brimwell-project/1", "components": [
+    {"class": "TGrabCall", "name": "Grab"}]})");
+  fs::path engine = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
+  EXPECT_EQ(Run(engine, {Source()}, {"BRIMWELL_PROJECT=" + (tmp_.path() / "nodriver.json").string()}),
+            kExitProjectError);
+  EXPECT_THAT(err_, HasSubstr("The project holds no TInstall component"));
 }
 
 }  // namespace
