@@ -333,9 +333,8 @@ TEST_F(LoaderRunTest, LowFreeSpaceStopsBeforeAnythingIsUnpacked) {
                         "temporary directory, " + dir_ / "tmp/bwl", 0),
             0u)
       << error;
-  std::vector<std::string> dirs = testing::Entries(dir_ / "tmp");
-  ASSERT_EQ(dirs.size(), 1u);
-  EXPECT_TRUE(testing::Entries(dir_ / "tmp/" + dirs[0]).empty());
+  // The directory made for the engine is removed again.
+  EXPECT_TRUE(testing::Entries(dir_ / "tmp").empty());
   EXPECT_TRUE(started_.empty());
 }
 
