@@ -87,6 +87,9 @@ struct PropertyInfo {
   std::function<PropertyValue(const TPersistent&)> get;  // scalar kinds
   std::function<void(TPersistent&, const PropertyValue&)> set;
   std::function<TPersistent*(TPersistent&)> object;  // kObject, kCollection, kPicture
+  // Whether the writer stores the value of this object (beside the stored
+  // default); null: decided by the default alone.
+  std::function<bool(const TPersistent&)> stored;
 };
 
 // The description of one class: its name, its parent, its own published
@@ -245,6 +248,16 @@ class ClassBuilder {
   template <class G>
   ClassBuilder& Picture(std::string name, G getter) {
     return AddOwned(std::move(name), PropertyKind::kPicture, getter);
+  }
+
+  // The property added last is written only when `stored` answers true
+  // for the object: a default that depends on the object, which replaces
+  // the stored default.
+  template <class F>
+  ClassBuilder& StoredWhen(F stored) {
+    info_.properties.back().default_value.reset();
+    info_.properties.back().stored = [stored](const TPersistent& o) { return stored(static_cast<const C&>(o)); };
+    return *this;
   }
 
   ClassInfo Build() { return std::move(info_); }

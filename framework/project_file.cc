@@ -367,6 +367,7 @@ Json WriteProperties(TPersistent& object) {
       }
       default: {
         if (!p->get) break;
+        if (p->stored && !p->stored(object)) break;
         PropertyValue v = p->get(object);
         if (p->default_value && *p->default_value == v) break;
         out[p->name] = WriteScalar(*p, v);
