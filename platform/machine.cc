@@ -18,6 +18,7 @@
 #include "platform/restart.h"
 #include "platform/sqlite_registry.h"
 #include "platform/startup_sequence.h"
+#include "platform/user_language.h"
 #include "platform/win_path.h"
 
 namespace brimwell {
@@ -125,9 +126,22 @@ void Machine::SetWindowsFamily(WindowsFamily family) {
   if (services_.file_system) services_.file_system->ForceDirectories(services_.file_system->SystemDirectory());
 }
 
+std::uint16_t Machine::GetUserDefaultLangId() const {
+  if (config_->user_default_lang_stated) return config_->user_default_lang_id;
+  return LangIdOfLocale(HostMessagesLocale().name);
+}
+
 void Machine::SetUserDefaultLangId(std::uint16_t lang_id) {
   PrefixConfig config = *config_;
   config.user_default_lang_id = lang_id;
+  config.user_default_lang_stated = true;
+  UpdateConfig(config);
+}
+
+void Machine::ClearUserDefaultLangId() {
+  PrefixConfig config = *config_;
+  config.user_default_lang_id = kDefaultLangId;
+  config.user_default_lang_stated = false;
   UpdateConfig(config);
 }
 

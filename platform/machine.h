@@ -66,9 +66,13 @@ class Machine {
   WindowsFamily GetWindowsFamily() const { return config_->windows; }
   WindowsVersion GetWindowsVersion() const { return VersionOf(config_->windows); }
   void SetWindowsFamily(WindowsFamily family);
-  // GetUserDefaultLangID.
-  std::uint16_t GetUserDefaultLangId() const { return config_->user_default_lang_id; }
+  // GetUserDefaultLangID: the language the prefix states, else the host
+  // locale's (user_language.h).
+  std::uint16_t GetUserDefaultLangId() const;
+  // States the language in the prefix.
   void SetUserDefaultLangId(std::uint16_t lang_id);
+  // Leaves the language to the host locale again.
+  void ClearUserDefaultLangId();
   const PrefixConfig& Config() const { return *config_; }
   // Changes and saves the configuration (for settings without a setter).
   void UpdateConfig(const PrefixConfig& config);

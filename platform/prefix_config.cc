@@ -67,6 +67,7 @@ PrefixConfig PrefixConfig::Load(const std::filesystem::path& prefix) {
     auto n = ParseNumber(*v);
     if (!n || *n < 0 || *n > 0xFFFF) throw bad("UserDefaultLanguage", *v);
     config.user_default_lang_id = static_cast<std::uint16_t>(*n);
+    config.user_default_lang_stated = true;
   }
   if (auto v = doc->Get("Windows", "WindowsDirectory")) {
     if (!IsWinFullPath(*v)) throw bad("WindowsDirectory", *v);
@@ -108,7 +109,11 @@ void PrefixConfig::Save(const std::filesystem::path& prefix) const {
     }
   }
   doc.Set("Windows", "Version", WindowsFamilyName(windows));
-  doc.Set("Windows", "UserDefaultLanguage", Hex4(user_default_lang_id));
+  if (user_default_lang_stated) {
+    doc.Set("Windows", "UserDefaultLanguage", Hex4(user_default_lang_id));
+  } else {
+    (void)doc.DeleteKey("Windows", "UserDefaultLanguage");
+  }
   doc.Set("Windows", "WindowsDirectory", windows_directory);
   doc.Set("Windows", "TempDirectory", temp_directory);
   doc.DeleteSection("Removable");

@@ -4,7 +4,8 @@
 //
 //   [Windows]
 //   Version=nt4                 ; win32s | windows95 | nt351 | nt4
-//   UserDefaultLanguage=0x0409  ; LANGID, hexadecimal or decimal
+//   UserDefaultLanguage=0x0407  ; LANGID, hexadecimal or decimal; without
+//                               ; it the host locale decides (user_language.h)
 //   WindowsDirectory=C:\WINDOWS
 //   TempDirectory=C:\WINDOWS\TEMP
 //   [Removable]
@@ -27,7 +28,10 @@ inline constexpr char kPrefixConfigFile[] = "brimwell.ini";
 
 struct PrefixConfig {
   WindowsFamily windows = WindowsFamily::kNT4;
+  // The user default language the prefix states; without one
+  // (user_default_lang_stated false) the host locale decides.
   std::uint16_t user_default_lang_id = kDefaultLangId;
+  bool user_default_lang_stated = false;
   std::string windows_directory = "C:\\WINDOWS";
   std::string temp_directory = "C:\\WINDOWS\\TEMP";
   // Removable drive letters (upper case) and their disk capacity in bytes.

@@ -1,6 +1,10 @@
 #include "platform/text_encoding.h"
 
+#include <iconv.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <string>
 
 namespace brimwell {
 namespace {
@@ -92,6 +96,73 @@ std::string Utf8ToUtf16Le(std::string_view text) {
     i += len;
   }
   return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > text.size()) return false;
+    std::uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1Fu) : len == 3 ? (c & 0x0Fu) : (c & 0x07u);
+    for (std::size_t k = 1; k < len; ++k) {
+      auto d = static_cast<unsigned char>(text[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3Fu);
+    }
+    static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::optional<std::string> CodePageToUtf8(std::string_view bytes, int code_page) {
+  const bool known = (code_page >= 1250 && code_page <= 1258) || code_page == 932 || code_page == 936 ||
+                     code_page == 949 || code_page == 950;
+  if (!known) return std::nullopt;
+  const std::string name = "CP" + std::to_string(code_page);
+  iconv_t cd = ::iconv_open("UTF-8", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out;
+  std::string in(bytes);
+  char* in_ptr = in.data();
+  std::size_t in_left = in.size();
+  char buffer[4096];
+  bool ok = true;
+  while (in_left > 0) {
+    char* out_ptr = buffer;
+    std::size_t out_left = sizeof buffer;
+    std::size_t r = ::iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    out.append(buffer, static_cast<std::size_t>(out_ptr - buffer));
+    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      ok = false;  // EILSEQ or EINVAL: a byte the code page does not define
+      break;
+    }
+  }
+  ::iconv_close(cd);
+  if (!ok) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> TextFileToUtf8(std::string_view bytes, int fallback_code_page) {
+  std::optional<std::string> text;
+  if (bytes.starts_with(kUtf8Bom)) {
+    bytes.remove_prefix(kUtf8Bom.size());
+    if (IsValidUtf8(bytes)) text = std::string(bytes);
+  } else if (bytes.starts_with(kUtf16LeBom)) {
+    text = Utf16LeToUtf8(bytes.substr(kUtf16LeBom.size()));
+  } else if (bytes.starts_with(kUtf16BeBom)) {
+    std::string swapped(bytes.substr(kUtf16BeBom.size()));
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+    text = Utf16LeToUtf8(swapped);
+  } else if (IsValidUtf8(bytes)) {
+    text = std::string(bytes);
+  } else if (fallback_code_page != 0) {
+    text = CodePageToUtf8(bytes, fallback_code_page);
+  }
+  if (text && text->find('\0') != std::string::npos) return std::nullopt;
+  return text;
 }
 
 }  // namespace brimwell

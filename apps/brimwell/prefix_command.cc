@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cctype>
 #include <cstring>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,7 +16,9 @@
 #include "platform/program_manager.h"
 #include "platform/registry.h"
 #include "platform/shell_links.h"
+#include "platform/user_language.h"
 #include "platform/windows_version.h"
+#include "translate/brwl_language.h"
 
 namespace brimwell::cli {
 namespace {
@@ -29,7 +33,10 @@ constexpr char kUsage[] =
     "\n"
     "DIR defaults to BRIMWELL_PREFIX, else $XDG_DATA_HOME/brimwell/prefix.\n"
     "VERSION is win32s, windows95, nt351 or nt4 (NT 4 and later, the default).\n"
-    "LANGID is the user default language identifier, such as 0x0409.\n"
+    "LANGID is the user default language identifier, such as 0x0407, or the name\n"
+    "of a translator language (German, Hebrew, ...);\n"
+    "'host' leaves it to the host locale (LC_ALL, LC_MESSAGES, LANG), which a\n"
+    "prefix follows until a language is set.\n"
     "'disk' inserts disk N into the removable drive (A: unless --drive), or ejects it.\n"
     "'links' lists the shortcuts of the Start menu and the desktop with their\n"
     "targets, arguments, working directories and hot keys read from the files;\n"
@@ -68,17 +75,33 @@ Options Parse(Args args) {
   return o;
 }
 
+// A LANGID ("0x0407", "1031") or the name of a translator language
+// ("German").
+std::uint16_t ParseLanguageOption(const std::string& text) {
+  if (std::optional<TBrwlLanguage> language = LanguageByName(text)) return TraitsOf(*language)->lang_id;
+  unsigned long id = 0;
+  std::size_t used = 0;
+  try {
+    id = std::stoul(text, &used, 0);
+  } catch (const std::logic_error&) {
+    used = 0;
+  }
+  if (text.empty() || used != text.size() || id > 0xFFFF) {
+    throw EPlatformError("bad language " + text + ": give a LANGID such as 0x0407, a language name or 'host'");
+  }
+  return static_cast<std::uint16_t>(id);
+}
+
 void ApplySettings(Machine& machine, const Options& o) {
   if (!o.windows.empty()) {
     auto family = ParseWindowsFamily(o.windows);
     if (!family) throw EPlatformError("unknown Windows version " + o.windows);
     machine.SetWindowsFamily(*family);
   }
-  if (!o.language.empty()) {
-    std::size_t used = 0;
-    unsigned long id = std::stoul(o.language, &used, 0);
-    if (used != o.language.size() || id > 0xFFFF) throw EPlatformError("bad language identifier " + o.language);
-    machine.SetUserDefaultLangId(static_cast<std::uint16_t>(id));
+  if (o.language == "host") {
+    machine.ClearUserDefaultLangId();
+  } else if (!o.language.empty()) {
+    machine.SetUserDefaultLangId(ParseLanguageOption(o.language));
   }
 }
 
@@ -86,7 +109,12 @@ void PrintInfo(Machine& machine) {
   FileSystem& files = machine.GetFileSystem();
   std::printf("Prefix:            %s\n", machine.PrefixDir().c_str());
   std::printf("Windows:           %s\n", DescribeWindows(machine.GetWindowsFamily()).c_str());
-  std::printf("User language:     0x%04X\n", machine.GetUserDefaultLangId());
+  std::string source = "set in the prefix";
+  if (!machine.Config().user_default_lang_stated) {
+    HostLocale locale = HostMessagesLocale();
+    source = locale.variable.empty() ? "no host locale set" : "from " + locale.variable + "=" + locale.name;
+  }
+  std::printf("User language:     0x%04X (%s)\n", machine.GetUserDefaultLangId(), source.c_str());
   std::printf("Windows directory: %s\n", files.WindowsDirectory().c_str());
   std::printf("System directory:  %s\n", files.SystemDirectory().c_str());
   std::printf("Temp directory:    %s\n", files.TempPath().c_str());

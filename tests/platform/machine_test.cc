@@ -2,9 +2,13 @@
 
 #include <stdlib.h>
 
+#include <optional>
+#include <string>
+
 #include "platform/file_system_wrapper.h"
 #include "platform/platform_errors.h"
 #include "platform/profile_strings.h"
+#include "platform/user_language.h"
 #include "tests/platform/temp_prefix.h"
 
 namespace brimwell {
@@ -27,7 +31,52 @@ TEST_F(MachineTest, AFreshPrefixHasWhatTheEngineReads) {
                                   "ProgramFilesDir"),
             "C:\\Program Files");
   EXPECT_EQ(machine().GetWindowsFamily(), WindowsFamily::kNT4);
-  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0409);
+  // A fresh prefix leaves its user language to the host locale.
+  EXPECT_FALSE(machine().Config().user_default_lang_stated);
+  EXPECT_EQ(machine().GetUserDefaultLangId(), LangIdOfLocale(HostMessagesLocale().name));
+}
+
+TEST_F(MachineTest, TheUserLanguageIsThePrefixsElseTheHostLocales) {
+  // Restores the environment this test changes.
+  struct SavedVariable {
+    std::string name;
+    std::optional<std::string> value;
+    explicit SavedVariable(std::string n) : name(std::move(n)) {
+      if (const char* v = ::getenv(name.c_str())) value = v;
+    }
+    ~SavedVariable() { value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str()); }
+  };
+  SavedVariable all("LC_ALL"), messages("LC_MESSAGES"), lang("LANG");
+  ::unsetenv("LC_ALL");
+  ::unsetenv("LC_MESSAGES");
+  ::setenv("LANG", "fr_CA.UTF-8", 1);
+  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0C0C);
+  ::setenv("LC_MESSAGES", "ru_RU.KOI8-R", 1);
+  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0419);
+  ::setenv("LC_ALL", "", 1);  // empty: not set
+  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0419);
+
+  machine().SetUserDefaultLangId(0x0407);
+  Reopen();
+  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0407);
+  machine().ClearUserDefaultLangId();
+  Reopen();
+  EXPECT_FALSE(machine().Config().user_default_lang_stated);
+  EXPECT_EQ(machine().GetUserDefaultLangId(), 0x0419);
+}
+
+TEST(UserLanguageTest, LocaleNamesMapToWindowsLanguages) {
+  struct Case {
+    const char* locale;
+    std::uint16_t lang_id;
+  };
+  for (Case c : {Case{"de_DE.UTF-8", 0x0407}, Case{"de_AT@euro", 0x0C07}, Case{"de", 0x0407},
+                 Case{"pt_BR.UTF-8", 0x0416}, Case{"pt_PT", 0x0816}, Case{"zh_TW.Big5", 0x0404},
+                 Case{"zh_CN.GB18030", 0x0804}, Case{"he_IL.UTF-8", 0x040D}, Case{"en_GB", 0x0809},
+                 Case{"ES_es", 0x0C0A}, Case{"vi_VN", 0x042A}, Case{"C", 0x0409}, Case{"POSIX", 0x0409},
+                 Case{"", 0x0409}, Case{"tlh_QO", 0x0409}}) {
+    EXPECT_EQ(LangIdOfLocale(c.locale), c.lang_id) << c.locale;
+  }
 }
 
 TEST_F(MachineTest, ValuesAUserChangedSurviveOpening) {
