@@ -1,0 +1,58 @@
+// Helpers of the translation tests: a root that is a translation site with
+// a settable user language, and a temporary directory.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "framework/component.h"
+#include "translate/translation_site.h"
+#include "translate/translator.h"
+
+namespace brimwell::testing {
+
+class SiteRoot : public TComponent, public TranslationSite {
+ public:
+  SiteRoot() : TComponent(nullptr) {}
+  // Frees the components while the site can still answer them.
+  ~SiteRoot() override {
+    while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
+  }
+  TTranslator* MainTranslator() const override { return main_; }
+  void SetMainTranslator(TTranslator* translator) override { main_ = translator; }
+  std::uint16_t UserDefaultLangId() const override { return lang_id; }
+
+  std::uint16_t lang_id = 0x0409;
+
+ private:
+  TTranslator* main_ = nullptr;
+};
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "brimwell-translate-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return path_ / name;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace brimwell::testing

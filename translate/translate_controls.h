@@ -1,0 +1,38 @@
+// TTranslateLabel and TTranslateBitBtn: a label and a bitmap button that
+// carry a GLID, the number of their text in the language tables. A
+// translator gives them the target table's text for that number and never
+// looks their caption up by its wording; GLID 0 means none, a negative GLID
+// keeps the control out of translation altogether.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/controls.h"
+
+namespace brimwell {
+
+class TTranslateLabel : public TLabel {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TTranslateLabel(TComponent* owner) : TLabel(owner) {}
+  std::int32_t GLID() const { return glid_; }
+  void SetGLID(std::int32_t glid) { glid_ = glid; }
+
+ private:
+  std::int32_t glid_ = 0;
+};
+
+class TTranslateBitBtn : public TBitBtn {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TTranslateBitBtn(TComponent* owner) : TBitBtn(owner) {}
+  std::int32_t GLID() const { return glid_; }
+  void SetGLID(std::int32_t glid) { glid_ = glid; }
+
+ private:
+  std::int32_t glid_ = 0;
+};
+
+}  // namespace brimwell
