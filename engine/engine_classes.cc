@@ -8,6 +8,7 @@
 #include "engine/standard_path_specifiers.h"
 #include "framework/class_registry.h"
 #include "netloc/netloc_classes.h"
+#include "translate/translate_classes.h"
 
 namespace brimwell {
 
@@ -16,6 +17,8 @@ void RegisterEngineClasses(ClassRegistry& registry) {
   RegisterArchiveClasses(registry);
   // So does the net install location (no user interface is linked for it).
   RegisterNetlocClasses(registry);
+  // So are the translator and the translating controls.
+  RegisterTranslateClasses(registry);
   // Abstract bases, named by references.
   registry.Register<TInstallContainer>();
   registry.Register<TInstallObject>();

@@ -1,7 +1,7 @@
 // Registers the engine's component classes (the driver, file groups, the
-// path specifiers, TGrabCall, the abstract bases that references name, and
-// the archive and net location classes)
-// in a class registry, so a project reader can create them by name.
+// path specifiers, TGrabCall, the abstract bases that references name, the
+// archive, net location and translation classes) in a class registry, so a
+// project reader can create them by name.
 #pragma once
 
 namespace brimwell {

@@ -8,6 +8,7 @@
 #include "framework/bound_project.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
+#include "translate/translator.h"
 
 namespace brimwell {
 
@@ -43,6 +44,22 @@ std::string EngineContext::ExecutablePath() const {
 std::string EngineContext::Translate(std::string_view text) const {
   if (!translator_.translate) return std::string(text);
   return translator_.translate(text);
+}
+
+void EngineContext::SetMainTranslator(TTranslator* translator) {
+  main_translator_ = translator;
+  if (translator == nullptr) {
+    translator_ = TranslatorHook();
+    return;
+  }
+  translator_.translate = [translator](std::string_view text) {
+    return translator->TranslateText(blEnglish, text);
+  };
+  translator_.target_language = [translator] { return static_cast<int>(translator->TranslateIntoLanguage()); };
+  translator_.set_target_language = [translator](int ordinal) {
+    // A value that names no language keeps the translator's own.
+    if (IsLanguageOrdinal(ordinal)) translator->SetTranslateIntoLanguage(static_cast<TBrwlLanguage>(ordinal));
+  };
 }
 
 void EngineContext::SetNetAccess(std::unique_ptr<NetLocationAccess> access) {

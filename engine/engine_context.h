@@ -31,6 +31,7 @@ class TBrwlCompress;
 class TVersionResource;
 class TComponent;
 class TCustomInstall;
+class TTranslator;
 
 // Exit status of setupengine.
 inline constexpr int kExitOk = 0;
@@ -39,7 +40,8 @@ inline constexpr int kExitProjectError = 2;  // the project could not be read
 inline constexpr int kExitUserAbort = 3;     // the user cancelled the installation
 
 // What the translator offers the rest of the engine. Until a translator
-// exists, texts pass unchanged and there is no target language.
+// exists, texts pass unchanged and there is no target language. The main
+// translator fills it when it registers itself (SetMainTranslator).
 struct TranslatorHook {
   // English text in, text of the target language out.
   std::function<std::string(std::string_view)> translate;
@@ -78,6 +80,11 @@ class EngineContext {
   const TranslatorHook& Translator() const { return translator_; }
   bool HasTranslator() const { return static_cast<bool>(translator_.translate); }
   std::string Translate(std::string_view text) const;
+  // The process's main translator (the first TTranslator made under a form
+  // of this context), or nullptr. Setting it points the hook at it; nullptr
+  // leaves texts untranslated again.
+  TTranslator* MainTranslator() const { return main_translator_; }
+  void SetMainTranslator(TTranslator* translator);
 
   RunLog& Log() const { return *log_; }
 
@@ -139,6 +146,7 @@ class EngineContext {
   std::filesystem::path executable_;
   std::unique_ptr<RunLog> log_;
   TranslatorHook translator_;
+  TTranslator* main_translator_ = nullptr;
   TInstallContainerList containers_;
   TCustomInstallFileList files_;
   TCustomInstallFileList deferred_;

@@ -1,6 +1,7 @@
 #include "engine/install.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/api_routines.h"
 #include "engine/component_calls.h"
@@ -17,11 +18,43 @@
 #include "platform/paths.h"
 #include "platform/processes.h"
 #include "platform/win_path.h"
+#include "translate/translator.h"
 
 namespace brimwell {
 namespace {
 
 bool IsBlank(std::string_view s) { return s.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+constexpr char kMainTranslatorName[] = "MainTranslator";
+
+// A project without a translator gets one, named "MainTranslator" (or
+// "MainTranslator1", ... when the name is taken), holding the standard
+// tables. It is not stored in the project and gives way to a translator
+// made later.
+void AddMainTranslator(EngineContext& ctx, TComponent& owner) {
+  if (ctx.MainTranslator() != nullptr) return;
+  for (int i = 0; i < owner.ComponentCount(); ++i) {
+    if (dynamic_cast<TTranslator*>(owner.Components(i)) != nullptr) return;
+  }
+  std::string name = kMainTranslatorName;
+  for (int n = 1; owner.FindComponent(name) != nullptr; ++n) name = kMainTranslatorName + std::to_string(n);
+  auto* translator = Create<TTranslator>(&owner);
+  translator->SetAddedAutomatically(true);
+  translator->SetName(name);
+}
+
+// Logs the language the run's texts are in and why.
+void LogLanguage(EngineContext& ctx) {
+  TTranslator* translator = ctx.MainTranslator();
+  if (translator == nullptr || !ctx.Log().Enabled()) return;
+  const TLanguage* target = translator->TargetLanguage();
+  std::string text = target != nullptr ? std::string(TraitsOf(target->LanguageIdent())->name) : "none";
+  char id[8];
+  std::snprintf(id, sizeof id, "0x%04X", ctx.GetMachine().GetUserDefaultLangId());
+  text += translator->TranslateIntoLanguage() == blUser ? std::string(", the user language ") + id
+                                                        : std::string(", the translator's own choice");
+  ctx.Log().Write("language", text + " (" + translator->Name() + ")");
+}
 
 }  // namespace
 
@@ -174,6 +207,9 @@ void TCustomInstall::ParseCommandLine() { switches_ = brimwell::ParseCommandLine
 void TCustomInstall::Loaded() {
   TFileContainer::Loaded();
   EngineContext* ctx = Context();
+  // First, so that the errors of the start are translated too.
+  if (ProjectForm* form = FormOf(this)) AddMainTranslator(*ctx, *form);
+  LogLanguage(*ctx);
   if (!Designing()) {
     ParseCommandLine();
     if (HasSwitch(EngineSwitch::kDebug) &&

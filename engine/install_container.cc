@@ -118,6 +118,7 @@ void TInstallContainer::ContainerDestroyed(TInstallContainer* container) {
 }
 
 void TInstallContainer::ShowStatusText(const std::string& text) {
+  if (ctx_ != nullptr) ctx_->Log().Write("status", text);
   TMessageParameter po(text);
   BroadcastComponentCall(kCallShowStatus, &po);
 }

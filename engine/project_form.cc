@@ -1,6 +1,7 @@
 #include "engine/project_form.h"
 
 #include "engine/engine_context.h"
+#include "platform/machine.h"
 
 namespace brimwell {
 
@@ -34,6 +35,12 @@ void ProjectForm::Loaded() {
   actions.swap(when_loaded_);
   for (auto& action : actions) action();
 }
+
+TTranslator* ProjectForm::MainTranslator() const { return ctx_.MainTranslator(); }
+
+void ProjectForm::SetMainTranslator(TTranslator* translator) { ctx_.SetMainTranslator(translator); }
+
+std::uint16_t ProjectForm::UserDefaultLangId() const { return ctx_.GetMachine().GetUserDefaultLangId(); }
 
 EngineContext* ContextOf(const TComponent* component) {
   for (const TComponent* c = component; c != nullptr; c = c->Owner()) {

@@ -1,21 +1,24 @@
 // ProjectForm: the root that owns a project's components, playing the part
 // of the engine's main form (or of a data module, which has no window). It
-// carries the EngineContext to every component it owns, and runs actions
-// that must wait until the whole project has been loaded.
+// carries the EngineContext to every component it owns, is the translation
+// site of its translators (the main translator lives in the context), and
+// runs actions that must wait until the whole project has been loaded.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "framework/component.h"
 #include "netloc/net_location_state.h"
+#include "translate/translation_site.h"
 
 namespace brimwell {
 
 class EngineContext;
 class MainForm;
 
-class ProjectForm : public TComponent, public NetLocationHost {
+class ProjectForm : public TComponent, public NetLocationHost, public TranslationSite {
   BRIMWELL_CLASS_INFO()
 
  public:
@@ -39,6 +42,12 @@ class ProjectForm : public TComponent, public NetLocationHost {
   // this form's Loaded); at once when no load is in progress.
   void WhenLoaded(std::function<void()> action);
   void Loaded() override;
+
+  // TranslationSite: the context's main translator and the prefix's user
+  // default language.
+  TTranslator* MainTranslator() const override;
+  void SetMainTranslator(TTranslator* translator) override;
+  std::uint16_t UserDefaultLangId() const override;
 
  private:
   EngineContext& ctx_;

@@ -100,6 +100,8 @@ class EngineTest : public ::testing::Test {
  protected:
   EngineTest() : app_(false, echo_) {
     machine_ = OpenMachine(tmp_.path() / "prefix");
+    // English messages whatever the host locale says.
+    machine_->SetUserDefaultLangId(0x0409);
     RegisterEngineClasses(registry_);
     RegisterTestClasses(registry_);
     engine_exe_ = tmp_.path() / "engine" / "setupengine";

@@ -87,12 +87,11 @@ TEST_F(DriverTest, DebugRunsNeedABuildDirectory) {
 
 TEST_F(DriverTest, MessagesPassTheTranslatorBeforeTheyAreFormatted) {
   Start({"-q"});
-  ctx_->SetTranslator({[](std::string_view text) {
-                         return text.starts_with("Invalid parameter") ? std::string("Falscher Parameter <%s>")
-                                                                      : std::string(text);
-                       },
-                       nullptr, nullptr});
-  EXPECT_EQ(ErrorOfLoad(R"([{"class": "TInstall", "name": "Install1"}])"), "Falscher Parameter <-q>");
+  EXPECT_EQ(ErrorOfLoad(R"([{"class": "TTranslator", "name": "Words",
+                             "properties": {"TranslateIntoLanguage": "blGerman",
+                                            "lgGerman": {"Strings": ["1025;Falscher Parameter <%s>"]}}},
+                            {"class": "TInstall", "name": "Install1"}])"),
+            "Falscher Parameter <-q>");
 }
 
 TEST_F(DriverTest, InstallSourceDirDefaultsToTheEnginesDirectoryAndReadsHostPaths) {

@@ -56,7 +56,8 @@ class SetupEngineTest : public ::testing::Test {
     for (char** e = environ; *e != nullptr; ++e) {
       std::string entry = *e;
       if (entry.starts_with("BRIMWELL_") || entry.starts_with("QT_QPA_PLATFORM=") || entry.starts_with("HOME=") ||
-          entry.starts_with("XDG_")) {
+          entry.starts_with("XDG_") || entry.starts_with("LANG=") || entry.starts_with("LC_ALL=") ||
+          entry.starts_with("LC_MESSAGES=")) {
         continue;
       }
       env.push_back(entry);
@@ -67,10 +68,15 @@ class SetupEngineTest : public ::testing::Test {
     for (const std::string& e : {"BRIMWELL_PREFIX=" + prefix().string(), "BRIMWELL_LOG=" + log().string(),
                                  std::string("BRIMWELL_UNATTENDED=1"), std::string("QT_QPA_PLATFORM=offscreen"),
                                  "HOME=" + (tmp_.path() / "home").string(),
-                                 "XDG_RUNTIME_DIR=" + (tmp_.path() / "runtime").string()}) {
+                                 "XDG_RUNTIME_DIR=" + (tmp_.path() / "runtime").string(),
+                                 std::string("LANG=C.UTF-8")}) {
       env.push_back(e);
     }
-    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    for (const std::string& e : extra_env) {  // an extra entry replaces one of the same name
+      const std::string name = e.substr(0, e.find('=') + 1);
+      std::erase_if(env, [&](const std::string& entry) { return entry.starts_with(name); });
+      env.push_back(e);
+    }
     std::vector<std::string> argv_strings{program.string()};
     argv_strings.insert(argv_strings.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
@@ -154,6 +160,29 @@ TEST_F(SetupEngineTest, AFailedRunIsReportedAndKeepsItsRecord) {
   EXPECT_EQ(reg.ReadString(kHKLM, record, "SelfExtract"),
             machine->GetPaths().ToWindows(dist_) + "\\Setup.exe");
   EXPECT_THAT(ReadHostFile(log()), HasSubstr("error\tIEInstall: Could not read the extraction info"));
+}
+
+TEST_F(SetupEngineTest, AGermanUserSeesTheGermanTablesTexts) {
+  fs::path engine = Bind();
+  ASSERT_EQ(Run(fs::path(BRIMWELL_BIN_DIR) / "brimwell", {"prefix", "init", prefix().string(), "--language", "German"}),
+            0)
+      << err_;
+  EXPECT_EQ(Run(engine, {"-eSetup.exe", Source()}), kExitRunFailed);
+  // The message keeps its placeholder, filled after the translation.
+  const std::string setup_path = OpenMachine(prefix(), PrefixCreation::kMustExist)->GetPaths().ToWindows(dist_);
+  EXPECT_THAT(err_, HasSubstr("[Tool] Die Extraktionsdaten der Archivdatei " + setup_path +
+                              "\\Setup.exe konnten nicht gelesen werden"));
+  std::string log_text = ReadHostFile(log());
+  EXPECT_THAT(log_text, HasSubstr("language\tGerman, the user language 0x0407 (MainTranslator)"));
+  EXPECT_THAT(log_text, HasSubstr("error\tIEInstall: Die Extraktionsdaten der Archivdatei"));
+
+  // A prefix that states no language follows the host locale.
+  fs::remove_all(prefix());
+  fs::remove(log());
+  ASSERT_EQ(Run(engine, {Source()}, {"LANG=de_DE.UTF-8"}), 0) << err_;
+  log_text = ReadHostFile(log());
+  EXPECT_THAT(log_text, HasSubstr("language\tGerman, the user language 0x0407"));
+  EXPECT_THAT(log_text, HasSubstr("status\tDateiinformationen werden gelesen..."));
 }
 
 TEST_F(SetupEngineTest, TheProjectCanComeFromTheEnvironment) {
