@@ -1,7 +1,8 @@
 #include "platform/user_language.h"
 
-#include <cstdlib>
+#include <optional>
 
+#include "host/host_env.h"
 #include "platform/windows_version.h"
 
 namespace brimwell {
@@ -53,8 +54,8 @@ std::uint16_t LangIdOfLocale(std::string_view locale) {
 
 HostLocale HostMessagesLocale() {
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return {value, variable};
+    std::optional<std::string> value = host::Env::Default().GetEnv(variable);
+    if (value && !value->empty()) return {*value, variable};
   }
   return {};
 }

@@ -1,12 +1,9 @@
 #include "translate/language.h"
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 #include "framework/exception.h"
 #include "framework/format.h"
+#include "host/host_env.h"
 #include "platform/text_encoding.h"
 #include "translate/language_lines.h"
 #include "translate/standard_tables.h"
@@ -95,18 +92,14 @@ void TLangFormatStrings::Assign(const TStringList& other) {
   Reparse();
 }
 
-void TLangFormatStrings::LoadFromFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), {});
-  if (!in.is_open() || in.bad()) {
-    throw EStreamError(Format(kCannotOpenFile, {path.string(), std::generic_category().message(errno)}));
-  }
-  std::optional<std::string> text = TextFileToUtf8(bytes, CodePageOf(language_.LanguageIdent()));
+void TLangFormatStrings::LoadFromFile(const std::string& path) {
+  host::Result<std::string> bytes = host::Env::Default().ReadFile(path);
+  if (!bytes) throw EStreamError(Format(kCannotOpenFile, {path, bytes.error().message()}));
+  std::optional<std::string> text = TextFileToUtf8(*bytes, CodePageOf(language_.LanguageIdent()));
   if (!text) {
     const LanguageTraits* traits = TraitsOf(language_.LanguageIdent());
     throw EConvertError(
-        Format(kLanguageFileEncoding, {path.string(), traits != nullptr ? traits->name : std::string_view("?")}));
+        Format(kLanguageFileEncoding, {path, traits != nullptr ? traits->name : std::string_view("?")}));
   }
   {
     ReparseSuspended suspended(language_);

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -88,7 +87,7 @@ class TLangFormatStrings : public TStringList {
   // be read and EConvertError (kLanguageFileEncoding) for other bytes; the
   // lines are unchanged then. A parse error leaves the new lines and a
   // table without entries.
-  void LoadFromFile(const std::filesystem::path& path) override;
+  void LoadFromFile(const std::string& path) override;
 
  private:
   void Reparse();

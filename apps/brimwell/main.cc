@@ -17,6 +17,7 @@ int RunReg(Args args);
 int RunArchive(Args args);
 int RunVersion(Args args);
 int RunIni(Args args);
+int RunLanguage(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -48,6 +49,7 @@ constexpr Command kCommands[] = {
     {"archive", "create, list, extract, verify and split archives", RunArchive},
     {"version", "show the version resource of a file", RunVersion},
     {"ini", "fill an INI component's Lines from an INI file", RunIni},
+    {"language", "list, show, check and load language tables", RunLanguage},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -190,7 +190,7 @@ TEST_F(LanguageFileTest, UndecodableBytesAreRefusedWithoutTouchingTheTable) {
     EXPECT_EQ(table_.Lines(), std::vector<std::string>{"5;Weiter >"});
     EXPECT_NE(table_.FindString(5), nullptr);
   }
-  EXPECT_THROW(table_.Strings().LoadFromFile(dir_.path() / "missing.txt"), EStreamError);
+  EXPECT_THROW(table_.Strings().LoadFromFile((dir_.path() / "missing.txt").string()), EStreamError);
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ namespace {
 constexpr std::int32_t kStandardGlids[] = {2,  3,  4,  5,  6,  8,  10, 11, 12, 14, 15, 16, 18, 20, 22, 24,
                                            26, 28, 29, 38, 41, 42, 43, 45, 46, 47, 48, 49, 52, 59, 60, 72};
 
-std::filesystem::path TableFile(const LanguageTraits& t) {
-  return std::filesystem::path(BRIMWELL_SOURCE_DIR) / "translate" / "tables" / std::string(t.text_file);
+std::string TableFile(const LanguageTraits& t) {
+  return (std::filesystem::path(BRIMWELL_SOURCE_DIR) / "translate" / "tables" / std::string(t.text_file)).string();
 }
 
 // The format specifiers of a text, in order ("%d", "%s").

@@ -45,10 +45,11 @@ class TempDir {
     std::filesystem::remove_all(path_, ec);
   }
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
+  // Writes a file of `bytes`; returns its path.
+  std::string Write(const std::string& name, const std::string& bytes) const {
     std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
     out << bytes;
-    return path_ / name;
+    return (path_ / name).string();
   }
 
  private:
