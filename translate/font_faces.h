@@ -18,6 +18,15 @@
 
 namespace brimwell {
 
+// Character sets of the languages (Windows numbers).
+inline constexpr int kShiftJisCharset = 128;
+inline constexpr int kHangeulCharset = 129;
+inline constexpr int kGb2312Charset = 134;
+inline constexpr int kVietnameseCharset = 163;
+inline constexpr int kHebrewCharset = 177;
+inline constexpr int kRussianCharset = 204;
+inline constexpr int kEastEuropeCharset = 238;
+
 std::string InstalledFace(std::string_view stored_face, int charset);
 
 }  // namespace brimwell

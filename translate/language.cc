@@ -195,7 +195,7 @@ void TLanguage::Assign(const TPersistent& source) {
     TPersistent::Assign(source);
     return;
   }
-  font_ = other->font_;
+  font_.Assign(other->font_);
   font_override_ = other->font_override_;
   strings_.Assign(other->strings_);
 }

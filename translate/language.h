@@ -111,7 +111,7 @@ class TLanguage : public TPersistent {
 
   const TFont& Font() const { return font_; }
   TFont& MutableFont() { return font_; }
-  void SetFont(const TFont& font) { font_ = font; }
+  void SetFont(const TFont& font) { font_.Assign(font); }
   bool FontOverride() const { return font_override_; }
   void SetFontOverride(bool value) { font_override_ = value; }
   TLangFormatStrings& Strings() { return strings_; }

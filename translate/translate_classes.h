@@ -1,6 +1,6 @@
 // Registers the translation classes (TTranslator, TTranslateLabel,
-// TTranslateBitBtn and the framework controls they build on) in a class
-// registry, so a project can hold them. No user interface is linked.
+// TTranslateBitBtn) in a class registry, so a project can hold them. No user
+// interface is linked.
 #pragma once
 
 namespace brimwell {

@@ -1,7 +1,7 @@
 #include "translate/translation_site.h"
 
 #include "framework/component.h"
-#include "framework/controls.h"
+#include "framework/translatable_control.h"
 #include "translate/translator.h"
 
 namespace brimwell {
@@ -35,11 +35,11 @@ TBrwlLanguage TranslateFormInto(const TranslationSite* site, TBrwlLanguage curre
   return main != nullptr ? main->TranslateComponentInto(current, target, form) : current;
 }
 
-void SetFormFonts(const TranslationSite* site, TControl* form) {
+void SetFormFonts(const TranslationSite* site, TranslatableControl* form) {
   if (TTranslator* main = MainOf(site)) main->ApplyFonts(form, false);
 }
 
-void SetFormFontsInto(const TranslationSite* site, TBrwlLanguage target, TControl* form) {
+void SetFormFontsInto(const TranslationSite* site, TBrwlLanguage target, TranslatableControl* form) {
   if (TTranslator* main = MainOf(site)) main->ApplyFontsInto(target, form);
 }
 

@@ -15,7 +15,7 @@
 namespace brimwell {
 
 class TComponent;
-class TControl;
+class TranslatableControl;
 class TTranslator;
 
 class TranslationSite {
@@ -44,7 +44,7 @@ TBrwlLanguage TranslateFormInto(const TranslationSite* site, TBrwlLanguage curre
                                 TComponent* form);
 // Sets a form's fonts for the target language (an empty target table uses
 // the English settings).
-void SetFormFonts(const TranslationSite* site, TControl* form);
-void SetFormFontsInto(const TranslationSite* site, TBrwlLanguage target, TControl* form);
+void SetFormFonts(const TranslationSite* site, TranslatableControl* form);
+void SetFormFontsInto(const TranslationSite* site, TBrwlLanguage target, TranslatableControl* form);
 
 }  // namespace brimwell

@@ -1,6 +1,6 @@
 #include "translate/translator.h"
 
-#include "framework/controls.h"
+#include "framework/translatable_control.h"
 #include "framework/exception.h"
 #include "translate/language_lines.h"
 #include "translate/standard_tables.h"
@@ -16,30 +16,31 @@ namespace {
 // fails half-way.
 class ControlTranslation {
  public:
-  explicit ControlTranslation(TComponent* component) : control_(dynamic_cast<TControl*>(component)) {
+  explicit ControlTranslation(TComponent* component)
+      : control_(dynamic_cast<TranslatableControl*>(component)) {
     if (control_ == nullptr) return;
     was_visible_ = control_->Visible();
-    if (dynamic_cast<TForm*>(control_) == nullptr && dynamic_cast<TImage*>(control_) == nullptr) {
+    if (control_->Role() != ControlRole::kForm && control_->Role() != ControlRole::kImage) {
       control_->SetVisible(false);
     }
-    label_ = dynamic_cast<TLabel*>(control_);
-    if (label_ != nullptr) {
-      was_auto_size_ = label_->AutoSize();
-      label_->SetAutoSize(false);
+    is_label_ = control_->Role() == ControlRole::kLabel;
+    if (is_label_) {
+      was_auto_size_ = control_->AutoSize();
+      control_->SetAutoSize(false);
     }
   }
   ~ControlTranslation() {
     if (control_ == nullptr) return;
-    if (label_ != nullptr) label_->SetAutoSize(was_auto_size_);
+    if (is_label_) control_->SetAutoSize(was_auto_size_);
     control_->SetVisible(was_visible_);
-    if (auto* windowed = dynamic_cast<TWinControl*>(control_)) windowed->Realign();
+    if (control_->IsWindowed()) control_->Realign();
   }
   ControlTranslation(const ControlTranslation&) = delete;
   ControlTranslation& operator=(const ControlTranslation&) = delete;
 
  private:
-  TControl* control_;
-  TLabel* label_ = nullptr;
+  TranslatableControl* control_;
+  bool is_label_ = false;
   bool was_visible_ = true;
   bool was_auto_size_ = false;
 };
@@ -160,20 +161,26 @@ void TTranslator::TranslateTexts(TBrwlLanguage current, TComponent* component) {
     std::string translated = translate(value);
     if (translated != value) p->set(*component, PropertyValue(std::move(translated)));
   }
-  if (auto* memo = dynamic_cast<TMemo*>(component)) {
-    std::vector<std::string> lines = TranslateStrings(current, memo->Lines());
-    if (lines != memo->Lines()) memo->SetLines(std::move(lines));
-  }
-  if (auto* list_view = dynamic_cast<TListView*>(component)) {
-    for (int i = 0; i < list_view->ColumnCount(); ++i) {
-      std::string translated = translate(list_view->ColumnCaption(i));
-      if (translated != list_view->ColumnCaption(i)) list_view->SetColumnCaption(i, std::move(translated));
+  auto* control = dynamic_cast<TranslatableControl*>(component);
+  if (control == nullptr) return;
+  switch (control->Role()) {
+    case ControlRole::kMemo: {
+      std::vector<std::string> lines = control->ListTexts();
+      std::vector<std::string> translated = TranslateStrings(current, lines);
+      if (translated != lines) control->SetListTexts(std::move(translated));
+      break;
     }
-  }
-  if (auto* items = dynamic_cast<ItemsControl*>(component)) {
-    std::vector<std::string> translated = items->Items();
-    for (std::string& item : translated) item = translate(item);
-    if (translated != items->Items()) items->SetItems(std::move(translated));
+    case ControlRole::kItemList:
+    case ControlRole::kListView: {
+      // Items and column titles one by one.
+      std::vector<std::string> texts = control->ListTexts();
+      std::vector<std::string> translated = texts;
+      for (std::string& text : translated) text = translate(text);
+      if (translated != texts) control->SetListTexts(std::move(translated));
+      break;
+    }
+    default:
+      break;
   }
 }
 
@@ -193,7 +200,8 @@ TBrwlLanguage TTranslator::TranslateComponent(TBrwlLanguage current, TComponent*
     if (own_glid == 0) TranslateTexts(current, component);
     for (int i = 0; i < component->ComponentCount(); ++i) {
       TComponent* owned = component->Components(i);
-      if (dynamic_cast<TForm*>(owned) == nullptr) TranslateComponent(current, owned);
+      auto* control = dynamic_cast<TranslatableControl*>(owned);
+      if (control == nullptr || control->Role() != ControlRole::kForm) TranslateComponent(current, owned);
     }
   }
   const TLanguage* target = TargetLanguage();
@@ -206,35 +214,33 @@ TBrwlLanguage TTranslator::TranslateComponentInto(TBrwlLanguage current, TBrwlLa
   return TranslateComponent(current, component);
 }
 
-void TTranslator::ApplyLanguageFont(TControl* control, const TLanguage& table) {
+void TTranslator::ApplyLanguageFont(TranslatableControl* control, const TLanguage& table) {
   if (control == nullptr) return;
   if (table.FontOverride()) {
-    control->SetFont(table.Font());
+    control->SetControlFont(table.Font());
   } else {
     const LanguageTraits* traits = TraitsOf(table.LanguageIdent());
     if (traits == nullptr) throw Exception(kUnrecognizedLanguage);
-    TFont font = control->Font();
+    TFont font;
+    font.Assign(control->ControlFont());
     font.SetCharset(traits->charset);
     font.SetName(std::string(traits->face));
     if (font.Size() < traits->min_size) font.SetSize(traits->min_size);
-    control->SetFont(font);
+    control->SetControlFont(font);
   }
-  if (auto* windowed = dynamic_cast<TWinControl*>(control)) {
-    // Copied: a control may leave its parent when its font changes.
-    std::vector<TControl*> children;
-    for (int i = 0; i < windowed->ControlCount(); ++i) children.push_back(windowed->Controls(i));
-    for (TControl* child : children) ApplyLanguageFont(child, table);
+  if (control->IsWindowed()) {
+    for (TranslatableControl* child : control->ChildControls()) ApplyLanguageFont(child, table);
   }
 }
 
-void TTranslator::ApplyFonts(TControl* control, bool keep_empty) {
+void TTranslator::ApplyFonts(TranslatableControl* control, bool keep_empty) {
   const TLanguage* table = TargetLanguage();
   if (table == nullptr) return;
   if (table->Lines().empty() && !keep_empty) table = LanguageByIdent(blEnglish);
   ApplyLanguageFont(control, *table);
 }
 
-void TTranslator::ApplyFontsInto(TBrwlLanguage target, TControl* control) {
+void TTranslator::ApplyFontsInto(TBrwlLanguage target, TranslatableControl* control) {
   TargetOverride override_target(*this, target);
   ApplyFonts(control, false);
 }

@@ -26,7 +26,7 @@
 
 namespace brimwell {
 
-class TControl;
+class TranslatableControl;
 class TranslationSite;
 
 // Raised by ApplyFonts for a language outside the list of tables.
@@ -68,10 +68,10 @@ class TTranslator : public TComponent {
   // Sets the font of `control` and of its child controls for the target
   // language. An empty target table stands for English unless `keep_empty`.
   // Throws Exception kUnrecognizedLanguage for a table of no known language.
-  void ApplyFonts(TControl* control, bool keep_empty);
-  void ApplyFontsInto(TBrwlLanguage target, TControl* control);
+  void ApplyFonts(TranslatableControl* control, bool keep_empty);
+  void ApplyFontsInto(TBrwlLanguage target, TranslatableControl* control);
   // The font settings of `table` applied to one control and its children.
-  static void ApplyLanguageFont(TControl* control, const TLanguage& table);
+  static void ApplyLanguageFont(TranslatableControl* control, const TLanguage& table);
 
   // --- Bookkeeping --------------------------------------------------------------
   // A translator the install driver adds to a project without one is not

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/class_registry.h"
-#include "framework/controls.h"
+#include "framework/translatable_control.h"
 #include "framework/exception.h"
 #include "framework/project_file.h"
 #include "tests/translate/translate_fixture.h"
@@ -19,21 +19,37 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// Records what the user interface would be told.
-class RecordingLabel : public TLabel {
+// Records the state the control was in when its caption changed.
+class RecordingLabel : public PlainControl {
+  BRIMWELL_CLASS_INFO()
+
  public:
-  explicit RecordingLabel(TComponent* owner) : TLabel(owner) {}
+  explicit RecordingLabel(TComponent* owner) : PlainControl(owner, ControlRole::kLabel) {}
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& text) {
+    visible_when_text_changed = Visible();
+    auto_size_when_text_changed = AutoSize();
+    hint_ = text;
+  }
+  std::string hint_;
   bool visible_when_text_changed = true;
   bool auto_size_when_text_changed = true;
-
- protected:
-  void Changed(ControlChange change) override {
-    if (change == ControlChange::kText) {
-      visible_when_text_changed = Visible();
-      auto_size_when_text_changed = AutoSize();
-    }
-  }
 };
+
+const ClassInfo& RecordingLabel::StaticClassInfo() {
+  static const ClassInfo info = ClassBuilder<RecordingLabel>("RecordingLabel", &PlainControl::StaticClassInfo())
+                                    .Property("Hint", &RecordingLabel::Hint, &RecordingLabel::SetHint)
+                                    .Build();
+  return info;
+}
+
+// A plain control of a role, owned by `owner` and placed in `parent`.
+PlainControl* Make(TComponent* owner, ControlRole role = ControlRole::kOther, bool windowed = false,
+                   PlainControl* parent = nullptr) {
+  auto* c = Create<PlainControl>(owner, role, windowed);
+  if (parent != nullptr) c->SetParent(parent);
+  return c;
+}
 
 class TranslatorTest : public ::testing::Test {
  protected:
@@ -81,7 +97,7 @@ TEST_F(TranslatorTest, TheUserLanguageFollowsThePrimaryLanguageOfTheSite) {
 }
 
 TEST_F(TranslatorTest, ControlsAreTranslatedByNumberOrByWordingNeverBoth) {
-  TForm form(nullptr);
+  PlainControl form(nullptr, ControlRole::kForm, true);
   auto* by_number = Create<TTranslateLabel>(&form);
   by_number->SetGLID(5);
   by_number->SetCaption("Annuler");  // would be 6 by its wording
@@ -90,9 +106,9 @@ TEST_F(TranslatorTest, ControlsAreTranslatedByNumberOrByWordingNeverBoth) {
   minus_one->SetCaption("Cancel");
   auto* by_wording = Create<TTranslateBitBtn>(&form);
   by_wording->SetCaption("Annuler");
-  auto* plain = Create<TButton>(&form);
+  auto* plain = Make(&form);
   plain->SetCaption("Suivant >");
-  auto* blank = Create<TLabel>(&form);
+  auto* blank = Make(&form, ControlRole::kLabel);
   blank->SetCaption("   ");
   form.SetCaption("Annuler");
 
@@ -106,46 +122,46 @@ TEST_F(TranslatorTest, ControlsAreTranslatedByNumberOrByWordingNeverBoth) {
 }
 
 TEST_F(TranslatorTest, MemosListsAndColumnsAreTranslated) {
-  TForm form(nullptr);
-  auto* memo = Create<TMemo>(&form);
-  memo->SetLines({"line one", "line two"});
-  auto* list = Create<TListBox>(&form);
-  list->SetItems({"Cancel", "unknown", "Next >"});
-  auto* radio = Create<TRadioGroup>(&form);
+  PlainControl form(nullptr, ControlRole::kForm, true);
+  auto* memo = Make(&form, ControlRole::kMemo, true);
+  memo->SetListTexts({"line one", "line two"});
+  auto* unknown_memo = Make(&form, ControlRole::kMemo, true);
+  unknown_memo->SetListTexts({"line one"});
+  auto* list = Make(&form, ControlRole::kItemList, true);
+  list->SetListTexts({"Cancel", "unknown", "Next >"});
+  auto* radio = Make(&form, ControlRole::kItemList, true);
   radio->SetCaption("cancel");
-  radio->SetItems({"< Previous"});
-  auto* view = Create<TListView>(&form);
-  view->AddColumn("");
-  view->AddColumn("Next >");
-  auto* combo = Create<TComboBox>(&form);
-  combo->SetItems({"Cancel"});
+  radio->SetListTexts({"< Previous"});
+  auto* view = Make(&form, ControlRole::kListView, true);
+  view->SetListTexts({"", "Next >"});
 
   translator_->TranslateComponent(blEnglish, &form);
-  EXPECT_THAT(memo->Lines(), ElementsAre("Zeile eins"));
-  EXPECT_THAT(list->Items(), ElementsAre("Abbrechen", "unknown", "Weiter >"));
+  EXPECT_THAT(memo->ListTexts(), ElementsAre("Zeile eins"));
+  EXPECT_THAT(unknown_memo->ListTexts(), ElementsAre("line one"));  // a memo is matched whole
+  EXPECT_THAT(list->ListTexts(), ElementsAre("Abbrechen", "unknown", "Weiter >"));
   EXPECT_EQ(radio->Caption(), "Abbrechen");
-  EXPECT_THAT(radio->Items(), ElementsAre("< Zurück"));
-  EXPECT_EQ(view->ColumnCaption(0), "");
-  EXPECT_EQ(view->ColumnCaption(1), "Weiter >");
-  EXPECT_THAT(combo->Items(), ElementsAre("Abbrechen"));
+  EXPECT_THAT(radio->ListTexts(), ElementsAre("< Zurück"));
+  EXPECT_THAT(view->ListTexts(), ElementsAre("", "Weiter >"));
 }
 
 TEST_F(TranslatorTest, ControlsAreHiddenWhileTranslatedAndRestoredAfterwards) {
-  TForm form(nullptr);
-  auto* panel = Create<TPanel>(&form);
-  panel->SetParent(&form);
+  PlainControl form(nullptr, ControlRole::kForm, true);
+  auto* panel = Make(&form, ControlRole::kOther, true, &form);
   auto* label = Create<RecordingLabel>(panel);
   label->SetParent(panel);
   label->SetCaption("Cancel");
-  auto* hidden = Create<TLabel>(panel);
+  label->SetHint("Next >");
+  label->visible_when_text_changed = label->auto_size_when_text_changed = true;
+  auto* hidden = Make(panel, ControlRole::kLabel);
   hidden->SetVisible(false);
   hidden->SetAutoSize(false);
-  auto* image = Create<TImage>(&form);
-  auto* inner_form = Create<TForm>(&form);  // owned forms are not walked
+  auto* image = Make(&form, ControlRole::kImage);
+  auto* inner_form = Make(&form, ControlRole::kForm, true);  // owned forms are not walked
   inner_form->SetCaption("Cancel");
 
   translator_->TranslateComponent(blEnglish, &form);
   EXPECT_EQ(label->Caption(), "Abbrechen");
+  EXPECT_EQ(label->Hint(), "Weiter >");
   EXPECT_FALSE(label->visible_when_text_changed);
   EXPECT_FALSE(label->auto_size_when_text_changed);
   EXPECT_TRUE(label->Visible());
@@ -161,18 +177,18 @@ TEST_F(TranslatorTest, ControlsAreHiddenWhileTranslatedAndRestoredAfterwards) {
 
 TEST_F(TranslatorTest, AnEmptyTargetTableKeepsTheLanguageAndTakesEnglishFonts) {
   translator_->SetTranslateIntoLanguage(blGreek);
-  TForm form(nullptr);
-  auto* button = Create<TButton>(&form);
+  PlainControl form(nullptr, ControlRole::kForm, true);
+  auto* button = Make(&form, ControlRole::kOther, true, &form);
   button->SetCaption("Cancel");
-  button->SetParent(&form);
   EXPECT_EQ(translator_->TranslateComponent(blEnglish, &form), blEnglish);
   EXPECT_EQ(button->Caption(), "Cancel");
 
+  button->Font().SetName("Courier New");
   translator_->ApplyFonts(&form, false);
-  EXPECT_EQ(button->Font().Name(), "Arial");
-  EXPECT_EQ(button->Font().Charset(), 0);
+  EXPECT_EQ(button->ControlFont().Name(), "Arial");
+  EXPECT_EQ(button->ControlFont().Charset(), 0);
   translator_->ApplyFonts(&form, true);  // kept empty: the Greek settings
-  EXPECT_EQ(button->Font().Name(), "SGreek");
+  EXPECT_EQ(button->ControlFont().Name(), "SGreek");
   // Into another target, for one call only.
   EXPECT_EQ(translator_->TranslateComponentInto(blEnglish, blGerman, &form), blGerman);
   EXPECT_EQ(button->Caption(), "Abbrechen");
@@ -182,38 +198,35 @@ TEST_F(TranslatorTest, AnEmptyTargetTableKeepsTheLanguageAndTakesEnglishFonts) {
 TEST_F(TranslatorTest, FontsFollowTheLanguageAndOnlyGrow) {
   root_.lang_id = 0x0407;
   translator_->SetTranslateIntoLanguage(blUser);
-  TForm form(nullptr);
-  auto* small = Create<TLabel>(&form);
-  small->SetParent(&form);
-  TFont font;
-  font.SetSize(6);
-  small->SetFont(font);
-  auto* big = Create<TButton>(&form);
-  big->SetParent(&form);
-  font.SetSize(12);
-  font.SetStyle({TFontStyle::fsBold});
-  big->SetFont(font);
-  auto* nested = Create<TLabel>(big);
-  nested->SetParent(big);
+  PlainControl form(nullptr, ControlRole::kForm, true);
+  auto* small = Make(&form, ControlRole::kLabel, false, &form);
+  small->Font().SetSize(6);
+  auto* big = Make(&form, ControlRole::kOther, true, &form);
+  big->Font().SetSize(12);
+  big->Font().SetStyle({TFontStyle::fsBold});
+  auto* nested = Make(big, ControlRole::kLabel, false, big);
+  auto* loose = Make(&form, ControlRole::kLabel);  // owned but no child: untouched
+  loose->Font().SetName("Courier New");
 
   translator_->ApplyFonts(&form, false);
-  for (TControl* c : std::initializer_list<TControl*>{&form, small, big, nested}) {
-    EXPECT_EQ(c->Font().Name(), "MS Sans Serif");
-    EXPECT_EQ(c->Font().Charset(), 0);
+  for (PlainControl* c : {&form, small, big, nested}) {
+    EXPECT_EQ(c->ControlFont().Name(), "MS Sans Serif");
+    EXPECT_EQ(c->ControlFont().Charset(), 0);
   }
-  EXPECT_EQ(small->Font().Size(), 8);
-  EXPECT_EQ(big->Font().Size(), 12);
-  EXPECT_TRUE(big->Font().Style().Contains(TFontStyle::fsBold));
+  EXPECT_EQ(loose->ControlFont().Name(), "Courier New");
+  EXPECT_EQ(small->ControlFont().Size(), 8);
+  EXPECT_EQ(big->ControlFont().Size(), 12);
+  EXPECT_TRUE(big->ControlFont().Style().Contains(TFontStyle::fsBold));
 
   translator_->Table(blJapanese).SetStrings({"5;次へ >"});
   translator_->Table(blHebrew).SetStrings({"5;הבא >"});
   translator_->ApplyFontsInto(blJapanese, &form);
-  EXPECT_EQ(small->Font().Size(), 9);
-  EXPECT_EQ(small->Font().Charset(), 128);
-  EXPECT_EQ(small->Font().Name(), "\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E");
+  EXPECT_EQ(small->ControlFont().Size(), 9);
+  EXPECT_EQ(small->ControlFont().Charset(), 128);
+  EXPECT_EQ(small->ControlFont().Name(), "\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E");
   translator_->ApplyFontsInto(blHebrew, &form);
-  EXPECT_EQ(small->Font().Charset(), 177);
-  EXPECT_EQ(InstalledFace(small->Font().Name(), small->Font().Charset()), "Miriam CLM");
+  EXPECT_EQ(small->ControlFont().Charset(), 177);
+  EXPECT_EQ(InstalledFace(small->ControlFont().Name(), small->ControlFont().Charset()), "Miriam CLM");
 
   German().SetFontOverride(true);
   TFont own;
@@ -221,8 +234,8 @@ TEST_F(TranslatorTest, FontsFollowTheLanguageAndOnlyGrow) {
   own.SetSize(11);
   German().SetFont(own);
   translator_->ApplyFonts(&form, false);
-  EXPECT_EQ(small->Font(), own);
-  EXPECT_EQ(big->Font(), own);  // the table's font as it is, size included
+  EXPECT_TRUE(small->ControlFont().SameAs(own));
+  EXPECT_TRUE(big->ControlFont().SameAs(own));  // the table's font as it is, size included
 
   TLanguage user(nullptr, blUser);
   try {
@@ -311,7 +324,7 @@ TEST(TranslatorProjectTest, ProjectsKeepTheirOwnLinesAndStoreOnlyThose) {
   EXPECT_NE(translator->Table(blFrench).FindString(72), nullptr);
   std::string saved = SaveProject(root);
   EXPECT_NE(saved.find("Vorwärts"), std::string::npos);
-  EXPECT_EQ(saved.find("lgFrench"), std::string::npos);
+  EXPECT_EQ(saved.find("Suivant >"), std::string::npos);  // the French standard lines
 
   SiteRoot again;
   LoadProject(saved, registry, again);
