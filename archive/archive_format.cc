@@ -5,35 +5,17 @@
 #include <cstring>
 #include <limits>
 
+#include "framework/coding.h"
+
 namespace brimwell {
 namespace {
 
 static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
               "FileDate is stored as an IEEE 754 double");
 
-std::uint32_t GetUint32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+double GetDouble(const std::uint8_t* p) { return std::bit_cast<double>(DecodeFixed64(p)); }
 
-void PutUint32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-double GetDouble(const std::uint8_t* p) {
-  std::uint64_t bits =
-      static_cast<std::uint64_t>(GetUint32(p)) | static_cast<std::uint64_t>(GetUint32(p + 4)) << 32;
-  return std::bit_cast<double>(bits);
-}
-
-void PutDouble(std::uint8_t* p, double v) {
-  auto bits = std::bit_cast<std::uint64_t>(v);
-  PutUint32(p, static_cast<std::uint32_t>(bits));
-  PutUint32(p + 4, static_cast<std::uint32_t>(bits >> 32));
-}
+void PutDouble(std::uint8_t* p, double v) { EncodeFixed64(p, std::bit_cast<std::uint64_t>(v)); }
 
 // Writes a short string into a field of 1 + max bytes.
 void PutShortString(std::uint8_t* p, std::string_view text, std::size_t max) {
@@ -51,9 +33,9 @@ std::string GetShortString(const std::uint8_t* p, std::size_t max, std::size_t a
 
 }  // namespace
 
-std::int32_t GetInt32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetUint32(p)); }
+std::int32_t GetInt32(const std::uint8_t* p) { return static_cast<std::int32_t>(DecodeFixed32(p)); }
 void PutInt32(std::uint8_t* p, std::int32_t value) {
-  PutUint32(p, static_cast<std::uint32_t>(value));
+  EncodeFixed32(p, static_cast<std::uint32_t>(value));
 }
 
 PrologueBytes EncodePrologue(const ArchivePrologue& prologue) {
@@ -115,23 +97,23 @@ std::string CutShortString(std::string_view text, std::size_t max) {
 
 TrailerBytes EncodeTrailer(const SelfExtractTrailer& t) {
   TrailerBytes b{};
-  PutShortString(&b[kTrailerMarkerOffset], kSelfExtractMarker, 15);
-  PutInt32(&b[kTrailerSetup1StartOffset], t.Setup1Start);
-  PutInt32(&b[kTrailerSetup1EndOffset], t.Setup1End);
-  PutInt32(&b[kTrailerFiles1StartOffset], t.Files1Start);
-  PutInt32(&b[kTrailerFiles1EndOffset], t.Files1End);
+  PutShortString(&b[self_extract::kTrailerMarkerOffset], self_extract::kSelfExtractMarker, 15);
+  PutInt32(&b[self_extract::kTrailerSetup1StartOffset], t.Setup1Start);
+  PutInt32(&b[self_extract::kTrailerSetup1EndOffset], t.Setup1End);
+  PutInt32(&b[self_extract::kTrailerFiles1StartOffset], t.Files1Start);
+  PutInt32(&b[self_extract::kTrailerFiles1EndOffset], t.Files1End);
   return b;
 }
 
-std::optional<SelfExtractTrailer> DecodeTrailer(std::span<const std::uint8_t, kTrailerSize> b) {
-  if (b[kTrailerMarkerOffset] != kSelfExtractMarker.size() ||
-      std::memcmp(&b[kTrailerMarkerOffset + 1], kSelfExtractMarker.data(),
-                  kSelfExtractMarker.size()) != 0) {
+std::optional<SelfExtractTrailer> DecodeTrailer(std::span<const std::uint8_t, self_extract::kTrailerSize> b) {
+  if (b[self_extract::kTrailerMarkerOffset] != self_extract::kSelfExtractMarker.size() ||
+      std::memcmp(&b[self_extract::kTrailerMarkerOffset + 1], self_extract::kSelfExtractMarker.data(),
+                  self_extract::kSelfExtractMarker.size()) != 0) {
     return std::nullopt;
   }
   return SelfExtractTrailer{
-      GetInt32(&b[kTrailerSetup1StartOffset]), GetInt32(&b[kTrailerSetup1EndOffset]),
-      GetInt32(&b[kTrailerFiles1StartOffset]), GetInt32(&b[kTrailerFiles1EndOffset])};
+      GetInt32(&b[self_extract::kTrailerSetup1StartOffset]), GetInt32(&b[self_extract::kTrailerSetup1EndOffset]),
+      GetInt32(&b[self_extract::kTrailerFiles1StartOffset]), GetInt32(&b[self_extract::kTrailerFiles1EndOffset])};
 }
 
 }  // namespace brimwell

@@ -128,6 +128,10 @@ inline constexpr int kFileIDTableSize = 2000;
 
 // ------------------------------------------------------------ trailer
 
+// The self-extracting trailer's own names, apart from those of other
+// formats' trailers.
+namespace self_extract {
+
 inline constexpr std::size_t kTrailerMarkerOffset = 0;  // short string[15]
 inline constexpr std::size_t kTrailerSetup1StartOffset = 16;
 inline constexpr std::size_t kTrailerSetup1EndOffset = 20;
@@ -147,6 +151,8 @@ static_assert(kTrailerFiles1EndOffset == kTrailerFiles1StartOffset + 4);
 static_assert(kTrailerReservedOffset == kTrailerFiles1EndOffset + 4);
 static_assert(kTrailerSize == kTrailerReservedOffset + 24);
 
+}  // namespace self_extract
+
 // The last 56 bytes of a self-extracting program. Ends are inclusive; the
 // files.1 fields are 0 when there is no files.1 image.
 struct SelfExtractTrailer {
@@ -159,10 +165,10 @@ struct SelfExtractTrailer {
   friend bool operator==(const SelfExtractTrailer&, const SelfExtractTrailer&) = default;
 };
 
-using TrailerBytes = std::array<std::uint8_t, kTrailerSize>;
+using TrailerBytes = std::array<std::uint8_t, self_extract::kTrailerSize>;
 TrailerBytes EncodeTrailer(const SelfExtractTrailer& trailer);
 // nullopt when the bytes do not start with the marker (a plain program).
-std::optional<SelfExtractTrailer> DecodeTrailer(std::span<const std::uint8_t, kTrailerSize> bytes);
+std::optional<SelfExtractTrailer> DecodeTrailer(std::span<const std::uint8_t, self_extract::kTrailerSize> bytes);
 
 // ------------------------------------------------------------ limits
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "framework/text_case.h"
+
 namespace brimwell {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::size_t NamePartStart(std::string_view path) {
   std::size_t pos = path.find_last_of("\\/:");
@@ -32,13 +32,8 @@ std::string DiskFileName(std::string_view path, int disk) {
   return std::string(stem) + "." + std::to_string(disk);
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 bool SameArchiveSet(std::string_view a, std::string_view b) {
-  return EqualsIgnoreCase(DiskFileName(a, 1), DiskFileName(b, 1));
+  return SameText(DiskFileName(a, 1), DiskFileName(b, 1));
 }
 
 std::string_view FirstToken(std::string_view line) { return line.substr(0, line.find(';')); }

@@ -21,9 +21,6 @@ std::string_view FileNamePart(std::string_view path);
 // The directory part without trailing separator ("" when there is none).
 std::string_view DirectoryPart(std::string_view path);
 
-// ASCII comparison without regard to case (names in archives are ANSI).
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
 // The first ";"-separated token of a FilesToProcess line.
 std::string_view FirstToken(std::string_view line);
 

@@ -4,19 +4,14 @@
 
 #include "archive/archive_errors.h"
 #include "archive/archive_names.h"
+#include "framework/text_case.h"
 
 namespace brimwell {
 namespace {
 
-// The key of a name in MemberNameIndex: ASCII upper case, as
-// EqualsIgnoreCase compares.
-std::string Folded(std::string_view name) {
-  std::string s(name);
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
+// The key of a name in MemberNameIndex: ASCII upper case, as SameText
+// compares.
+std::string Folded(std::string_view name) { return AsciiUpperCase(name); }
 
 // Disk numbers 0 and 1 both mean the first disk file.
 int DiskOf(std::uint8_t stored) { return stored == 0 ? 1 : stored; }
@@ -96,7 +91,7 @@ ArchiveDirectory ReadArchiveDirectory(ArchiveStream& file, std::int64_t offset,
 int FindMemberByName(std::span<const TFileHeader> headers, std::string_view wanted) {
   std::string_view name = FirstToken(wanted);
   for (std::size_t i = 0; i < headers.size(); ++i) {
-    if (EqualsIgnoreCase(headers[i].FileName, name)) return static_cast<int>(i);
+    if (SameText(headers[i].FileName, name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -133,15 +128,15 @@ int FileIDTable::Lookup(std::int32_t file_id) const {
 
 std::optional<SelfExtractTrailer> ReadSelfExtractTrailer(ArchiveStream& file) {
   std::int64_t size = file.Size();
-  if (size < static_cast<std::int64_t>(kTrailerSize)) return std::nullopt;
+  if (size < static_cast<std::int64_t>(self_extract::kTrailerSize)) return std::nullopt;
   TrailerBytes bytes{};
-  file.Seek(size - static_cast<std::int64_t>(kTrailerSize));
-  if (file.ReadFully(bytes) != kTrailerSize) return std::nullopt;
+  file.Seek(size - static_cast<std::int64_t>(self_extract::kTrailerSize));
+  if (file.ReadFully(bytes) != self_extract::kTrailerSize) return std::nullopt;
   return DecodeTrailer(bytes);
 }
 
 bool TrailerFitsFile(const SelfExtractTrailer& t, std::int64_t file_size) {
-  const std::int64_t trailer_pos = file_size - static_cast<std::int64_t>(kTrailerSize);
+  const std::int64_t trailer_pos = file_size - static_cast<std::int64_t>(self_extract::kTrailerSize);
   if (t.Setup1Start <= 0 || t.Setup1End < t.Setup1Start || t.Setup1End >= trailer_pos) {
     return false;
   }

@@ -10,6 +10,7 @@
 #include "archive/version_resource.h"
 #include "archive/zlib_stream.h"
 #include "framework/application.h"
+#include "framework/text_case.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -94,7 +95,7 @@ void TBrwlCompress::ProcessMessages() {
 // --- properties -----------------------------------------------------------------
 
 void TBrwlCompress::SetCompressedFile(const std::string& name) {
-  if (EqualsIgnoreCase(name, compressed_file_)) return;
+  if (SameText(name, compressed_file_)) return;
   if (headers_loaded_ && !SameArchiveSet(name, compressed_file_)) {
     headers_loaded_ = false;
     headers_.Clear();

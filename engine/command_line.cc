@@ -1,9 +1,8 @@
 #include "engine/command_line.h"
 
-#include <cctype>
-
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
+#include "framework/text_case.h"
 
 namespace brimwell {
 
@@ -12,7 +11,7 @@ static_assert(sizeof(kSwitchLetters) - 1 == 7, "one letter per EngineSwitch");
 namespace {
 
 int SwitchIndex(char letter) {
-  char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  char lower = AsciiLower(letter);
   for (int i = 0; kSwitchLetters[i] != '\0'; ++i) {
     if (kSwitchLetters[i] == lower) return i;
   }
@@ -20,28 +19,6 @@ int SwitchIndex(char letter) {
 }
 
 }  // namespace
-
-std::vector<std::string> SplitCommandLine(std::string_view line) {
-  std::vector<std::string> args;
-  std::string current;
-  bool in_quotes = false;
-  bool have = false;
-  for (char c : line) {
-    if (c == '"') {
-      in_quotes = !in_quotes;
-      have = true;
-    } else if ((c == ' ' || c == '\t') && !in_quotes) {
-      if (have) args.push_back(current);
-      current.clear();
-      have = false;
-    } else {
-      current += c;
-      have = true;
-    }
-  }
-  if (have) args.push_back(current);
-  return args;
-}
 
 CommandLine ParseCommandLine(const EngineContext* ctx, const std::vector<std::string>& arguments) {
   CommandLine result;

@@ -33,11 +33,6 @@ struct CommandLine {
   const std::string& Argument(EngineSwitch s) const { return arguments[static_cast<std::size_t>(s)]; }
 };
 
-// Splits a command-line text into arguments at blanks outside double
-// quotes; the double quotes are removed ("-sC:\My Build" stays one
-// argument).
-std::vector<std::string> SplitCommandLine(std::string_view line);
-
 // Parses arguments that are already split. Each must be at least two
 // characters long, start with "-" and have a known letter (any case) in
 // second place. Throws IEInstall kInvalidParameter naming the argument.

@@ -105,7 +105,7 @@ TCustomInstall::TCustomInstall(TComponent* owner) : TFileContainer(owner) {
   SetAllowChoice(false);
   // Not published: the driver's archive is always the main archive.
   StoreArchiveFileType(StandardSpecifier<TpsMainArchiveFile>(ctx));
-  ctx->SetDriver(this);
+  ctx->SetDriver(this, this);
   run_start_time_ = Now();
   if (!Designing()) {
     ctx->App().OnException = [this](const std::exception& e) { HandleRunException(e); };
@@ -117,7 +117,7 @@ TCustomInstall::~TCustomInstall() {
   if (OnDestroying) OnDestroying(this);
   EngineContext* ctx = Context();
   if (hook_installed_ && main_form_ != nullptr) main_form_->OnActivate = kept_on_activate_;
-  if (ctx->Driver() == this) ctx->SetDriver(nullptr);
+  if (ctx->Driver() == this) ctx->SetDriver(nullptr, nullptr);
   if (handler_installed_) ctx->App().OnException = nullptr;
   if (ctx->DefaultNetLocation() != nullptr && ctx->DefaultNetLocation() == NetLocation()) {
     ctx->SetDefaultNetLocation(nullptr);
@@ -423,8 +423,8 @@ SelfExtractTrailer TCustomInstall::ReadExtractionInfo(const std::string& file) {
   if (!opened.ok()) fail();
   File& f = **opened;
   auto size = f.Size();
-  if (!size.ok() || *size < kTrailerSize) fail();
-  if (!f.Seek(-static_cast<std::int64_t>(kTrailerSize), SeekOrigin::kEnd).ok()) fail();
+  if (!size.ok() || *size < self_extract::kTrailerSize) fail();
+  if (!f.Seek(-static_cast<std::int64_t>(self_extract::kTrailerSize), SeekOrigin::kEnd).ok()) fail();
   TrailerBytes bytes{};
   std::size_t got = 0;
   while (got < bytes.size()) {

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "framework/bound_project_format.h"
+#include "framework/coding.h"
 #include "framework/crc32.h"
 #include "framework/format.h"
 
@@ -14,23 +15,21 @@ namespace {
 constexpr std::size_t kCopyChunk = 1 << 16;
 
 std::uint64_t GetLittleEndian(std::string_view bytes, std::size_t offset, std::size_t size) {
-  std::uint64_t v = 0;
-  for (std::size_t i = size; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(bytes[offset + i]);
-  return v;
+  return DecodeFixed(bytes.data() + offset, size);
 }
 
 void PutLittleEndian(std::string& bytes, std::size_t offset, std::uint64_t v, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i, v >>= 8) bytes[offset + i] = static_cast<char>(v & 0xFF);
+  EncodeFixed(bytes.data() + offset, v, size);
 }
 
 std::string EncodeTrailer(std::string_view project) {
-  std::string t(kTrailerSize, '\0');
-  PutLittleEndian(t, kTrailerProjectLengthOffset, project.size(), kTrailerProjectLengthSize);
-  PutLittleEndian(t, kTrailerProjectCrcOffset, Crc32(project), kTrailerProjectCrcSize);
-  PutLittleEndian(t, kTrailerVersionOffset, kTrailerVersion, kTrailerVersionSize);
-  PutLittleEndian(t, kTrailerCrcOffset, Crc32(std::string_view(t).substr(0, kTrailerCrcOffset)),
-                  kTrailerCrcSize);
-  t.replace(kTrailerMagicOffset, kTrailerMagicSize, kTrailerMagic);
+  std::string t(bound_trailer::kTrailerSize, '\0');
+  PutLittleEndian(t, bound_trailer::kTrailerProjectLengthOffset, project.size(), bound_trailer::kTrailerProjectLengthSize);
+  PutLittleEndian(t, bound_trailer::kTrailerProjectCrcOffset, Crc32(project), bound_trailer::kTrailerProjectCrcSize);
+  PutLittleEndian(t, bound_trailer::kTrailerVersionOffset, bound_trailer::kTrailerVersion, bound_trailer::kTrailerVersionSize);
+  PutLittleEndian(t, bound_trailer::kTrailerCrcOffset, Crc32(std::string_view(t).substr(0, bound_trailer::kTrailerCrcOffset)),
+                  bound_trailer::kTrailerCrcSize);
+  t.replace(bound_trailer::kTrailerMagicOffset, bound_trailer::kTrailerMagicSize, bound_trailer::kTrailerMagic);
   return t;
 }
 
@@ -40,31 +39,31 @@ struct BoundProject {
   std::uint32_t crc;
 };
 
-// Decodes the trailer from `tail`, the last min(file_size, kTrailerSize)
+// Decodes the trailer from `tail`, the last min(file_size, bound_trailer::kTrailerSize)
 // bytes of a file of file_size bytes. Every field is checked before the
 // project's place is derived from it.
 std::optional<BoundProject> Locate(std::string_view tail, std::uint64_t file_size,
                                    std::string_view name) {
-  if (!tail.ends_with(kTrailerMagic)) return std::nullopt;
-  if (tail.size() < kTrailerSize) throw EBoundProjectError(Format(kBoundTrailerDamaged, {name}));
+  if (!tail.ends_with(bound_trailer::kTrailerMagic)) return std::nullopt;
+  if (tail.size() < bound_trailer::kTrailerSize) throw EBoundProjectError(Format(kBoundTrailerDamaged, {name}));
   std::uint32_t stored_crc = static_cast<std::uint32_t>(
-      GetLittleEndian(tail, kTrailerCrcOffset, kTrailerCrcSize));
-  if (Crc32(tail.substr(0, kTrailerCrcOffset)) != stored_crc) {
+      GetLittleEndian(tail, bound_trailer::kTrailerCrcOffset, bound_trailer::kTrailerCrcSize));
+  if (Crc32(tail.substr(0, bound_trailer::kTrailerCrcOffset)) != stored_crc) {
     throw EBoundProjectError(Format(kBoundTrailerDamaged, {name}));
   }
-  std::uint64_t version = GetLittleEndian(tail, kTrailerVersionOffset, kTrailerVersionSize);
-  if (version != kTrailerVersion) {
+  std::uint64_t version = GetLittleEndian(tail, bound_trailer::kTrailerVersionOffset, bound_trailer::kTrailerVersionSize);
+  if (version != bound_trailer::kTrailerVersion) {
     throw EBoundProjectError(Format(kBoundTrailerVersion, {name, version}));
   }
   std::uint64_t length =
-      GetLittleEndian(tail, kTrailerProjectLengthOffset, kTrailerProjectLengthSize);
-  std::uint64_t available = file_size - kTrailerSize;
+      GetLittleEndian(tail, bound_trailer::kTrailerProjectLengthOffset, bound_trailer::kTrailerProjectLengthSize);
+  std::uint64_t available = file_size - bound_trailer::kTrailerSize;
   if (length > available) {
     throw EBoundProjectError(Format(kBoundProjectTruncated, {name, length, available}));
   }
   return BoundProject{available - length, length,
                       static_cast<std::uint32_t>(GetLittleEndian(
-                          tail, kTrailerProjectCrcOffset, kTrailerProjectCrcSize))};
+                          tail, bound_trailer::kTrailerProjectCrcOffset, bound_trailer::kTrailerProjectCrcSize))};
 }
 
 std::string CheckedProject(std::string project, const BoundProject& bound, std::string_view name) {
@@ -131,7 +130,7 @@ class InputFile {
 
 std::optional<BoundProject> LocateInFile(InputFile& file, std::string_view name) {
   std::uint64_t size = file.Size();
-  std::size_t tail_size = size < kTrailerSize ? static_cast<std::size_t>(size) : kTrailerSize;
+  std::size_t tail_size = size < bound_trailer::kTrailerSize ? static_cast<std::size_t>(size) : bound_trailer::kTrailerSize;
   return Locate(file.ReadAt(size - tail_size, tail_size), size, name);
 }
 
@@ -174,7 +173,7 @@ std::optional<std::string> ReadBoundProject(const std::string& file, host::Env& 
 }
 
 std::optional<std::string> ReadBoundProjectFromBytes(std::string_view bytes, std::string_view name) {
-  std::size_t tail_size = bytes.size() < kTrailerSize ? bytes.size() : kTrailerSize;
+  std::size_t tail_size = bytes.size() < bound_trailer::kTrailerSize ? bytes.size() : bound_trailer::kTrailerSize;
   std::optional<BoundProject> bound = Locate(bytes.substr(bytes.size() - tail_size), bytes.size(), name);
   if (!bound) return std::nullopt;
   return CheckedProject(std::string(bytes.substr(bound->offset, bound->length)), *bound, name);

@@ -11,31 +11,31 @@
 #include <cstdint>
 #include <string_view>
 
-namespace brimwell {
+namespace brimwell::bound_trailer {
 
 // Byte count of the project (the bytes just before the trailer).
-constexpr std::size_t kTrailerProjectLengthOffset = 0;
-constexpr std::size_t kTrailerProjectLengthSize = 8;
+inline constexpr std::size_t kTrailerProjectLengthOffset = 0;
+inline constexpr std::size_t kTrailerProjectLengthSize = 8;
 // CRC-32 (framework/crc32.h) of the project bytes.
-constexpr std::size_t kTrailerProjectCrcOffset = 8;
-constexpr std::size_t kTrailerProjectCrcSize = 4;
+inline constexpr std::size_t kTrailerProjectCrcOffset = 8;
+inline constexpr std::size_t kTrailerProjectCrcSize = 4;
 // Version of this layout: kTrailerVersion.
-constexpr std::size_t kTrailerVersionOffset = 12;
-constexpr std::size_t kTrailerVersionSize = 4;
+inline constexpr std::size_t kTrailerVersionOffset = 12;
+inline constexpr std::size_t kTrailerVersionSize = 4;
 // Reserved, written as 0.
-constexpr std::size_t kTrailerReservedOffset = 16;
-constexpr std::size_t kTrailerReservedSize = 4;
+inline constexpr std::size_t kTrailerReservedOffset = 16;
+inline constexpr std::size_t kTrailerReservedSize = 4;
 // CRC-32 of the trailer's bytes 0 to 19 (everything before this field).
-constexpr std::size_t kTrailerCrcOffset = 20;
-constexpr std::size_t kTrailerCrcSize = 4;
+inline constexpr std::size_t kTrailerCrcOffset = 20;
+inline constexpr std::size_t kTrailerCrcSize = 4;
 // kTrailerMagic.
-constexpr std::size_t kTrailerMagicOffset = 24;
-constexpr std::size_t kTrailerMagicSize = 8;
+inline constexpr std::size_t kTrailerMagicOffset = 24;
+inline constexpr std::size_t kTrailerMagicSize = 8;
 
-constexpr std::size_t kTrailerSize = 32;
+inline constexpr std::size_t kTrailerSize = 32;
 
-constexpr std::string_view kTrailerMagic = "BRWLPROJ";
-constexpr std::uint32_t kTrailerVersion = 1;
+inline constexpr std::string_view kTrailerMagic = "BRWLPROJ";
+inline constexpr std::uint32_t kTrailerVersion = 1;
 
 static_assert(kTrailerProjectCrcOffset == kTrailerProjectLengthOffset + kTrailerProjectLengthSize);
 static_assert(kTrailerVersionOffset == kTrailerProjectCrcOffset + kTrailerProjectCrcSize);
@@ -45,4 +45,4 @@ static_assert(kTrailerMagicOffset == kTrailerCrcOffset + kTrailerCrcSize);
 static_assert(kTrailerSize == kTrailerMagicOffset + kTrailerMagicSize);
 static_assert(kTrailerMagic.size() == kTrailerMagicSize);
 
-}  // namespace brimwell
+}  // namespace brimwell::bound_trailer

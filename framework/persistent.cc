@@ -3,20 +3,6 @@
 #include "framework/exception.h"
 
 namespace brimwell {
-namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 std::optional<int> EnumInfo::Find(std::string_view name) const {
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (names[i] == name) return static_cast<int>(i);

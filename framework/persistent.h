@@ -15,6 +15,8 @@
 #include <variant>
 #include <vector>
 
+#include "framework/text_case.h"
+
 namespace brimwell {
 
 class TComponent;
@@ -316,8 +318,5 @@ class ClassBuilder {
 
   ClassInfo info_;
 };
-
-// Compares two names without regard to ASCII letter case.
-bool SameText(std::string_view a, std::string_view b);
 
 }  // namespace brimwell

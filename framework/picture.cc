@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "framework/coding.h"
 #include "host/host_env.h"
 
 namespace brimwell {
@@ -16,22 +17,17 @@ constexpr const char* kUnknownFormat = "Unknown picture format";
 // and 20 as 16-bit values (the old BITMAPCOREHEADER of size 12).
 constexpr std::size_t kBmpFileHeaderSize = 14;
 
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint16_t Be16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 
 void ReadBitmapSize(const std::vector<std::uint8_t>& d, int& w, int& h) {
   if (d.size() < kBmpFileHeaderSize + 12) throw EInvalidGraphic(kBadBitmap);
-  std::uint32_t info_size = Le32(&d[14]);
+  std::uint32_t info_size = DecodeFixed32(&d[14]);
   if (info_size == 12) {
-    w = Le16(&d[18]);
-    h = Le16(&d[20]);
+    w = DecodeFixed16(&d[18]);
+    h = DecodeFixed16(&d[20]);
   } else if (info_size >= 40 && d.size() >= kBmpFileHeaderSize + 40) {
-    w = static_cast<std::int32_t>(Le32(&d[18]));
-    h = static_cast<std::int32_t>(Le32(&d[22]));
+    w = static_cast<std::int32_t>(DecodeFixed32(&d[18]));
+    h = static_cast<std::int32_t>(DecodeFixed32(&d[22]));
     if (h < 0) h = -h;  // top-down bitmap
   } else {
     throw EInvalidGraphic(kBadBitmap);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/format.h"
+#include "framework/text_case.h"
 #include "host/host_env.h"
 
 namespace brimwell {
@@ -14,15 +15,8 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameText(std::string_view a, std::string_view b, bool case_sensitive) {
-  if (a.size() != b.size()) return false;
-  if (case_sensitive) return a == b;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
+  return case_sensitive ? a == b : brimwell::SameText(a, b);
 }
 
 std::string_view NameOf(std::string_view line) {

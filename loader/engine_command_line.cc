@@ -34,27 +34,6 @@ std::string ComposeEngineCommandLine(EngineLaunch launch, std::string_view engin
   return line;
 }
 
-std::vector<std::string> SplitCommandLine(std::string_view line) {
-  std::vector<std::string> args;
-  std::string current;
-  bool in_token = false, in_quotes = false;
-  for (char c : line) {
-    if (c == '"') {
-      in_quotes = !in_quotes;
-      in_token = true;
-    } else if (IsBlank(c) && !in_quotes) {
-      if (in_token) args.push_back(std::move(current));
-      current.clear();
-      in_token = false;
-    } else {
-      current += c;
-      in_token = true;
-    }
-  }
-  if (in_token) args.push_back(std::move(current));
-  return args;
-}
-
 ProgramInvocation ParseInvocation(std::string_view line,
                                   const std::function<bool(const std::string&)>& is_file) {
   std::size_t start = 0;

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/command_line_text.h"
+
 namespace brimwell {
 
 enum class EngineLaunch {
@@ -25,10 +27,6 @@ enum class EngineLaunch {
 // trailing separator. Single blanks separate the pieces.
 std::string ComposeEngineCommandLine(EngineLaunch launch, std::string_view engine,
                                      std::string_view own_name, std::string_view own_dir);
-
-// Splits at blanks (space, tab) outside double quotes and removes the
-// quotes; "" gives an empty argument.
-std::vector<std::string> SplitCommandLine(std::string_view line);
 
 // A command line taken apart for starting: the program to run and its
 // arguments (argv[1] onwards).

@@ -7,6 +7,8 @@
 #include "archive/archive_reader.h"
 #include "archive/host_file.h"
 #include "framework/exception.h"
+#include "framework/format.h"
+#include "framework/text_case.h"
 #include "host/host_env.h"
 #include "host/host_path.h"
 #include "loader/engine_command_line.h"
@@ -21,7 +23,7 @@ namespace {
 
 std::unique_ptr<HostFile> OpenForReading(const std::string& path) {
   std::unique_ptr<HostFile> file = HostFile::Open(path, HostFile::Mode::kRead);
-  if (!file) throw Exception(FormatText(kCouldNotOpenFormat, {path}));
+  if (!file) throw Exception(Format(kCouldNotOpenFormat, {path}));
   return file;
 }
 
@@ -33,7 +35,7 @@ std::optional<std::string> FindSetup1(const std::string& dir, host::Env& env) {
   host::Result<std::vector<std::string>> names = env.ListDirectory(dir);
   if (!names) return std::nullopt;
   for (const std::string& name : *names) {
-    if (EqualsIgnoreCase(name, kSetup1Name)) {
+    if (SameText(name, kSetup1Name)) {
       std::string path = host::JoinPath(dir, name);
       if (env.FileExists(path)) return path;
     }
@@ -66,7 +68,7 @@ LoaderRun Loader::Run() {
     // The image's inclusive end bounds every read; a trailer whose fields do
     // not fit the file still leaves the trailer itself out of reach.
     end = TrailerFitsFile(*trailer, size) ? std::int64_t{trailer->Setup1End} + 1
-                                          : size - static_cast<std::int64_t>(kTrailerSize);
+                                          : size - static_cast<std::int64_t>(self_extract::kTrailerSize);
   } else {
     own.reset();
     std::optional<std::string> setup1 = FindSetup1(own_dir);
@@ -105,7 +107,7 @@ LoaderRun Loader::Run() {
 
   // The engine is always the first member.
   run.engine = host::JoinPath(run.working_dir, MemberFileName(archive.Headers().front().FileName));
-  if (!HostFileExists(run.engine)) throw Exception(FormatText(kEngineNotExtracted, {run.engine}));
+  if (!HostFileExists(run.engine)) throw Exception(Format(kEngineNotExtracted, {run.engine}));
 
   EngineLaunch launch = star_word_ == StarWord::kToDisk ? EngineLaunch::kTransferToFloppies
                         : trailer                       ? EngineLaunch::kSelfExtracting
@@ -113,7 +115,7 @@ LoaderRun Loader::Run() {
   run.command_line = ComposeEngineCommandLine(launch, run.engine, own_name, own_dir);
   int result = services_.start_program(run.command_line);
   if (result < 32) {
-    throw Exception(FormatText(kCouldNotStartEngine, {run.command_line, std::to_string(result),
+    throw Exception(Format(kCouldNotStartEngine, {run.command_line, result,
                                                       StartErrorText(result)}));
   }
   remove_unless_started.started = true;

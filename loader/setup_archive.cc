@@ -13,6 +13,7 @@
 #include "archive/program_content.h"
 #include "archive/zlib_stream.h"
 #include "framework/exception.h"
+#include "framework/format.h"
 #include "host/host_env.h"
 #include "host/host_path.h"
 #include "loader/loader_text.h"
@@ -58,7 +59,7 @@ class SetupArchive::ReadStream final : public ArchiveStream {
 std::string MemberFileName(std::string_view stored) {
   std::string_view name = FileNamePart(stored);
   if (IsBlankFileName(name) || name == "." || name == ".." || HasControlCharacter(name)) {
-    throw Exception(FormatText(kInvalidMemberName, {stored}));
+    throw Exception(Format(kInvalidMemberName, {stored}));
   }
   return std::string(name);
 }
@@ -100,7 +101,7 @@ void SetupArchive::ReadHeaders() {
     // it, wholly inside the archive and after its header.
     if (!OnFirstDisk(header.StartDisk) || !OnFirstDisk(header.EndDisk) ||
         !HeaderFitsArchive(header, pos, length, prologue)) {
-      throw Exception(FormatText(kMemberOutsideArchive, {header.FileName}));
+      throw Exception(Format(kMemberOutsideArchive, {header.FileName}));
     }
     pos = header.NextHeaderPos;
     headers_.push_back(std::move(header));
@@ -134,11 +135,11 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
       first_block = false;
     }
     std::string_view bytes(reinterpret_cast<const char*>(block.data()), block.size());
-    if (out.Append(bytes)) throw Exception(FormatText(kCouldNotWriteFile, {target}));
+    if (out.Append(bytes)) throw Exception(Format(kCouldNotWriteFile, {target}));
     if (observer) observer(block.size());
   };
   auto no_other_disk = [&](int) -> ArchiveStream& {
-    throw Exception(FormatText(kMemberCutShort, {target}));
+    throw Exception(Format(kMemberCutShort, {target}));
   };
 
   MemberInflater::Result result;
@@ -148,9 +149,9 @@ std::string SetupArchive::Extract(std::size_t index, const std::string& dir,
     throw Exception(kInflateFailed);
   }
   if (result.too_long || (result.stream_end && result.bytes_out != header.FileSize)) {
-    throw Exception(FormatText(kSizeMismatch, {target}));
+    throw Exception(Format(kSizeMismatch, {target}));
   }
-  if (!result.stream_end) throw Exception(FormatText(kMemberCutShort, {target}));
+  if (!result.stream_end) throw Exception(Format(kMemberCutShort, {target}));
 
   // Dates go through the DOS form (even seconds), as the archive component
   // sets them; a failure to set one is not worth stopping the installation.

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "archive/archive_names.h"
+#include "framework/text_case.h"
 
 namespace brimwell {
 
@@ -11,8 +12,8 @@ StarWord ParseStarWord(std::span<const char* const> args) {
   std::string_view first = args[0];
   if (first.empty() || first[0] != '*') return StarWord::kNone;
   std::string_view word = first.substr(1);
-  if (EqualsIgnoreCase(word, "QUIET")) return StarWord::kQuiet;
-  if (EqualsIgnoreCase(word, "TODISK")) return StarWord::kToDisk;
+  if (SameText(word, "QUIET")) return StarWord::kQuiet;
+  if (SameText(word, "TODISK")) return StarWord::kToDisk;
   return StarWord::kNone;
 }
 

@@ -1,6 +1,7 @@
 #include "loader/working_directory.h"
 
 #include "framework/exception.h"
+#include "framework/format.h"
 #include "loader/loader_text.h"
 
 namespace brimwell {
@@ -37,8 +38,8 @@ std::int64_t FreeBytesAvailable(const std::string& path, host::Env& env) {
 
 void CheckFreeSpace(const std::string& working_dir, std::int64_t free_bytes) {
   if (free_bytes >= 0 && free_bytes < kMinimumFreeBytes) {
-    throw Exception(FormatText(kNotEnoughFreeSpace,
-                               {std::to_string(kMinimumFreeBytes), working_dir}));
+    throw Exception(Format(kNotEnoughFreeSpace,
+                               {kMinimumFreeBytes, working_dir}));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/batch_interpreter.h"
 
+#include "framework/command_line_text.h"
 #include "platform/file_system.h"
 #include "platform/linux_processes.h"
 #include "platform/platform_errors.h"
@@ -112,7 +113,7 @@ class Interpreter {
     }
     std::string from, to;
     if (rest.find('"') != std::string_view::npos) {
-      std::vector<std::string> args = SplitCommandArguments(rest);
+      std::vector<std::string> args = SplitCommandLine(rest);
       if (args.size() != 2) return Fail("MOVE " + std::string(rest) + ": needs a source and a target");
       from = args[0];
       to = args[1];

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "framework/text_case.h"
 #include "platform/machine.h"
 #include "platform/program_manager.h"
 
@@ -11,18 +12,12 @@ namespace {
 
 constexpr char kProgramManagerService[] = "PROGMAN";
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 class ProgramManagerConversation final : public DdeConversation {
  public:
   explicit ProgramManagerConversation(ProgramManager& server) : server_(server) {}
 
   bool Connect(std::string_view service, std::string_view topic) override {
-    connected_ = SameName(service, kProgramManagerService) && SameName(topic, kProgramManagerService);
+    connected_ = SameText(service, kProgramManagerService) && SameText(topic, kProgramManagerService);
     return connected_;
   }
   void Disconnect() override { connected_ = false; }

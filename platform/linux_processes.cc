@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "framework/command_line_text.h"
 #include "host/host_env.h"
 #include "platform/after_exit.h"
 #include "platform/batch_interpreter.h"
@@ -51,27 +52,6 @@ class DlLibrary final : public Library {
 };
 
 }  // namespace
-
-std::vector<std::string> SplitCommandArguments(std::string_view text) {
-  std::vector<std::string> args;
-  std::string current;
-  bool in_quotes = false, have = false;
-  for (char c : text) {
-    if (c == '"') {
-      in_quotes = !in_quotes;
-      have = true;
-    } else if ((c == ' ' || c == '\t') && !in_quotes) {
-      if (have) args.push_back(std::move(current));
-      current.clear();
-      have = false;
-    } else {
-      current += c;
-      have = true;
-    }
-  }
-  if (have) args.push_back(std::move(current));
-  return args;
-}
 
 LinuxProcesses::LinuxProcesses(std::filesystem::path prefix, FileSystem& files, Paths& paths)
     : prefix_(std::move(prefix)), files_(files), paths_(paths) {}
@@ -128,7 +108,7 @@ WinResult<ParsedCommand> LinuxProcesses::ParseCommand(std::string_view command_l
     return WinResult<ParsedCommand>::Error(dir_missing ? kErrorPathNotFound : kErrorFileNotFound);
   }
   parsed.host_program = paths_.ToHost(parsed.program);
-  parsed.arguments = SplitCommandArguments(rest);
+  parsed.arguments = SplitCommandLine(rest);
   return parsed;
 }
 

@@ -21,10 +21,6 @@ struct ParsedCommand {
   std::vector<std::string> arguments;
 };
 
-// Splits `text` at blanks outside double quotes; the quotes are removed
-// ("-s\"C:\a b\"" gives -sC:\a b).
-std::vector<std::string> SplitCommandArguments(std::string_view text);
-
 class LinuxProcesses final : public Processes {
  public:
   // Both services must outlive this one; `prefix` is passed to children.

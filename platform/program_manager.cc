@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "framework/text_case.h"
 #include "platform/registry.h"
 
 namespace brimwell {
@@ -98,12 +99,6 @@ std::optional<std::vector<Macro>> ParseMacros(std::string_view text) {
   return macros;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 std::string Arg(const std::vector<std::string>& args, std::size_t i) {
   return i < args.size() ? args[i] : std::string();
 }
@@ -123,7 +118,7 @@ std::optional<ProgramGroup> ProgramManager::Group(std::string_view name) {
   ProgramGroup group;
   group.name = std::string(name);
   for (const std::string& stored : GroupNames()) {
-    if (SameName(stored, name)) group.name = stored;  // the case it was made with
+    if (SameText(stored, name)) group.name = stored;  // the case it was made with
   }
   for (const RegistryValueEntry& entry : *values) {
     if (entry.value.type != RegistryValueType::kMultiString) continue;
@@ -165,7 +160,7 @@ bool ProgramManager::Execute(std::string_view command) {
 }
 
 bool ProgramManager::Run(std::string_view name, const std::vector<std::string>& args) {
-  if (SameName(name, "CreateGroup")) {
+  if (SameText(name, "CreateGroup")) {
     const std::string group = Arg(args, 0);
     if (!IsValidName(group)) return false;
     if (!Group(group) && !WriteGroup(ProgramGroup{group, {}})) return false;
@@ -173,23 +168,23 @@ bool ProgramManager::Run(std::string_view name, const std::vector<std::string>& 
     replace_at_.reset();
     return true;
   }
-  if (SameName(name, "ShowGroup")) {
+  if (SameText(name, "ShowGroup")) {
     std::optional<ProgramGroup> group = Group(Arg(args, 0));
     if (!group) return false;
-    if (!SameName(active_group_, group->name)) replace_at_.reset();
+    if (!SameText(active_group_, group->name)) replace_at_.reset();
     active_group_ = group->name;
     return true;
   }
-  if (SameName(name, "DeleteGroup")) {
+  if (SameText(name, "DeleteGroup")) {
     std::optional<ProgramGroup> group = Group(Arg(args, 0));
     if (!group || !registry_.DeleteTree(kHive, GroupKey(group->name))) return false;
-    if (SameName(active_group_, group->name)) active_group_.clear();
+    if (SameText(active_group_, group->name)) active_group_.clear();
     return static_cast<bool>(registry_.Flush());
   }
   // The item commands work on the active group.
   std::optional<ProgramGroup> group = active_group_.empty() ? std::nullopt : Group(active_group_);
   if (!group) return false;
-  if (SameName(name, "AddItem")) {
+  if (SameText(name, "AddItem")) {
     ProgramItem item;
     item.command_line = Arg(args, 0);
     if (item.command_line.empty()) return false;
@@ -214,14 +209,14 @@ bool ProgramManager::Run(std::string_view name, const std::vector<std::string>& 
     replace_at_.reset();
     return WriteGroup(*group);
   }
-  if (SameName(name, "ReplaceItem") || SameName(name, "DeleteItem")) {
+  if (SameText(name, "ReplaceItem") || SameText(name, "DeleteItem")) {
     const std::string item = Arg(args, 0);
     auto it = std::find_if(group->items.begin(), group->items.end(),
-                           [&](const ProgramItem& i) { return SameName(i.name, item); });
+                           [&](const ProgramItem& i) { return SameText(i.name, item); });
     if (it == group->items.end()) return false;
     const std::size_t at = static_cast<std::size_t>(it - group->items.begin());
     group->items.erase(it);
-    if (SameName(name, "ReplaceItem")) {
+    if (SameText(name, "ReplaceItem")) {
       replace_at_ = at;
     } else {
       replace_at_.reset();
@@ -232,7 +227,7 @@ bool ProgramManager::Run(std::string_view name, const std::vector<std::string>& 
 }
 
 std::optional<std::string> ProgramManager::Request(std::string_view item) {
-  if (SameName(item, "Groups")) {
+  if (SameText(item, "Groups")) {
     std::string out;
     for (const std::string& name : GroupNames()) out += name + "\r\n";
     return out;

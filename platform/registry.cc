@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "framework/coding.h"
 #include "framework/format.h"
 #include "platform/platform_errors.h"
 #include "platform/win_path.h"
@@ -115,9 +116,7 @@ std::uint32_t RegistryValue::AsDword(std::string_view name) const {
   if (type != RegistryValueType::kDword || data.size() != 4) {
     throw ERegistryException(Format(kInvalidDataType, {name}));
   }
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(data[i]);
-  return value;
+  return DecodeFixed32(data.data());
 }
 
 std::vector<std::string> RegistryValue::AsMultiString(std::string_view name) const {
@@ -155,6 +154,29 @@ std::optional<std::string> Registry::ReadBinary(RegistryHive hive, std::string_v
   auto value = QueryValue(hive, key, name);
   if (!value) return std::nullopt;
   if (value->type != RegistryValueType::kBinary) throw ERegistryException(Format(kInvalidDataType, {name}));
+  return value->data;
+}
+
+std::optional<std::string> Registry::FindString(RegistryHive hive, std::string_view key,
+                                                std::string_view name) {
+  auto value = QueryValue(hive, key, name);
+  if (!value || (value->type != RegistryValueType::kString && value->type != RegistryValueType::kExpandString)) {
+    return std::nullopt;
+  }
+  return value->AsString(name);
+}
+
+std::optional<std::uint32_t> Registry::FindDword(RegistryHive hive, std::string_view key,
+                                                 std::string_view name) {
+  auto value = QueryValue(hive, key, name);
+  if (!value || value->type != RegistryValueType::kDword || value->data.size() != 4) return std::nullopt;
+  return value->AsDword(name);
+}
+
+std::optional<std::string> Registry::FindBinary(RegistryHive hive, std::string_view key,
+                                                std::string_view name) {
+  auto value = QueryValue(hive, key, name);
+  if (!value || value->type != RegistryValueType::kBinary) return std::nullopt;
   return value->data;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/format.h"
+#include "framework/text_case.h"
 #include "platform/shell_link_format.h"
 #include "platform/text_encoding.h"
 
@@ -242,12 +243,6 @@ std::vector<std::string> SplitComponents(std::string_view path) {
   return parts;
 }
 
-bool SameComponent(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 std::string ShellLinkData::Target() const {
@@ -360,9 +355,9 @@ ShellLinkData DecodeShellLink(std::string_view bytes) {
 std::optional<std::string> RelativeLinkPath(std::string_view from_dir, std::string_view target) {
   const std::vector<std::string> from = SplitComponents(from_dir);
   const std::vector<std::string> to = SplitComponents(target);
-  if (from.empty() || to.empty() || !SameComponent(from[0], to[0]) || !from[0].ends_with(':')) return std::nullopt;
+  if (from.empty() || to.empty() || !SameText(from[0], to[0]) || !from[0].ends_with(':')) return std::nullopt;
   std::size_t common = 0;
-  while (common < from.size() && common + 1 < to.size() && SameComponent(from[common], to[common])) ++common;
+  while (common < from.size() && common + 1 < to.size() && SameText(from[common], to[common])) ++common;
   std::string out = common == from.size() ? "." : "";
   for (std::size_t i = common; i < from.size(); ++i) out += out.empty() ? ".." : "\\..";
   for (std::size_t i = common; i < to.size(); ++i) out += "\\" + to[i];

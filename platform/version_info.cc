@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "framework/coding.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/text_encoding.h"
@@ -41,11 +42,8 @@ constexpr std::uint32_t kMaxResourceEntries = 4096;
 // VS_VERSIONINFO's length is a 16-bit field: no block is longer.
 constexpr std::uint32_t kMaxVersionBlock = 0xFFFF;
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+std::uint16_t U16(const std::uint8_t* p) { return DecodeFixed16(p); }
+std::uint32_t U32(const std::uint8_t* p) { return DecodeFixed32(p); }
 
 struct Section {
   std::uint32_t virtual_address;

@@ -2,11 +2,10 @@
 
 #include <vector>
 
+#include "framework/text_case.h"
+
 namespace brimwell {
 namespace {
-
-char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Index just after the drive or UNC root ("C:", "\\server\share") that a
 // path begins with; 0 when it has none.
@@ -38,7 +37,7 @@ bool MatchMask(std::string_view name, std::string_view mask) {
   // Iterative wildcard match with backtracking on the last '*'.
   std::size_t n = 0, m = 0, star = std::string_view::npos, mark = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || UpperChar(mask[m]) == UpperChar(name[n]))) {
+    if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n]))) {
       ++n;
       ++m;
     } else if (m < mask.size() && mask[m] == '*') {
@@ -61,7 +60,7 @@ bool IsWinPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::optional<char> WinDriveLetter(std::string_view path) {
   if (path.size() >= 2 && path[1] == ':') {
-    char c = UpperChar(path[0]);
+    char c = AsciiUpper(path[0]);
     if (c >= 'A' && c <= 'Z') return c;
   }
   return std::nullopt;
@@ -75,34 +74,24 @@ bool IsWinFullPath(std::string_view path) {
   return WinDriveLetter(path).has_value() && path.size() >= 3 && IsWinPathSeparator(path[2]);
 }
 
-bool WinNamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
-  }
-  return true;
-}
+bool WinNamesEqual(std::string_view a, std::string_view b) { return SameText(a, b); }
 
 int WinCompareNames(std::string_view a, std::string_view b) {
   std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(UpperChar(a[i]));
-    unsigned char y = static_cast<unsigned char>(UpperChar(b[i]));
+    unsigned char x = static_cast<unsigned char>(AsciiUpper(a[i]));
+    unsigned char y = static_cast<unsigned char>(AsciiUpper(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
 }
 
-std::string WinUpperCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = UpperChar(c);
-  return out;
-}
+std::string WinUpperCase(std::string_view s) { return AsciiUpperCase(s); }
 
 std::string WinLowerCase(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = LowerChar(c);
+  for (char& c : out) c = AsciiLower(c);
   return out;
 }
 

@@ -21,15 +21,6 @@ constexpr RegistryHive kHKLM = RegistryHive::kLocalMachine;
 
 // --- Command line ---------------------------------------------------------------
 
-TEST(CommandLineTest, SplitsAtBlanksOutsideQuotes) {
-  EXPECT_THAT(SplitCommandLine(R"(-c "-sC:\My Build"  -eSetup.exe)"),
-              ElementsAre("-c", "-sC:\\My Build", "-eSetup.exe"));
-  EXPECT_THAT(SplitCommandLine(R"("C:\Program Files\x.exe" -r "-s")"),
-              ElementsAre("C:\\Program Files\\x.exe", "-r", "-s"));
-  EXPECT_THAT(SplitCommandLine(R"(a "" b)"), ElementsAre("a", "", "b"));
-  EXPECT_TRUE(SplitCommandLine("   ").empty());
-}
-
 TEST(CommandLineTest, SwitchesTakeTheRestOfTheArgument) {
   CommandLine line = ParseCommandLine(nullptr, {"-C", "-sfirst", "-Ssecond", "-eSetup.exe", "-d"});
   EXPECT_TRUE(line.Has(EngineSwitch::kCleanup));

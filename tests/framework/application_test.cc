@@ -99,21 +99,5 @@ TEST_F(HeadlessApplicationTest, UnhandledExceptionsGoToTheHandlerOrAnErrorBox) {
   EXPECT_EQ(app_.MessageBoxes().size(), 1u);
 }
 
-TEST_F(HeadlessApplicationTest, ActivationHookCanBeTakenOverAndChained) {
-  HeadlessMainForm& form = *app_.Form();
-  std::vector<std::string> calls;
-  form.OnActivate = [&] { calls.push_back("project"); };
-  // What the install driver does: keep the project's handler, run it first.
-  std::function<void()> kept = form.OnActivate;
-  form.OnActivate = [&, kept] {
-    if (kept) kept();
-    calls.push_back("driver");
-  };
-  form.Activate();
-  EXPECT_EQ(calls, (std::vector<std::string>{"project", "driver"}));
-  app_.RemoveMainForm();
-  EXPECT_EQ(app_.GetMainForm(), nullptr);
-}
-
 }  // namespace
 }  // namespace brimwell

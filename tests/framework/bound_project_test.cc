@@ -98,15 +98,15 @@ TEST_F(BoundProjectTest, RoundTripAndLayout) {
   EXPECT_EQ(ReadBoundProject(out), project);
 
   std::string bytes = ReadBytes(out);
-  ASSERT_EQ(bytes.size(), engine_bytes_.size() + project.size() + kTrailerSize);
+  ASSERT_EQ(bytes.size(), engine_bytes_.size() + project.size() + bound_trailer::kTrailerSize);
   EXPECT_EQ(bytes.substr(0, engine_bytes_.size()), engine_bytes_);
   EXPECT_EQ(bytes.substr(engine_bytes_.size(), project.size()), project);
-  std::string_view trailer = std::string_view(bytes).substr(bytes.size() - kTrailerSize);
-  EXPECT_EQ(LittleEndian(trailer, kTrailerProjectLengthOffset, 8), project.size());
-  EXPECT_EQ(LittleEndian(trailer, kTrailerProjectCrcOffset, 4), Crc32(project));
-  EXPECT_EQ(LittleEndian(trailer, kTrailerVersionOffset, 4), 1u);
-  EXPECT_EQ(LittleEndian(trailer, kTrailerCrcOffset, 4), Crc32(trailer.substr(0, 20)));
-  EXPECT_EQ(trailer.substr(kTrailerMagicOffset), "BRWLPROJ");
+  std::string_view trailer = std::string_view(bytes).substr(bytes.size() - bound_trailer::kTrailerSize);
+  EXPECT_EQ(LittleEndian(trailer, bound_trailer::kTrailerProjectLengthOffset, 8), project.size());
+  EXPECT_EQ(LittleEndian(trailer, bound_trailer::kTrailerProjectCrcOffset, 4), Crc32(project));
+  EXPECT_EQ(LittleEndian(trailer, bound_trailer::kTrailerVersionOffset, 4), 1u);
+  EXPECT_EQ(LittleEndian(trailer, bound_trailer::kTrailerCrcOffset, 4), Crc32(trailer.substr(0, 20)));
+  EXPECT_EQ(trailer.substr(bound_trailer::kTrailerMagicOffset), "BRWLPROJ");
 
   EXPECT_EQ(fs::status(out).permissions() & fs::perms::mask, fs::perms(0755));
   EXPECT_EQ(ReadBoundProjectFromBytes(bytes, "memory"), project);
@@ -153,12 +153,12 @@ TEST_F(BoundProjectTest, FilesWithoutATrailerCarryNoProject) {
 
 TEST_F(BoundProjectTest, EveryDamagedTrailerByteIsCaught) {
   const std::string good = Bound("{\"components\": []}");
-  const std::size_t trailer = good.size() - kTrailerSize;
-  for (std::size_t i = 0; i < kTrailerSize; ++i) {
+  const std::size_t trailer = good.size() - bound_trailer::kTrailerSize;
+  for (std::size_t i = 0; i < bound_trailer::kTrailerSize; ++i) {
     for (int bit : {0, 7}) {
       std::string bad = good;
       bad[trailer + i] = static_cast<char>(bad[trailer + i] ^ (1 << bit));
-      if (i >= kTrailerMagicOffset) {
+      if (i >= bound_trailer::kTrailerMagicOffset) {
         // Without its magic the file simply carries no project.
         EXPECT_EQ(ReadBoundProjectFromBytes(bad, "x"), std::nullopt) << i;
       } else {
@@ -176,7 +176,7 @@ TEST_F(BoundProjectTest, EveryDamagedTrailerByteIsCaught) {
 TEST_F(BoundProjectTest, TruncatedFilesAndForeignVersionsAreErrors) {
   const std::string good = Bound("12345");
   // The front of the file is gone: the trailer counts more than is left.
-  WriteBytes(dir_ / "cut", good.substr(good.size() - kTrailerSize - 2));
+  WriteBytes(dir_ / "cut", good.substr(good.size() - bound_trailer::kTrailerSize - 2));
   EXPECT_EQ(ReadError(dir_ / "cut"), "The project bound to " + (dir_ / "cut").string() +
                                          " is truncated: its trailer counts 5 bytes, the file holds 2");
   // Shorter than a trailer but ending like one.
@@ -185,10 +185,10 @@ TEST_F(BoundProjectTest, TruncatedFilesAndForeignVersionsAreErrors) {
             "The project trailer of " + (dir_ / "stub").string() + " is damaged");
   // A well-formed trailer of a later layout.
   std::string later = good;
-  std::size_t t = later.size() - kTrailerSize;
-  later[t + kTrailerVersionOffset] = 2;
-  std::uint32_t crc = Crc32(std::string_view(later).substr(t, kTrailerCrcOffset));
-  for (int i = 0; i < 4; ++i) later[t + kTrailerCrcOffset + i] = static_cast<char>(crc >> (8 * i));
+  std::size_t t = later.size() - bound_trailer::kTrailerSize;
+  later[t + bound_trailer::kTrailerVersionOffset] = 2;
+  std::uint32_t crc = Crc32(std::string_view(later).substr(t, bound_trailer::kTrailerCrcOffset));
+  for (int i = 0; i < 4; ++i) later[t + bound_trailer::kTrailerCrcOffset + i] = static_cast<char>(crc >> (8 * i));
   WriteBytes(dir_ / "later", later);
   EXPECT_EQ(ReadError(dir_ / "later"), "The project trailer of " + (dir_ / "later").string() +
                                            " has version 2, which this program does not read");
@@ -201,7 +201,7 @@ TEST_F(BoundProjectTest, AFailedBindLeavesTheOutputAsItWas) {
 
   WriteBytes(out, "previous build");
   std::string damaged = Bound("p");
-  damaged[damaged.size() - kTrailerSize] ^= 1;
+  damaged[damaged.size() - bound_trailer::kTrailerSize] ^= 1;
   WriteBytes(dir_ / "damaged", damaged);
   EXPECT_THROW(BindProject(dir_ / "damaged", "p", out), EBoundProjectError);
   EXPECT_EQ(ReadBytes(out), "previous build");
@@ -237,7 +237,7 @@ TEST_F(BoundProjectTest, ARunningExecutableReadsItsOwnProject) {
   EXPECT_EQ(ReadBytes(dir_ / "stdout"), project);
 
   std::string bytes = ReadBytes(bound);
-  bytes[bytes.size() - kTrailerSize - 1] ^= 1;
+  bytes[bytes.size() - bound_trailer::kTrailerSize - 1] ^= 1;
   WriteBytes(bound, bytes);
   EXPECT_EQ(Run(bound), 4);
   EXPECT_EQ(ReadBytes(dir_ / "stderr"),

@@ -69,15 +69,6 @@ TEST(EngineCommandLineTest, EachFormSplitsIntoTheEnginesSwitchesEvenWithBlanks) 
             (V{x, "-c", "-s/media/My Disk/New Product"}));
 }
 
-TEST(EngineCommandLineTest, SplittingHandlesRunsOfBlanksTabsAndEmptyQuotes) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(SplitCommandLine("  a \t b  "), (V{"a", "b"}));
-  EXPECT_EQ(SplitCommandLine("a \"\" b"), (V{"a", "", "b"}));
-  EXPECT_EQ(SplitCommandLine("x\"y z\"w"), (V{"xy zw"}));
-  EXPECT_EQ(SplitCommandLine("\"open quote to the end"), (V{"open quote to the end"}));
-  EXPECT_TRUE(SplitCommandLine("   ").empty());
-}
-
 TEST(EngineCommandLineTest, AnUnquotedProgramWithBlanksIsTheShortestExistingPrefix) {
   TempDir dir;
   std::string engine = dir / "bwl one/setupengine";
@@ -96,12 +87,9 @@ TEST(EngineCommandLineTest, AnUnquotedProgramWithBlanksIsTheShortestExistingPref
   EXPECT_EQ(inv.program, "/a b/prog");
 }
 
-TEST(LoaderTextTest, FormatFillsSpecifiersInOrder) {
-  EXPECT_EQ(FormatText("at least %d bytes on %s.", {"8000000", "/tmp/bwl1"}),
-            "at least 8000000 bytes on /tmp/bwl1.");
-  EXPECT_EQ(FormatText("100%% of %s, %s", {"a"}), "100% of a, %s");
-  EXPECT_EQ(FormatText("%s", {"50%d"}), "50%d");  // arguments are not formats
+TEST(LoaderTextTest, TrimBlanksTakesBlanksAndControlsFromBothEnds) {
   EXPECT_EQ(TrimBlanks(" \t/tmp/bwl1 \n"), "/tmp/bwl1");
+  EXPECT_EQ(TrimBlanks(" \t\n"), "");
 }
 
 TEST(WorkingDirectoryTest, TemporaryPathIsAbsoluteWithATrailingSlash) {

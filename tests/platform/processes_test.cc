@@ -76,11 +76,5 @@ TEST_F(ProcessesTest, LibrariesLoadAndEntryPointsAreFoundByName) {
   EXPECT_EQ(processes().LoadLibrary("C:\\none.dll").error(), kErrorModNotFound);
 }
 
-TEST(CommandArgumentsTest, SplitAtBlanksOutsideQuotes) {
-  EXPECT_EQ(SplitCommandArguments("  -r -e\"setup.exe\"  -s\"C:\\My Dir\" \"\" x"),
-            (std::vector<std::string>{"-r", "-esetup.exe", "-sC:\\My Dir", "", "x"}));
-  EXPECT_TRUE(SplitCommandArguments("   ").empty());
-}
-
 }  // namespace
 }  // namespace brimwell
