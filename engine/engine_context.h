@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/command_line.h"
 #include "engine/component_lists.h"
 #include "engine/run_log.h"
 #include "framework/format.h"
@@ -48,6 +49,32 @@ struct TranslatorHook {
   // The target language's ordinal (TBrwlLanguage) and its setter.
   std::function<int()> target_language;
   std::function<void(int)> set_target_language;
+};
+
+// The install driver as the components below it see it: what a container,
+// a file or a path specifier needs of the run without knowing the driver's
+// class. TCustomInstall implements it.
+class InstallDriver {
+ public:
+  // The driver itself, as a component of the tree.
+  virtual const TComponent& DriverComponent() const = 0;
+  // Information.ProductName: names the product's uninstall key.
+  virtual std::string DriverProductName() const = 0;
+  // True for a distribution on disks or a directory (no web or network
+  // archives).
+  virtual bool DriverDistributesTraditionally() const = 0;
+  // The driver's own net location; nullptr when it has none.
+  virtual TComponent* DriverNetLocation() const = 0;
+  // The destination directory of the installation.
+  virtual std::string DriverDestPath() = 0;
+  // The switches of the engine's command line.
+  virtual bool DriverHasSwitch(EngineSwitch s) const = 0;
+  virtual const std::string& DriverSwitchArgument(EngineSwitch s) const = 0;
+  // Where the distributables lie (the -s switch or the engine's directory).
+  virtual const std::string& DriverSourceDir() const = 0;
+
+ protected:
+  ~InstallDriver() = default;
 };
 
 class EngineContext {
@@ -98,8 +125,17 @@ class EngineContext {
   UniqueIdTable& UniqueIds() { return unique_ids_; }
 
   // --- The driver and its record --------------------------------------------
+  // The driver component, for the code that knows its class; nullptr
+  // when the project has none.
   TCustomInstall* Driver() const { return driver_; }
-  void SetDriver(TCustomInstall* driver) { driver_ = driver; }
+  // The same driver through the narrow interface the component base
+  // classes use.
+  InstallDriver* DriverView() const { return driver_view_; }
+  // Both views of one driver (or both nullptr).
+  void SetDriver(TCustomInstall* driver, InstallDriver* view) {
+    driver_ = driver;
+    driver_view_ = view;
+  }
   const std::string& InstallRecordKey() const { return install_record_key_; }
   void SetInstallRecordKey(std::string key) { install_record_key_ = std::move(key); }
   // The net location every file-related component falls back to.
@@ -154,6 +190,7 @@ class EngineContext {
   TStandardPathSpecList standard_specifiers_;
   UniqueIdTable unique_ids_;
   TCustomInstall* driver_ = nullptr;
+  InstallDriver* driver_view_ = nullptr;
   std::string install_record_key_;
   TComponent* default_net_location_ = nullptr;
   std::unique_ptr<TVersionResource> versions_;

@@ -7,7 +7,6 @@
 #include "engine/custom_install_file.h"
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
-#include "engine/install.h"
 #include "engine/parameter_objects.h"
 #include "archive/brwl_compress.h"
 #include "framework/application.h"
@@ -87,8 +86,8 @@ void TFileContainer::ReadArchiveInfo() {
 
 bool TFileContainer::HasNetFiles() {
   EngineContext* ctx = Context();
-  TCustomInstall* driver = ctx != nullptr ? ctx->Driver() : nullptr;
-  if (driver != nullptr && driver->DistributeType() == TDistributeType::dtTraditional) return false;
+  InstallDriver* driver = ctx != nullptr ? ctx->DriverView() : nullptr;
+  if (driver != nullptr && driver->DriverDistributesTraditionally()) return false;
   for (TInstallContainer* h : HelperList()) {
     auto* file = dynamic_cast<TCustomInstallFile*>(h);
     if (file != nullptr && file->Net() && file->Include() && file->NetLocation() == nullptr) return true;

@@ -4,7 +4,6 @@
 #include "engine/component_calls.h"
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
-#include "engine/install.h"
 #include "engine/net_location_access.h"
 #include "engine/parameter_objects.h"
 #include "archive/brwl_compress.h"
@@ -99,13 +98,9 @@ std::optional<std::string> TFileRelated::LookupLocalFile() const {
   EngineContext* ctx = Context();
   if (ctx == nullptr || Name().empty() || ctx->InstallRecordKey().empty()) return std::nullopt;
   Machine& machine = ctx->GetMachine();
-  std::optional<std::string> value;
-  try {
-    value = machine.GetRegistry().ReadString(RegistryHive::kLocalMachine,
-                                             ctx->InstallRecordKey() + "\\" + Name(), kLocalFileValue);
-  } catch (const ERegistryException&) {
-    return std::nullopt;  // a value of another type names no file
-  }
+  // A value of another type names no file.
+  std::optional<std::string> value = machine.GetRegistry().FindString(
+      RegistryHive::kLocalMachine, ctx->InstallRecordKey() + "\\" + Name(), kLocalFileValue);
   if (!value || value->find_first_not_of(' ') == std::string::npos) return std::nullopt;
   try {
     if (!machine.GetFileSystem().FileExists(*value)) return std::nullopt;
@@ -143,7 +138,8 @@ TComponent* TFileRelated::FindNetLocation() {
   if (net_location_ != nullptr) return net_location_;
   EngineContext* ctx = Context();
   if (ctx == nullptr) return nullptr;
-  if (ctx->Driver() != nullptr && ctx->Driver()->NetLocation() != nullptr) return ctx->Driver()->NetLocation();
+  InstallDriver* driver = ctx->DriverView();
+  if (driver != nullptr && driver->DriverNetLocation() != nullptr) return driver->DriverNetLocation();
   return ctx->DefaultNetLocation();
 }
 

@@ -23,6 +23,7 @@
 #include "archive/archive_format.h"
 #include "engine/build_info.h"
 #include "engine/command_line.h"
+#include "engine/engine_context.h"
 #include "engine/file_container.h"
 #include "engine/install_information.h"
 #include "framework/date_time.h"
@@ -76,7 +77,7 @@ inline constexpr char kRunOnceUnfinished[] = "BrimwellUnfinished";
 inline constexpr char kRunOnceBatFile[] = "BrimwellBatFile";
 inline constexpr char kUnfinishedSubkey[] = "Unfinished";
 
-class TCustomInstall : public TFileContainer {
+class TCustomInstall : public TFileContainer, public InstallDriver {
   BRIMWELL_CLASS_INFO()
 
  public:
@@ -207,6 +208,18 @@ class TCustomInstall : public TFileContainer {
   // The trailer of a self-extracting setup program. Throws IEInstall
   // kCannotReadExtractionInfo when the file cannot be read or is too short.
   SelfExtractTrailer ReadExtractionInfo(const std::string& file);
+
+  // InstallDriver, for the components below the driver.
+  const TComponent& DriverComponent() const override { return *this; }
+  std::string DriverProductName() const override { return Information().ProductName(); }
+  bool DriverDistributesTraditionally() const override {
+    return DistributeType() == TDistributeType::dtTraditional;
+  }
+  TComponent* DriverNetLocation() const override { return NetLocation(); }
+  std::string DriverDestPath() override { return GetDestPath(); }
+  bool DriverHasSwitch(EngineSwitch s) const override { return HasSwitch(s); }
+  const std::string& DriverSwitchArgument(EngineSwitch s) const override { return SwitchArgument(s); }
+  const std::string& DriverSourceDir() const override { return InstallSourceDir(); }
 
  protected:
   void Notification(TComponent* component, Operation operation) override;

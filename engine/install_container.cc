@@ -8,7 +8,6 @@
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
 #include "engine/file_container.h"
-#include "engine/install.h"
 #include "engine/install_object.h"
 #include "engine/parameter_objects.h"
 #include "engine/path_specifier.h"
@@ -225,8 +224,8 @@ void TInstallContainer::Process() {
     if (!IsSelected()) return;
     InstallObjects();
     processed_ = true;
-    if (ctx_ != nullptr && ctx_->Driver() != nullptr) {
-      WriteUninstallInfo(kUninstallKeyPrefix + ctx_->Driver()->Information().ProductName());
+    if (ctx_ != nullptr && ctx_->DriverView() != nullptr) {
+      WriteUninstallInfo(kUninstallKeyPrefix + ctx_->DriverView()->DriverProductName());
     }
     if (OnAfterProcess) OnAfterProcess(this);
     BroadcastComponentCall(kCallAfterProcess, nullptr);

@@ -36,26 +36,12 @@ std::string DateBytes(TDateTime date) {
 }
 
 std::optional<TDateTime> ReadDate(Registry& reg, const std::string& key, const char* name) {
-  std::optional<std::string> bytes;
-  try {
-    bytes = reg.ReadBinary(kHive, key, name);
-  } catch (const ERegistryException&) {
-    return std::nullopt;
-  }
+  std::optional<std::string> bytes = reg.FindBinary(kHive, key, name);
   if (!bytes || bytes->size() != 8) return std::nullopt;
   TDateTime date;
   std::memcpy(&date, bytes->data(), 8);
   if (!std::isfinite(date)) return std::nullopt;
   return date;
-}
-
-template <class F>
-auto ReadOrNothing(F read) -> decltype(read()) {
-  try {
-    return read();
-  } catch (const ERegistryException&) {
-    return std::nullopt;  // a value of another type does not match
-  }
 }
 
 }  // namespace
@@ -76,9 +62,9 @@ std::string TCustomInstall::FindInstallRecord(bool create) {
   if (subkeys.ok()) {
     for (const std::string& sub : *subkeys) {
       const std::string key = std::string(kInstallRecordRoot) + "\\" + sub;
-      auto path = ReadOrNothing([&] { return reg.ReadString(kHive, key, "Path"); });
+      auto path = reg.FindString(kHive, key, "Path");
       auto created = ReadDate(reg, key, "CreationDate");
-      auto stored_size = ReadOrNothing([&] { return reg.ReadDword(kHive, key, "Size"); });
+      auto stored_size = reg.FindDword(kHive, key, "Size");
       if (!path || !created || !stored_size) continue;
       if (std::fabs(*created - *date) < kSameDateTolerance && *stored_size == static_cast<std::uint32_t>(*size)) {
         reg.WriteBinary(kHive, key, "LastRunDate", DateBytes(run_start_time_)).IgnoreError();
@@ -118,7 +104,7 @@ void TCustomInstall::RemoveInstallRecord() {
   if (subkeys.ok()) {
     for (const std::string& sub : *subkeys) {
       const std::string sub_key = key + "\\" + sub;
-      auto local = ReadOrNothing([&] { return reg.ReadString(kHive, sub_key, kLocalFileValue); });
+      auto local = reg.FindString(kHive, sub_key, kLocalFileValue);
       if (local && local->find_first_not_of(' ') != std::string::npos) {
         try {
           machine.GetFileSystem().DeleteFile(*local).IgnoreError();  // a copy that is gone is fine

@@ -127,12 +127,9 @@ void TCustomInstall::ContinueAfterReboot() {
     Step(2, "after reboot: install record " + ctx->InstallRecordKey());
     const TranslatorHook& translator = ctx->Translator();
     if (translator.set_target_language && !ctx->InstallRecordKey().empty()) {
-      try {
-        if (auto lang = ctx->GetMachine().GetRegistry().ReadDword(kHive, ctx->InstallRecordKey(), "Language")) {
-          translator.set_target_language(static_cast<int>(*lang));
-        }
-      } catch (const ERegistryException&) {
-        // An unreadable value keeps the translator's current language.
+      // A value of another type keeps the translator's current language.
+      if (auto lang = ctx->GetMachine().GetRegistry().FindDword(kHive, ctx->InstallRecordKey(), "Language")) {
+        translator.set_target_language(static_cast<int>(*lang));
       }
     }
     std::vector<std::string> lines = ReadUnfinished();

@@ -5,7 +5,6 @@
 #include "engine/api_routines.h"
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
-#include "engine/install.h"
 #include "engine/install_object.h"
 #include "engine/shell_folders.h"
 
@@ -29,8 +28,8 @@ std::string MetaValue(const EngineContext& ctx, char variable, TInstallContainer
     case 'd': return GetShellFolder(ctx, ShellFolder::kDesktop);
     case 'f': return GetShellFolder(ctx, ShellFolder::kCommonFiles);
     case 'i':
-      if (ctx.Driver() == nullptr) Raise<EAICannotExpandInstallDirMV>(&ctx, kCannotExpandInstallDir);
-      return ctx.Driver()->GetDestPath();
+      if (ctx.DriverView() == nullptr) Raise<EAICannotExpandInstallDirMV>(&ctx, kCannotExpandInstallDir);
+      return ctx.DriverView()->DriverDestPath();
     case 'm': return GetShellFolder(ctx, ShellFolder::kStartMenu);
     case 'p': return GetShellFolder(ctx, ShellFolder::kProgramFiles);
     case 's': return GetShellFolder(ctx, ShellFolder::kSystem);

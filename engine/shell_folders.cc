@@ -16,11 +16,8 @@ std::optional<std::string> ReadFolderValue(const EngineContext& ctx, RegistryHiv
                                            const char* name) {
   Registry& reg = ctx.GetMachine().GetRegistry();
   if (!reg.KeyExists(hive, key)) return std::nullopt;
-  try {
-    return reg.ReadString(hive, key, name);
-  } catch (const ERegistryException&) {
-    return std::nullopt;  // a value of another type cannot be read: the default serves
-  }
+  // A value of another type cannot be read: the default serves.
+  return reg.FindString(hive, key, name);
 }
 
 std::string CurrentDrive(const EngineContext& ctx) {

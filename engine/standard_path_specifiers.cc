@@ -4,7 +4,6 @@
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
 #include "engine/file_container.h"
-#include "engine/install.h"
 #include "engine/project_form.h"
 #include "engine/shell_folders.h"
 #include "platform/machine.h"
@@ -25,9 +24,9 @@ TInstallObject* RequireInstallObject(TCustomPathSpecifier& spec, TComponent* com
   return object;
 }
 
-TCustomInstall* RequireDriver(TCustomPathSpecifier& spec, TComponent* component) {
+InstallDriver* RequireDriver(TCustomPathSpecifier& spec, TComponent* component) {
   EngineContext* ctx = spec.Context();
-  TCustomInstall* driver = ctx != nullptr ? ctx->Driver() : nullptr;
+  InstallDriver* driver = ctx != nullptr ? ctx->DriverView() : nullptr;
   if (driver == nullptr) Raise<IEPathSpecifier>(ctx, kNoInstallForSpecifier, {NameOf(component)});
   return driver;
 }
@@ -81,12 +80,9 @@ std::string TpsBDEDLL::GetDescription() { return "Path of the database engine's 
 
 std::string TpsBDEDLL::GetPath(TComponent* /*component*/) {
   const EngineContext& ctx = Ctx(*this);
-  std::optional<std::string> dll_path;
-  try {
-    dll_path = ctx.GetMachine().GetRegistry().ReadString(RegistryHive::kLocalMachine, key_, kDllPathValue);
-  } catch (const ERegistryException&) {
-    // A value of another type counts as missing.
-  }
+  // A value of another type counts as missing.
+  std::optional<std::string> dll_path =
+      ctx.GetMachine().GetRegistry().FindString(RegistryHive::kLocalMachine, key_, kDllPathValue);
   if (dll_path && !dll_path->empty()) return dll_path->substr(0, dll_path->find(';'));
   return GetShellFolder(ctx, ShellFolder::kProgramFiles) + "\\" + directory_;
 }
@@ -176,19 +172,19 @@ std::string TpsInstallSource::GetDescription() { return "Path from which the use
 void TpsInstallSource::Validate(TComponent* component) { RequireDriver(*this, component); }
 
 std::string TpsInstallSource::GetPath(TComponent* component) {
-  return StripTrailingBackslash(RequireDriver(*this, component)->InstallSourceDir());
+  return StripTrailingBackslash(RequireDriver(*this, component)->DriverSourceDir());
 }
 
 std::string TpsMainInstall::GetDescription() { return "Path of the destination directory of the TInstall"; }
 
 void TpsMainInstall::Validate(TComponent* component) {
-  TCustomInstall* driver = RequireDriver(*this, component);
-  if (component == driver) Raise<IEPathSpecifier>(Context(), kMainInstallForInstall);
+  InstallDriver* driver = RequireDriver(*this, component);
+  if (component == &driver->DriverComponent()) Raise<IEPathSpecifier>(Context(), kMainInstallForInstall);
 }
 
 std::string TpsMainInstall::GetPath(TComponent* component) {
   Validate(component);
-  return StripTrailingBackslash(Context()->Driver()->GetDestPath());
+  return StripTrailingBackslash(Context()->DriverView()->DriverDestPath());
 }
 
 std::string TpsMainArchiveFile::GetDescription() {
@@ -198,13 +194,13 @@ std::string TpsMainArchiveFile::GetDescription() {
 void TpsMainArchiveFile::Validate(TComponent* component) { RequireDriver(*this, component); }
 
 std::string TpsMainArchiveFile::GetPath(TComponent* component) {
-  TCustomInstall* driver = RequireDriver(*this, component);
-  if (driver->HasSwitch(EngineSwitch::kSelfExtract)) {
-    const std::string& name = driver->SwitchArgument(EngineSwitch::kSelfExtract);
+  InstallDriver* driver = RequireDriver(*this, component);
+  if (driver->DriverHasSwitch(EngineSwitch::kSelfExtract)) {
+    const std::string& name = driver->DriverSwitchArgument(EngineSwitch::kSelfExtract);
     if (name.find_first_not_of(' ') == std::string::npos) Raise<IEPathSpecifier>(Context(), kSelfExtractorNameMissing);
-    return StripTrailingBackslash(driver->InstallSourceDir() + "\\" + name);
+    return StripTrailingBackslash(driver->DriverSourceDir() + "\\" + name);
   }
-  return StripTrailingBackslash(driver->InstallSourceDir() + "\\files.1");
+  return StripTrailingBackslash(driver->DriverSourceDir() + "\\files.1");
 }
 
 // --- Placing them -----------------------------------------------------------------

@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "engine/engine_context.h"
-#include "engine/install.h"
+#include "engine/install_container.h"
 #include "platform/machine.h"
 #include "platform/platform_errors.h"
 #include "platform/registry.h"
@@ -16,8 +16,8 @@ constexpr RegistryHive kHive = RegistryHive::kLocalMachine;
 }  // namespace
 
 std::string UninstallKeyOf(const EngineContext& ctx) {
-  if (ctx.Driver() == nullptr) return {};
-  return kUninstallKeyPrefix + ctx.Driver()->Information().ProductName();
+  if (ctx.DriverView() == nullptr) return {};
+  return kUninstallKeyPrefix + ctx.DriverView()->DriverProductName();
 }
 
 UninstallRecord::UninstallRecord(const EngineContext& ctx, std::string key) : ctx_(ctx), key_(std::move(key)) {}
@@ -29,13 +29,10 @@ std::string UninstallRecord::SubKey(std::string_view sub) const {
 }
 
 std::optional<int> UninstallRecord::ReadCount(std::string_view list_key) const {
-  std::optional<std::string> text;
-  try {
-    text = ctx_.GetMachine().GetRegistry().ReadString(kHive, list_key, kEntriesValue);
-  } catch (const ERegistryException&) {
-    return std::nullopt;  // a value of another type is no count
-  }
-  if (!text) return 0;
+  Registry& reg = ctx_.GetMachine().GetRegistry();
+  if (!reg.ValueExists(kHive, list_key, kEntriesValue)) return 0;
+  std::optional<std::string> text = reg.FindString(kHive, list_key, kEntriesValue);
+  if (!text) return std::nullopt;  // a value of another type is no count
   int n = 0;
   auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), n);
   if (text->empty() || error != std::errc() || end != text->data() + text->size() || n < 0) return std::nullopt;
