@@ -144,6 +144,12 @@ class Registry {
                                          std::string_view name);
   std::optional<std::string> ReadBinary(RegistryHive hive, std::string_view key,
                                         std::string_view name);
+  // The same without the exception: nullopt when the value is missing or
+  // holds another type, which callers that only look for a setting treat
+  // alike. A store that cannot be read still throws ERegistryStoreError.
+  std::optional<std::string> FindString(RegistryHive hive, std::string_view key, std::string_view name);
+  std::optional<std::uint32_t> FindDword(RegistryHive hive, std::string_view key, std::string_view name);
+  std::optional<std::string> FindBinary(RegistryHive hive, std::string_view key, std::string_view name);
   // Create the key when missing, then write.
   WinStatus WriteString(RegistryHive hive, std::string_view key, std::string_view name,
                         std::string_view text);

@@ -83,6 +83,17 @@ TEST_F(RegistryTest, AValueOfAnotherTypeIsAClearError) {
   EXPECT_THROW(registry().ReadBinary(kHKLM, key, "Size"), ERegistryException);
   EXPECT_EQ(registry().ReadDword(kHKLM, key, "Size"), 1234u);
   EXPECT_EQ(registry().ReadBinary(kHKLM, key, "CreationDate")->size(), 8u);
+
+  // The finding reads take another type as absence, and read the right one.
+  EXPECT_EQ(registry().FindString(kHKLM, key, "Size"), std::nullopt);
+  EXPECT_EQ(registry().FindDword(kHKLM, key, "Path"), std::nullopt);
+  EXPECT_EQ(registry().FindDword(kHKLM, key, "CreationDate"), std::nullopt);
+  EXPECT_EQ(registry().FindBinary(kHKLM, key, "Size"), std::nullopt);
+  EXPECT_EQ(registry().FindString(kHKLM, key, "Missing"), std::nullopt);
+  EXPECT_EQ(registry().FindString(kHKLM, "SOFTWARE\\NoSuchKey", "Path"), std::nullopt);
+  EXPECT_EQ(registry().FindString(kHKLM, key, "Path"), "C:\\a");
+  EXPECT_EQ(registry().FindDword(kHKLM, key, "Size"), 1234u);
+  EXPECT_EQ(registry().FindBinary(kHKLM, key, "CreationDate")->size(), 8u);
 }
 
 TEST_F(RegistryTest, DataOfEveryTypeRoundTrips) {
