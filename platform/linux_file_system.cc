@@ -2,9 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 
 #include "platform/linux_paths.h"
 #include "platform/registry.h"
+#include "platform/share_locks.h"
 #include "platform/startup_sequence.h"
 #include "platform/win_path.h"
 
@@ -41,63 +40,6 @@ struct timespec ToTimespec(TDateTime time) {
 TDateTime FromTimespec(const struct timespec& ts) {
   return UnixToDateTime(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 86400e9;
 }
-
-// --- Locks --------------------------------------------------------------
-
-// True when a lock of another open file description (of any process)
-// conflicts with a write lock on [start, start + length); length 0 means to
-// the end of all offsets.
-bool LockedByOthers(int fd, std::int64_t start, std::int64_t length) {
-  struct flock fl {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = start;
-  fl.l_len = length;
-  fl.l_pid = 0;
-  if (::fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
-  return fl.l_type != F_UNLCK;
-}
-
-void MarkShared(int fd, std::int64_t offset) {
-  struct flock fl {};
-  fl.l_type = F_RDLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = offset;
-  fl.l_len = 1;
-  fl.l_pid = 0;
-  // A failure means a lock covering every byte is held by another process;
-  // Windows opens such a file all the same.
-  (void)::fcntl(fd, F_OFD_SETLK, &fl);
-}
-
-// A handle of the file is open without delete sharing, or some process holds
-// a lock on its bytes.
-bool HeldOpen(const std::filesystem::path& host) {
-  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return false;
-  bool held = LockedByOthers(fd, 0, kShareLockBase) || LockedByOthers(fd, kLockDenyDelete, 1);
-  if (!held) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      held = errno == EWOULDBLOCK;
-    } else {
-      ::flock(fd, LOCK_UN);
-    }
-  }
-  ::close(fd);
-  return held;
-}
-
-// Some process runs the file as its program.
-bool BeingExecuted(const std::filesystem::path& host) {
-  int fd = ::open(host.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd >= 0) {
-    ::close(fd);
-    return false;
-  }
-  return errno == ETXTBSY;
-}
-
-bool InUse(const std::filesystem::path& host) { return HeldOpen(host) || BeingExecuted(host); }
 
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
@@ -299,17 +241,6 @@ WinError WinErrorFromErrno(int error) {
   }
 }
 
-std::int64_t BytesBelow(const std::filesystem::path& dir) {
-  std::int64_t total = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    struct stat st;
-    if (::lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode)) total += st.st_size;
-  }
-  return total;
-}
-
 LinuxFileSystem::LinuxFileSystem(std::filesystem::path prefix, const PrefixConfig& config,
                                  Paths& paths, Registry& registry)
     : prefix_(std::move(prefix)), config_(config), paths_(paths), registry_(registry) {}
@@ -446,7 +377,7 @@ WinStatus LinuxFileSystem::DeleteFile(std::string_view path) {
   if (S_ISDIR(st.st_mode)) return WinStatus::Error(kErrorAccessDenied);
   if (S_ISREG(st.st_mode)) {
     if (IsReadOnly(st)) return WinStatus::Error(kErrorAccessDenied);
-    if (InUse(host)) return WinStatus::Error(kErrorSharingViolation);
+    if (FileInUse(host)) return WinStatus::Error(kErrorSharingViolation);
   }
   if (::unlink(host.c_str()) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
   paths_.NoteRemoved(host);
@@ -508,7 +439,7 @@ WinStatus LinuxFileSystem::MoveHost(const std::filesystem::path& from, const std
       if (!replace) return WinStatus::Error(kErrorAlreadyExists);
       if (S_ISDIR(to_st.st_mode) || S_ISDIR(from_st.st_mode)) return WinStatus::Error(kErrorAccessDenied);
       if (IsReadOnly(to_st)) return WinStatus::Error(kErrorAccessDenied);
-      if (InUse(to)) return WinStatus::Error(kErrorSharingViolation);
+      if (FileInUse(to)) return WinStatus::Error(kErrorSharingViolation);
     }
   } else {
     struct stat parent;
@@ -583,7 +514,7 @@ bool LinuxFileSystem::IsFileInUse(std::string_view path) {
   std::filesystem::path host = paths_.ToHost(path);
   struct stat st;
   if (::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  return InUse(host);
+  return FileInUse(host);
 }
 
 WinResult<std::uint64_t> LinuxFileSystem::FileSize(std::string_view path) {
@@ -783,109 +714,6 @@ WinResult<std::string> LinuxFileSystem::GetLongPathName(std::string_view path) {
   std::string stored = paths_.ToWindows(host);
   if (WinDriveLetter(stored) == WinDriveLetter(full)) return stored;
   return full;
-}
-
-std::int64_t LinuxFileSystem::DiskFree(int drive) {
-  char letter;
-  if (drive == 0) {
-    letter = paths_.CurrentDirectory()[0];
-  } else if (drive >= 1 && drive <= 26) {
-    letter = static_cast<char>('A' + drive - 1);
-  } else {
-    return -1;
-  }
-  if (auto it = config_.removable.find(letter); it != config_.removable.end()) {
-    auto target = DriveTarget(prefix_, letter);
-    struct stat st;
-    if (!target || ::stat(target->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
-    return std::max<std::int64_t>(0, it->second - BytesBelow(*target));
-  }
-  auto target = DriveTarget(prefix_, letter);
-  if (!target) return -1;
-  if (auto it = config_.free_bytes.find(letter); it != config_.free_bytes.end()) return it->second;
-  struct statvfs vfs;
-  if (::statvfs(target->c_str(), &vfs) != 0) return -1;
-  return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
-}
-
-std::int64_t LinuxFileSystem::DiskSize(int drive) {
-  char letter;
-  if (drive == 0) {
-    letter = paths_.CurrentDirectory()[0];
-  } else if (drive >= 1 && drive <= 26) {
-    letter = static_cast<char>('A' + drive - 1);
-  } else {
-    return -1;
-  }
-  auto target = DriveTarget(prefix_, letter);
-  if (auto it = config_.removable.find(letter); it != config_.removable.end()) {
-    struct stat st;
-    if (!target || ::stat(target->c_str(), &st) != 0) return -1;
-    return it->second;
-  }
-  if (!target) return -1;
-  struct statvfs vfs;
-  if (::statvfs(target->c_str(), &vfs) != 0) return -1;
-  return static_cast<std::int64_t>(vfs.f_blocks) * static_cast<std::int64_t>(vfs.f_frsize);
-}
-
-DriveType LinuxFileSystem::GetDriveType(char letter) {
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (config_.removable.count(letter)) return DriveType::kRemovable;
-  auto target = DriveTarget(prefix_, letter);
-  struct stat st;
-  if (!target || ::stat(target->c_str(), &st) != 0) return DriveType::kNoRootDir;
-  return DriveType::kFixed;
-}
-
-WinStatus LinuxFileSystem::InsertDisk(char letter, int disk) {
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (!config_.removable.count(letter)) return WinStatus::Error(kErrorInvalidDrive);
-  if (disk < 1) return WinStatus::Error(kErrorInvalidParameter);
-  std::string lower(1, static_cast<char>(letter - 'A' + 'a'));
-  std::error_code ec;
-  std::filesystem::create_directories(prefix_ / "disks" / lower / std::to_string(disk), ec);
-  if (ec) return WinStatus::Error(WinErrorFromErrno(ec.value()));
-  std::filesystem::create_directories(prefix_ / "dosdevices", ec);
-  // A new link renamed over the old one: every process sees either disk,
-  // never no drive.
-  std::filesystem::path link = prefix_ / "dosdevices" / (lower + ":");
-  std::filesystem::path temp = prefix_ / "dosdevices" / ("." + lower + ":" + std::to_string(::getpid()));
-  ::unlink(temp.c_str());
-  std::string target = "../disks/" + lower + "/" + std::to_string(disk);
-  if (::symlink(target.c_str(), temp.c_str()) != 0) return WinStatus::Error(WinErrorFromErrno(errno));
-  if (::rename(temp.c_str(), link.c_str()) != 0) {
-    WinError error = WinErrorFromErrno(errno);
-    ::unlink(temp.c_str());
-    return WinStatus::Error(error);
-  }
-  return WinStatus::Ok();
-}
-
-WinStatus LinuxFileSystem::EjectDisk(char letter) {
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (!config_.removable.count(letter)) return WinStatus::Error(kErrorInvalidDrive);
-  std::filesystem::path link =
-      prefix_ / "dosdevices" / (std::string(1, static_cast<char>(letter - 'A' + 'a')) + ":");
-  if (::unlink(link.c_str()) != 0 && errno != ENOENT) return WinStatus::Error(WinErrorFromErrno(errno));
-  return WinStatus::Ok();
-}
-
-std::optional<int> LinuxFileSystem::InsertedDisk(char letter) {
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (!config_.removable.count(letter)) return std::nullopt;
-  auto target = DriveTarget(prefix_, letter);
-  struct stat st;
-  if (!target || ::stat(target->c_str(), &st) != 0) return std::nullopt;
-  std::string name = target->filename().string();
-  if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  return std::stoi(name);
-}
-
-std::int64_t LinuxFileSystem::DiskCapacity(char letter) {
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  auto it = config_.removable.find(letter);
-  return it == config_.removable.end() ? 0 : it->second;
 }
 
 }  // namespace brimwell

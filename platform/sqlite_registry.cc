@@ -1,5 +1,7 @@
 #include "platform/sqlite_registry.h"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -124,6 +126,11 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
 
 }  // namespace
 
+static_assert(sizeof(std::int64_t) == sizeof(sqlite3_int64));
+
+void SqliteRegistry::CloseConnection::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+void SqliteRegistry::FinalizeStatement::operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+
 SqliteRegistry::SqliteRegistry(std::filesystem::path file) : file_(std::move(file)) {
   OpenStore();
   committer_ = std::thread([this] { CommitterLoop(); });
@@ -145,13 +152,12 @@ SqliteRegistry::~SqliteRegistry() {
   }
   wake_.notify_all();
   if (committer_.joinable()) committer_.join();
-  for (sqlite3_stmt* stmt : statements_) sqlite3_finalize(stmt);
-  sqlite3_close(db_);
+  // The statements, then the connection, go with their members.
 }
 
 void SqliteRegistry::Fail(const char* what) {
-  int code = db_ != nullptr ? sqlite3_errcode(db_) & 0xFF : SQLITE_CANTOPEN;
-  std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : what;
+  int code = db_ != nullptr ? sqlite3_errcode(db_.get()) & 0xFF : SQLITE_CANTOPEN;
+  std::string detail = db_ != nullptr ? sqlite3_errmsg(db_.get()) : what;
   if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) {
     throw ERegistryStoreError(Format(kStoreCorrupt, {file_.string(), detail}));
   }
@@ -159,32 +165,36 @@ void SqliteRegistry::Fail(const char* what) {
 }
 
 void SqliteRegistry::Exec(const char* sql) {
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
 }
 
 void SqliteRegistry::OpenStore() {
   bool existed = std::filesystem::exists(file_);
-  int rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+  sqlite3* opened = nullptr;
+  int rc = sqlite3_open_v2(file_.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                            nullptr);
+  // Even a failed open may return a handle that must be closed.
+  std::unique_ptr<sqlite3, CloseConnection> connection(opened);
   if (rc != SQLITE_OK) {
-    std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open";
-    sqlite3_close(db_);
-    db_ = nullptr;
+    std::string detail = connection != nullptr ? sqlite3_errmsg(connection.get()) : "cannot open";
     throw ERegistryStoreError(Format(kStoreFailed, {file_.string(), detail}));
   }
-  sqlite3_extended_result_codes(db_, 0);
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  try {
+  // From here on a failure leaves through the constructor, and the members
+  // release the connection and whatever statements were prepared.
+  db_ = std::move(connection);
+  sqlite3_extended_result_codes(db_.get(), 0);
+  sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
+  {
     // The first statement reads the header: a file that is no database
     // fails here.
     Exec("PRAGMA journal_mode=WAL");
     // Each commit syncs the log: commits are batched, so this is rare.
     Exec("PRAGMA synchronous=FULL");
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, "PRAGMA application_id", -1, &stmt, nullptr) != SQLITE_OK) Fail("application_id");
+    if (sqlite3_prepare_v2(db_.get(), "PRAGMA application_id", -1, &stmt, nullptr) != SQLITE_OK) Fail("application_id");
     int app_id = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
     sqlite3_finalize(stmt);
-    if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_.get(), "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr) != SQLITE_OK) {
       Fail("schema");
     }
     int tables = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
@@ -196,8 +206,8 @@ void SqliteRegistry::OpenStore() {
     if (existed && tables > 0) {
       // Damage inside the file shows here rather than as a registry that
       // silently misses keys.
-      if (sqlite3_prepare_v2(db_, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) Fail("check");
-      std::string verdict = sqlite3_step(stmt) == SQLITE_ROW ? ColumnText(stmt, 0) : std::string(sqlite3_errmsg(db_));
+      if (sqlite3_prepare_v2(db_.get(), "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) Fail("check");
+      std::string verdict = sqlite3_step(stmt) == SQLITE_ROW ? ColumnText(stmt, 0) : std::string(sqlite3_errmsg(db_.get()));
       sqlite3_finalize(stmt);
       if (verdict != "ok") throw ERegistryStoreError(Format(kStoreCorrupt, {file_.string(), verdict}));
     }
@@ -206,9 +216,10 @@ void SqliteRegistry::OpenStore() {
     Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
     Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     for (int i = 0; i < kStmtCount; ++i) {
-      if (sqlite3_prepare_v3(db_, kSql[i], -1, SQLITE_PREPARE_PERSISTENT, &statements_[i], nullptr) != SQLITE_OK) {
-        Fail(kSql[i]);
-      }
+      sqlite3_stmt* prepared = nullptr;
+      int prepare = sqlite3_prepare_v3(db_.get(), kSql[i], -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
+      statements_[i].reset(prepared);
+      if (prepare != SQLITE_OK) Fail(kSql[i]);
     }
     for (int i = 0; i < 3; ++i) {
       sqlite3_stmt* find = Prepared(kFindKey);
@@ -227,27 +238,18 @@ void SqliteRegistry::OpenStore() {
       BindText(insert, 2, kRootNames[i]);
       BindText(insert, 3, kRootNames[i]);
       if (sqlite3_step(insert) != SQLITE_DONE) Fail("root");
-      roots_[i] = sqlite3_last_insert_rowid(db_);
+      roots_[i] = sqlite3_last_insert_rowid(db_.get());
     }
     Exec("COMMIT");
-  } catch (...) {
-    // The store is unusable; release it before the error leaves.
-    for (sqlite3_stmt*& stmt : statements_) {
-      sqlite3_finalize(stmt);
-      stmt = nullptr;
-    }
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw;
   }
 }
 
-sqlite3_stmt* SqliteRegistry::Prepared(Stmt which) { return statements_[which]; }
+sqlite3_stmt* SqliteRegistry::Prepared(Stmt which) { return statements_[which].get(); }
 
 void SqliteRegistry::CheckFresh() {
   if (in_transaction_) return;  // nobody else can commit while we hold the write lock
-  sqlite3_int64 version = 0;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
+  std::int64_t version = 0;
+  if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
     key_cache_.clear();
     return;
   }
@@ -270,8 +272,8 @@ void SqliteRegistry::BeginWrite() {
   in_transaction_ = true;
   transaction_start_ = std::chrono::steady_clock::now();
   // Another connection may have committed before our write lock.
-  sqlite3_int64 version = 0;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK ||
+  std::int64_t version = 0;
+  if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK ||
       version != data_version_) {
     key_cache_.clear();
     data_version_ = version;
@@ -281,10 +283,10 @@ void SqliteRegistry::BeginWrite() {
 
 void SqliteRegistry::CommitLocked() {
   if (!in_transaction_) return;
-  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  std::string detail = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db_);
-  if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_)) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  std::string detail = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db_.get());
+  if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_.get())) {
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   }
   in_transaction_ = false;
   if (rc != SQLITE_OK) {
@@ -294,8 +296,8 @@ void SqliteRegistry::CommitLocked() {
   ++commits_;
   // Our own commit moves the data version too; read it so that it does not
   // look like another writer's.
-  sqlite3_int64 version = 0;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) == SQLITE_OK) {
+  std::int64_t version = 0;
+  if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version) == SQLITE_OK) {
     data_version_ = version;
   }
 }
@@ -321,12 +323,12 @@ void SqliteRegistry::CommitterLoop() {
   }
 }
 
-std::optional<sqlite3_int64> SqliteRegistry::ResolveKey(RegistryHive hive, std::string_view key,
+std::optional<std::int64_t> SqliteRegistry::ResolveKey(RegistryHive hive, std::string_view key,
                                                         bool create, bool* too_long) {
   HiveRoot where = RootOf(hive);
   std::vector<std::string> parts = SplitKey(where.base);
   for (std::string& p : SplitKey(key)) parts.push_back(std::move(p));
-  sqlite3_int64 id = roots_[where.root];
+  std::int64_t id = roots_[where.root];
   std::string cache_key = std::to_string(where.root);
   if (key_cache_.size() > kMaxCachedKeys) key_cache_.clear();
   for (const std::string& part : parts) {
@@ -364,7 +366,7 @@ std::optional<sqlite3_int64> SqliteRegistry::ResolveKey(RegistryHive hive, std::
     BindText(insert, 2, part);
     BindText(insert, 3, fold);
     if (sqlite3_step(insert) != SQLITE_DONE) Fail("create key");
-    id = sqlite3_last_insert_rowid(db_);
+    id = sqlite3_last_insert_rowid(db_.get());
     key_cache_[cache_key] = id;
   }
   return id;
@@ -507,7 +509,7 @@ WinStatus SqliteRegistry::SetValue(RegistryHive hive, std::string_view key, std:
   sqlite3_bind_int64(stmt, 1, *id);
   BindText(stmt, 2, name);
   BindText(stmt, 3, WinUpperCase(name));
-  sqlite3_bind_int64(stmt, 4, static_cast<sqlite3_int64>(value.type));
+  sqlite3_bind_int64(stmt, 4, static_cast<std::int64_t>(value.type));
   sqlite3_bind_blob(stmt, 5, value.data.data(), static_cast<int>(value.data.size()), SQLITE_TRANSIENT);
   if (sqlite3_step(stmt) != SQLITE_DONE) Fail("write value");
   return WinStatus::Ok();
@@ -525,7 +527,7 @@ WinStatus SqliteRegistry::DeleteValue(RegistryHive hive, std::string_view key, s
   sqlite3_bind_int64(stmt, 1, *id);
   BindText(stmt, 2, WinUpperCase(name));
   if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete value");
-  if (sqlite3_changes(db_) == 0) return WinStatus::Error(kErrorFileNotFound);
+  if (sqlite3_changes(db_.get()) == 0) return WinStatus::Error(kErrorFileNotFound);
   return WinStatus::Ok();
 }
 

@@ -15,17 +15,22 @@
 // mode and every commit is synced to disk.
 #pragma once
 
-#include <sqlite3.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 
 #include "platform/registry.h"
+
+// The SQLite handles stay opaque here: only sqlite_registry.cc sees SQLite.
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace brimwell {
 
@@ -89,15 +94,23 @@ class SqliteRegistry final : public Registry {
   void ThrowDeferred();
   // The id of the key, creating missing levels when `create`; nullopt when
   // it does not exist (or a name is too long to create, with `too_long`).
-  std::optional<sqlite3_int64> ResolveKey(RegistryHive hive, std::string_view key, bool create,
+  std::optional<std::int64_t> ResolveKey(RegistryHive hive, std::string_view key, bool create,
                                           bool* too_long = nullptr);
 
+  struct CloseConnection {
+    void operator()(sqlite3* db) const;
+  };
+  struct FinalizeStatement {
+    void operator()(sqlite3_stmt* stmt) const;
+  };
+
   std::filesystem::path file_;
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* statements_[kStmtCount] = {};
-  sqlite3_int64 roots_[3] = {};  // HKLM, HKU, HKDD
-  std::unordered_map<std::string, sqlite3_int64> key_cache_;
-  sqlite3_int64 data_version_ = -1;
+  // Declared before the statements, so that they are finalized first.
+  std::unique_ptr<sqlite3, CloseConnection> db_;
+  std::unique_ptr<sqlite3_stmt, FinalizeStatement> statements_[kStmtCount];
+  std::int64_t roots_[3] = {};  // HKLM, HKU, HKDD
+  std::unordered_map<std::string, std::int64_t> key_cache_;
+  std::int64_t data_version_ = -1;
 
   std::mutex mutex_;
   std::condition_variable wake_;
