@@ -15,11 +15,11 @@
 #include "apps/brimwell/commands.h"
 #include "archive/archive_names.h"
 #include "archive/archive_reader.h"
+#include "archive/archive_verify.h"
 #include "archive/brwl_compress.h"
 #include "archive/dos_time.h"
 #include "archive/host_file.h"
 #include "archive/machine_file_stream.h"
-#include "archive/member_inflater.h"
 #include "archive/version_resource.h"
 #include "framework/headless_application.h"
 #include "platform/file_system.h"
@@ -195,44 +195,13 @@ int Verify(const Options& o) {
           ? reader.OpenDisk(path, 1)
           : reader.Open(path);
   Placement at = Locate(*file, o);
-  ArchiveDirectory dir = ReadArchiveDirectory(*file, at.offset, at.end);
-  MemberInflater inflater;
-  std::unique_ptr<ArchiveStream> first, later;
-  std::int64_t total = 0;
-  for (const TFileHeader& h : dir.headers) {
-    const int start = std::max<int>(h.StartDisk, 1);
-    ArchiveStream* in = file.get();
-    if (dir.prologue.MultiVolume && start != 1) {
-      first = reader.OpenDisk(path, start);
-      in = first.get();
-    }
-    std::string fault;
-    try {
-      MemberInflater::Result r = inflater.Inflate(
-          *in, h, at.offset,
-          [&](int disk) -> ArchiveStream& {
-            later = reader.OpenDisk(path, disk);
-            return *later;
-          },
-          [](std::span<const std::uint8_t>) {});
-      if (r.too_long || r.bytes_out != h.FileSize) {
-        fault = "inflates to " +
-                std::string(r.too_long ? "more than" : std::to_string(r.bytes_out)) +
-                " bytes instead of " + std::to_string(h.FileSize);
-      } else if (!r.stream_end) {
-        fault = "its zlib stream is cut short (no checksum)";
-      }
-    } catch (const EBrwlCompress& e) {
-      fault = e.what();
-    }
-    if (!fault.empty()) {
-      std::fprintf(stderr, "brimwell archive verify: %s: %s\n", h.FileName.c_str(), fault.c_str());
-      return 1;
-    }
-    total += h.FileSize;
+  ArchiveCheck check = VerifyArchive(*file, at.offset, at.end, [&](int disk) { return reader.OpenDisk(path, disk); });
+  if (check.fault) {
+    std::fprintf(stderr, "brimwell archive verify: %s: %s\n", check.fault->member.c_str(),
+                 check.fault->reason.c_str());
+    return 1;
   }
-  std::printf("%zu members, %lld bytes: all sound\n", dir.headers.size(),
-              static_cast<long long>(total));
+  std::printf("%zu members, %lld bytes: all sound\n", check.members, static_cast<long long>(check.bytes));
   return 0;
 }
 
