@@ -28,7 +28,7 @@ std::string MakeWorkingDirectory(const std::string& temp_path, host::Env& env) {
   if (made.error() == std::errc::no_such_file_or_directory || made.error() == std::errc::not_a_directory) {
     throw Exception(kNoTemporaryDirectory);
   }
-  throw Exception(FormatText(kCannotMakeWorkingDirectory, {temp_path, made.error().message()}));
+  throw Exception(Format(kCannotMakeWorkingDirectory, {temp_path, made.error().message()}));
 }
 
 std::int64_t FreeBytesAvailable(const std::string& path, host::Env& env) {
