@@ -184,7 +184,7 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
       if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
         return WinStatus::Error(kErrorAccessDenied);
       }
-      if (S_ISREG(st.st_mode) && InUse(final_)) return WinStatus::Error(kErrorSharingViolation);
+      if (S_ISREG(st.st_mode) && FileInUse(final_)) return WinStatus::Error(kErrorSharingViolation);
     }
     if (executable && ::fstat(fd_, &st) == 0) {
       mode_t mode = st.st_mode & 07777;
