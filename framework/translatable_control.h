@@ -60,7 +60,8 @@ class PlainControl : public TComponent, public TranslatableControl {
   ~PlainControl() override;
 
   const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& caption) { caption_ = caption; }
+  // Virtual: a control with a window shows its new caption.
+  virtual void SetCaption(const std::string& caption) { caption_ = caption; }
   PlainControl* Parent() const { return parent_; }
   void SetParent(PlainControl* parent);
 

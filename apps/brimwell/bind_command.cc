@@ -17,6 +17,7 @@
 #include "host/host_path.h"
 #include "presentation/presentation_classes.h"
 #include "system/system_classes.h"
+#include "wizard/dialog_manager.h"
 
 namespace brimwell::cli {
 namespace {
@@ -62,6 +63,7 @@ std::string Absolute(const std::string& path) {
 void RegisterAboveEngine(ClassRegistry& registry) {
   RegisterSystemClasses(registry);
   RegisterPresentationClasses(registry);
+  RegisterWizardClasses(registry);
 }
 
 // Refuses a project that the engine would not load, before it is bound, and

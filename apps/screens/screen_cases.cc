@@ -143,6 +143,7 @@ std::vector<ScreenCase> AllCases() {
                    [](ScreenStage& stage) { AdvertDuringCopy(stage, false); }});
   cases.push_back({"advert-tabs", "the same page of a panel that keeps its tabs",
                    [](ScreenStage& stage) { AdvertDuringCopy(stage, true); }});
+  AddWizardCases(cases);
   return cases;
 }
 

@@ -13,6 +13,8 @@
 #include "presentation/presentation_classes.h"
 #include "presentation/qt_presentation.h"
 #include "system/system_classes.h"
+#include "wizard/base_forms.h"
+#include "wizard/dialog_manager.h"
 #include "wizard/qt_application.h"
 
 namespace brimwell::screens {
@@ -25,10 +27,13 @@ ScreenStage::ScreenStage(QApplication& qt, const std::string& prefix)
   RegisterEngineClasses(*classes_);
   RegisterSystemClasses(*classes_);
   RegisterPresentationClasses(*classes_);
+  RegisterWizardClasses(*classes_);
+  wizard_ = &AttachQtWizard(*ctx_);
   form_ = std::make_unique<ProjectForm>(*ctx_, ProjectForm::Kind::kForm, ui_->GetMainForm());
 }
 
 ScreenStage::~ScreenStage() {
+  kept_.clear();
   presentation_.reset();
   form_.reset();
   ctx_.reset();
@@ -45,5 +50,7 @@ bool ScreenStage::Capture(const std::string& png_path) {
   QApplication::processEvents();
   return widget->grab().save(QString::fromStdString(png_path), "PNG");
 }
+
+void ScreenStage::Keep(std::unique_ptr<QWidget> widget) { kept_.push_back(std::move(widget)); }
 
 }  // namespace brimwell::screens

@@ -21,6 +21,7 @@ class ProjectForm;
 class QtApplication;
 class QtPresentation;
 class ClassRegistry;
+class QtWizardHost;
 
 namespace screens {
 
@@ -39,6 +40,10 @@ class ScreenStage {
   void SetCapture(QWidget* widget) { capture_ = widget; }
   // Shows the window, lets it paint, and writes a PNG; false on failure.
   bool Capture(const std::string& png_path);
+  // Keeps a window of the case alive until the stage goes.
+  void Keep(std::unique_ptr<QWidget> widget);
+  // The wizard pages of the engine.
+  QtWizardHost& Wizard() { return *wizard_; }
 
  private:
   std::unique_ptr<QtApplication> ui_;
@@ -48,6 +53,8 @@ class ScreenStage {
   std::unique_ptr<ProjectForm> form_;
   std::unique_ptr<QtPresentation> presentation_;
   QWidget* capture_ = nullptr;
+  QtWizardHost* wizard_ = nullptr;
+  std::vector<std::unique_ptr<QWidget>> kept_;
 };
 
 struct ScreenCase {
@@ -55,6 +62,9 @@ struct ScreenCase {
   std::string description;
   std::function<void(ScreenStage&)> build;
 };
+
+// The cases of the wizard pages (wizard_cases.cc).
+void AddWizardCases(std::vector<ScreenCase>& cases);
 
 // Every case, in the order they are rendered. Each subsystem with windows
 // adds its cases here (see screen_cases.cc).

@@ -15,6 +15,8 @@
 #include "presentation/presentation_classes.h"
 #include "presentation/qt_presentation.h"
 #include "system/system_classes.h"
+#include "wizard/base_forms.h"
+#include "wizard/dialog_manager.h"
 #include "wizard/qt_application.h"
 
 int main(int argc, char** argv) {
@@ -33,7 +35,10 @@ int main(int argc, char** argv) {
   brimwell::EngineSession session(ui, ui.GetMainForm(), std::move(options));
   brimwell::RegisterSystemClasses(session.Classes());
   brimwell::RegisterPresentationClasses(session.Classes());
+  brimwell::RegisterWizardClasses(session.Classes());
   if (int status = session.Start(); status != brimwell::kExitOk) return status;
+  // The wizard pages, shown when the run reaches them.
+  if (session.Context() != nullptr) brimwell::AttachQtWizard(*session.Context());
   // The backdrop, labels and advertising panel fill the screen behind the
   // wizard; drawn from here on, before the first activation starts the run.
   std::unique_ptr<brimwell::QtPresentation> presentation;

@@ -1,0 +1,459 @@
+// The wizard's real pages, offscreen: page order and navigation with
+// skipped pages, pages shown alone, Cancel confirmed and refused (also
+// through a whole run), keys, the install type choice and its effect on
+// what a run installs, the destination directory, the folder browser, the
+// designed layout in English and after translation, unattended runs.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include <cstdlib>
+
+#include "engine/component_calls.h"
+#include "engine/engine_errors.h"
+#include "platform/file_system.h"
+#include "translate/translator.h"
+#include "tests/engine/engine_fixture.h"
+#include "wizard/base_forms.h"
+#include "wizard/folder_window.h"
+#include "wizard/open_folder_dialog.h"
+#include "wizard/standard_pages.h"
+
+namespace brimwell::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class WizardTest : public EngineTest {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      static int argc = 1;
+      static char name[] = "wizard_tests";
+      static char* argv[] = {name, nullptr};
+      new QApplication(argc, argv);  // lives for the whole test program
+    }
+  }
+  WizardTest() {
+    RegisterWizardClasses(registry_);
+    host_ = &AttachQtWizard(*ctx_);
+  }
+
+  // The driver (install types `types`), the before-install manager and
+  // the four pages, made in an order unlike their Order.
+  void LoadWizard(const std::string& types = R"(["itFull", "itDefault", "itCompact", "itCustom"])",
+                  const std::string& more = "") {
+    Load(R"([{"class": "TInstall", "name": "Install1",
+              "properties": {"UseLoadingProgram": false, "DestDirType": "psProgramFiles", "InstallTypes": )" +
+         types + R"(}},
+             {"class": "TDialogManager", "name": "Before", "properties": {"Container": "Install1"}},
+             {"class": "TInstallTypeDlg", "name": "Types",
+              "properties": {"Container": "Install1", "DialogManager": "Before"}},
+             {"class": "TReadmeDlg", "name": "Readme",
+              "properties": {"Container": "Install1", "DialogManager": "Before", "ReadmeText": ["news"]}},
+             {"class": "TWelcomeDlg", "name": "Welcome",
+              "properties": {"Container": "Install1", "DialogManager": "Before"}},
+             {"class": "TLicenseDlg", "name": "License",
+              "properties": {"Container": "Install1", "DialogManager": "Before", "LicenseAgreement": ["terms"]}})" +
+         more + "]");
+    driver_ = Find<TInstall>("Install1");
+  }
+
+  // Runs the before-install wizard; `act` drives it once it is shown.
+  void RunWizard(const std::function<void(TBaseFormContainer&)>& act) {
+    host_->OnWizardShown = act;
+    driver_->BroadcastComponentCall(kCallBeforeInstallManager, nullptr);
+  }
+
+  // The same for a wizard that `act` ends with Cancel.
+  void CancelledWizard(const std::function<void(TBaseFormContainer&)>& act) {
+    EXPECT_THROW(RunWizard(act), EAIUserAbort);
+  }
+
+  static void Click(WizButton* button) { button->Button()->click(); }
+  static void Key(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+  }
+
+  QtWizardHost* host_;
+  TInstall* driver_ = nullptr;
+};
+
+TEST_F(WizardTest, PagesRunInOrderBackAndNextAndTheLastNextFinishes) {
+  LoadWizard();
+  std::vector<int> orders;
+  std::vector<std::string> visited;
+  bool finished = false;
+  RunWizard([&](TBaseFormContainer& w) {
+    for (int i = 0; i < w.PageCount(); ++i) orders.push_back(w.Page(i)->Order());
+    auto page = [&] { return w.CurrentPage(); };
+    visited.push_back(page()->FormClass());
+    EXPECT_FALSE(page()->BackBtn()->Visible());  // the first page
+    EXPECT_EQ(w.windowTitle().toStdString(), "Welcome");
+    Click(page()->ProceedBtn());
+    visited.push_back(page()->FormClass());
+    EXPECT_TRUE(page()->BackBtn()->Visible());
+    Click(page()->BackBtn());
+    visited.push_back(page()->FormClass());
+    for (int i = 0; i < 3; ++i) Click(page()->ProceedBtn());
+    visited.push_back(page()->FormClass());
+    EXPECT_TRUE(w.IsLastPage());
+    EXPECT_EQ(w.windowTitle().toStdString(), "Setup type");
+    Click(page()->ProceedBtn());
+    finished = w.Finished();
+  });
+  EXPECT_THAT(orders, ElementsAre(10, 20, 30, 40));
+  EXPECT_THAT(visited, ElementsAre("TWelcomeForm", "TLicenseForm", "TWelcomeForm", "TInstallTypeForm"));
+  EXPECT_TRUE(finished);
+}
+
+TEST_F(WizardTest, SkippedPagesAreLeftOutEitherWay) {
+  // Without install types the install type page skips itself; made the
+  // first page, the wizard opens on the next one, which has no Previous.
+  LoadWizard(R"(["itAlways"])");
+  Find<TInstallTypeDlg>("Types")->SetOrder(5);
+  Find<TReadmeDlg>("Readme")->SetDialogManager(nullptr);
+  std::vector<std::string> visited;
+  RunWizard([&](TBaseFormContainer& w) {
+    EXPECT_EQ(w.Page(0)->FormClass(), "TInstallTypeForm");
+    visited.push_back(w.CurrentPage()->FormClass());
+    EXPECT_TRUE(w.IsFirstPage());
+    EXPECT_FALSE(w.CurrentPage()->BackBtn()->Visible());
+    // Previous on the first shown page stays there.
+    w.PreviousPage();
+    visited.push_back(w.CurrentPage()->FormClass());
+    Click(w.CurrentPage()->ProceedBtn());
+    visited.push_back(w.CurrentPage()->FormClass());
+    Click(w.CurrentPage()->ProceedBtn());
+    EXPECT_TRUE(w.Finished());
+  });
+  EXPECT_THAT(visited, ElementsAre("TWelcomeForm", "TWelcomeForm", "TLicenseForm"));
+}
+
+TEST_F(WizardTest, ALicenceWithoutAManagerIsShownAloneWithoutPrevious) {
+  LoadWizard();
+  auto* license = Find<TLicenseDlg>("License");
+  license->SetDialogManager(nullptr);
+  int shown = 0;
+  host_->OnPageShown = [&](TBaseInstallForm& page) {
+    ++shown;
+    auto& form = dynamic_cast<TLicenseForm&>(page);
+    EXPECT_FALSE(form.BackBtn()->Visible());
+    EXPECT_THAT(form.Agreement->ListTexts(), ElementsAre("terms"));
+    EXPECT_EQ(form.Agreement->Edit()->toPlainText().toStdString(), "terms");
+    EXPECT_EQ(license->Form(), &form);
+    Key(form.ProceedBtn()->Widget(), Qt::Key_Return);  // Enter presses Next
+  };
+  driver_->BroadcastComponentCall(kCallLicense, nullptr);
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(license->Form(), nullptr);
+  // An empty agreement shows an empty box, not the designed placeholder.
+  license->SetLicenseAgreement({});
+  host_->OnPageShown = [&](TBaseInstallForm& page) {
+    EXPECT_TRUE(dynamic_cast<TLicenseForm&>(page).Agreement->Edit()->toPlainText().isEmpty());
+    Click(page.ProceedBtn());
+  };
+  driver_->BroadcastComponentCall(kCallLicense, nullptr);
+  // The licence now has no page in the wizard.
+  std::vector<std::string> pages;
+  CancelledWizard([&](TBaseFormContainer& w) {
+    for (int i = 0; i < w.PageCount(); ++i) pages.push_back(w.Page(i)->FormClass());
+    w.CancelWizard();
+  });
+  EXPECT_THAT(pages, ElementsAre("TWelcomeForm", "TReadmeForm", "TInstallTypeForm"));
+}
+
+TEST_F(WizardTest, CancelAsksAndOnlyAYesEndsTheWizard) {
+  LoadWizard();
+  int asked = 0;
+  bool answer = false;
+  driver_->OnUserAbort = [&](TCustomInstall*, bool& quit) {
+    ++asked;
+    quit = answer;
+  };
+  try {
+    RunWizard([&](TBaseFormContainer& w) {
+      Click(w.CurrentPage()->ProceedBtn());
+      Click(w.CurrentPage()->CancelBtn());  // refused: still on the licence
+      EXPECT_EQ(w.CurrentPage()->FormClass(), "TLicenseForm");
+      EXPECT_FALSE(w.Finished());
+      answer = true;
+      Key(&w, Qt::Key_Escape);  // Escape is Cancel
+    });
+    FAIL() << "the wizard was not cancelled";
+  } catch (const EAIUserAbort& e) {
+    EXPECT_STREQ(e.what(), "Installation aborted by the user");
+  }
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(TBIFList::Of(*ctx_).CurrentManager(), nullptr);
+  EXPECT_EQ(Find<TWelcomeDlg>("Welcome")->Form(), nullptr);
+}
+
+TEST_F(WizardTest, ACancelledRunEndsAsAUserAbortAndLeavesNoRecord) {
+  Start({"-c", "-s" + HostDir("dist").string()});
+  RegisterWizardClasses(registry_);
+  host_ = &AttachQtWizard(*ctx_);
+  LoadWizard();
+  driver_->OnBeforeCleanup = [](TCustomInstall*, bool& go) { go = false; };  // keep the test's engine
+  app_.QueueAnswer(ModalResult::kYes);  // "Are you sure ...?"
+  host_->OnWizardShown = [&](TBaseFormContainer& w) { Click(w.CurrentPage()->CancelBtn()); };
+  app_.Form()->Activate();
+  EXPECT_EQ(ctx_->ExitStatus(), kExitUserAbort);
+  auto records = registry().SubKeys(RegistryHive::kLocalMachine, kInstallRecordRoot);
+  EXPECT_TRUE(!records.ok() || records->empty());
+  EXPECT_NE(Log().find("EAIUserAbort: Installation aborted by the user"), std::string::npos) << Log();
+}
+
+TEST_F(WizardTest, TheInstallTypeChoiceDecidesWhatTheRunInstalls) {
+  LoadWizard(R"(["itFull", "itDefault", "itCompact", "itCustom"])",
+             R"(, {"class": "TInstallFileGroup", "name": "Core",
+                   "properties": {"Container": "Install1", "InstallTypes": ["itFull", "itDefault", "itCompact"]}},
+                 {"class": "TInstallFileGroup", "name": "Extras",
+                   "properties": {"Container": "Install1", "InstallTypes": ["itFull"]}},
+                 {"class": "TTestFile", "name": "ExtraFile", "properties": {"Container": "Extras"}})");
+  auto* core = Find<TInstallFileGroup>("Core");
+  auto* extras = Find<TInstallFileGroup>("Extras");
+  RunWizard([&](TBaseFormContainer& w) {
+    while (w.CurrentPage()->FormClass() != "TInstallTypeForm") Click(w.CurrentPage()->ProceedBtn());
+    auto& page = dynamic_cast<TInstallTypeForm&>(*w.CurrentPage());
+    // The driver starts on the first type it offers.
+    EXPECT_EQ(page.PageControl->ActiveSheet(), page.TypicalTab);
+    EXPECT_EQ(driver_->CurrentInstallType(), TInstallType::itDefault);
+    page.PageControl->SetActiveSheet(page.CompactTab);
+    EXPECT_EQ(driver_->CurrentInstallType(), TInstallType::itCompact);
+    EXPECT_EQ(Find<TTestFile>("ExtraFile")->CurrentInstallType(), TInstallType::itCompact);
+    EXPECT_TRUE(core->IsSelected());
+    EXPECT_FALSE(extras->IsSelected());
+    Click(page.BackBtn());
+    Click(w.CurrentPage()->ProceedBtn());
+    // Coming back shows the choice made; Full selects everything again.
+    EXPECT_EQ(page.PageControl->ActiveSheet(), page.CompactTab);
+    page.PageControl->SetActiveSheet(page.FullTab);
+    Click(page.ProceedBtn());
+  });
+  EXPECT_EQ(driver_->CurrentInstallType(), TInstallType::itFull);
+  EXPECT_EQ(extras->CurrentInstallType(), TInstallType::itFull);
+  EXPECT_TRUE(extras->IsSelected());
+}
+
+TEST_F(WizardTest, OnlyTheOfferedTabsShowAndTheDestinationIsWrittenAsTyped) {
+  LoadWizard(R"(["itFull", "itCustom"])");
+  // itAlways (no choice made) opens the Custom tab.
+  driver_->SetCurrentInstallType(TInstallType::itAlways);
+  CancelledWizard([&](TBaseFormContainer& w) {
+    ASSERT_TRUE(w.GoToPage(3, false));
+    auto& page = dynamic_cast<TInstallTypeForm&>(*w.CurrentPage());
+    QTabWidget* tabs = page.PageControl->Tabs();
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(page.TypicalTab->Widget())));
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(page.CompactTab->Widget())));
+    EXPECT_TRUE(tabs->isTabVisible(tabs->indexOf(page.FullTab->Widget())));
+    EXPECT_EQ(page.PageControl->ActiveSheet(), page.CustomTab);
+    EXPECT_EQ(page.edDestDir->Edit()->text().toStdString(), "c:\\program files\\myapplication");
+    EXPECT_TRUE(page.DirectoryGroupBox->Visible());
+    page.edDestDir->Edit()->setText("D:\\Apps\\My Tool");
+    w.CancelWizard();
+  });
+  EXPECT_EQ(driver_->DestDir(), "d:\\apps\\my tool");
+  EXPECT_EQ(driver_->DestDirType(), nullptr);
+  EXPECT_EQ(driver_->GetDestPath(), "d:\\apps\\my tool");
+}
+
+TEST_F(WizardTest, BrowsingFromANewDestinationLeavesNoEmptyDirectory) {
+  LoadWizard();
+  FileSystem& fs = ctx_->GetMachine().GetFileSystem();
+  const std::string dest = driver_->GetDestPath();
+  ASSERT_FALSE(fs.DirectoryExists(dest));
+  std::string chosen;
+  CancelledWizard([&](TBaseFormContainer& w) {
+    ASSERT_TRUE(w.GoToPage(3, false));
+    auto& page = dynamic_cast<TInstallTypeForm&>(*w.CurrentPage());
+    page.OnBrowse = [&](TOpenFolderDialog& d) {
+      d.OnShown = [&](FolderWindow& f) {
+        // The browser opens on the destination, made for it.
+        EXPECT_TRUE(SameText(f.CurrentPath(), dest)) << f.CurrentPath();
+        f.CancelButton()->click();
+      };
+    };
+    Click(page.BrowseBtn);
+    EXPECT_FALSE(fs.DirectoryExists(dest));
+    // Choosing a folder writes it, without its trailing backslash.
+    fs.ForceDirectories("C:\\Apps\\Tool");
+    page.OnBrowse = [&](TOpenFolderDialog& d) {
+      d.OnShown = [&](FolderWindow& f) {
+        f.PathEdit()->setText("C:\\Apps\\Tool\\");
+        f.OkButton()->click();
+      };
+    };
+    Click(page.BrowseBtn);
+    chosen = page.edDestDir->Edit()->text().toStdString();
+    w.CancelWizard();
+  });
+  EXPECT_EQ(driver_->DestDir(), "C:\\Apps\\Tool");
+  EXPECT_EQ(chosen, "c:\\apps\\tool");
+  EXPECT_FALSE(fs.DirectoryExists(dest));
+}
+
+TEST_F(WizardTest, TheFolderBrowserMakesFoldersAndAcceptsATypedPath) {
+  LoadWizard();
+  FileSystem& fs = ctx_->GetMachine().GetFileSystem();
+  TOpenFolderDialog dialog(*ctx_);
+  EXPECT_EQ(dialog.NearestExisting("C:"), "C:\\");
+  EXPECT_EQ(dialog.NearestExisting("C:\\Program Files\\New\\Sub"), "C:\\Program Files");
+  EXPECT_EQ(dialog.NearestExisting("   "), "");
+  EXPECT_EQ(dialog.NearestExisting("Q:\\nowhere"), "");
+
+  // A named folder under the selected one, selected afterwards.
+  dialog.Path = "C:\\Program Files\\New\\Sub";
+  dialog.OnShown = [&](FolderWindow& f) {
+    EXPECT_EQ(f.CurrentPath(), "C:\\Program Files");
+    const std::string name = "Made Here";
+    f.PathEdit()->clear();
+    f.CreateFolder(&name);
+    EXPECT_EQ(f.SelectedPath(), "C:\\Program Files\\Made Here");
+    f.OkButton()->click();
+  };
+  ASSERT_TRUE(dialog.Execute());
+  EXPECT_EQ(dialog.Path, "C:\\Program Files\\Made Here");
+  EXPECT_TRUE(fs.DirectoryExists("C:\\Program Files\\Made Here"));
+
+  // A typed path that does not exist is made on OK; OnCreateFolder may veto
+  // the button.
+  bool vetoed = false;
+  dialog.OnCreateFolder = [&](TOpenFolderDialog*, bool& allow) {
+    vetoed = true;
+    allow = false;
+  };
+  dialog.OnShown = [&](FolderWindow& f) {
+    f.PathEdit()->setText("C:\\Typed\\Deep\\Path");
+    f.CreateButton()->click();
+    EXPECT_FALSE(fs.DirectoryExists("C:\\Typed"));
+    f.OkButton()->click();
+  };
+  ASSERT_TRUE(dialog.Execute());
+  EXPECT_TRUE(vetoed);
+  EXPECT_EQ(dialog.Path, "C:\\Typed\\Deep\\Path");
+  EXPECT_TRUE(fs.DirectoryExists("C:\\Typed\\Deep\\Path"));
+
+  // Both options off: no extra controls, the selected item is the answer.
+  TOpenFolderDialog plain(*ctx_);
+  plain.ShowCreateButton = false;
+  plain.ShowPathEdit = false;
+  plain.Path = "C:\\WINDOWS";
+  plain.OnShown = [&](FolderWindow& f) {
+    EXPECT_EQ(f.PathEdit(), nullptr);
+    EXPECT_EQ(f.CreateButton(), nullptr);
+    f.OkButton()->click();
+  };
+  ASSERT_TRUE(plain.Execute());
+  EXPECT_EQ(plain.Path, "C:\\WINDOWS");
+  plain.OnShown = [&](FolderWindow& f) { f.CancelButton()->click(); };
+  EXPECT_FALSE(plain.Execute());
+}
+
+// --- Layout -------------------------------------------------------------------------------
+
+struct Expected {
+  int left, top, width, height;
+};
+
+void ExpectBounds(ControlLayout* control, Expected e, const char* what) {
+  const PageRect& b = control->Bounds();
+  EXPECT_EQ(b.left, e.left) << what;
+  EXPECT_EQ(b.top, e.top) << what;
+  EXPECT_EQ(b.width, e.width) << what;
+  EXPECT_EQ(b.height, e.height) << what;
+}
+
+// Every label of the content is as high as its text needs, and the labels
+// stacked from the top end above those stacked from the bottom.
+void ExpectLabelsFit(TBaseInstallForm& page) {
+  for (ControlLayout* c : page.Content()->LayoutChildren()) {
+    auto* label = dynamic_cast<WizLabel*>(c);
+    if (label == nullptr || label->Caption().empty()) continue;
+    EXPECT_EQ(label->Bounds().height, label->WantedHeight(label->Bounds().width)) << label->Name();
+    EXPECT_LE(label->Bounds().top + label->Bounds().height, page.Content()->Bounds().height) << label->Name();
+  }
+}
+
+TEST_F(WizardTest, TheCommonFrameAndEachPageAsDesignedInEnglishAndGerman) {
+  LoadWizard(R"(["itFull", "itDefault"])",
+             R"(, {"class": "TTranslator", "name": "MainTranslator",
+                   "properties": {"TranslateIntoLanguage": "blEnglish"}})");
+  auto* translator = Find<TTranslator>("MainTranslator");
+  for (TBrwlLanguage language : {blEnglish, blGerman}) {
+    translator->SetTranslateIntoLanguage(language);
+    CancelledWizard([&](TBaseFormContainer& w) {
+      EXPECT_EQ(w.width(), 470);
+      EXPECT_EQ(w.height(), 368);
+      for (int i = 0; i < w.PageCount(); ++i) {
+        TBaseInstallForm& page = *w.Page(i);
+        ExpectBounds(&page, {0, 0, 470, 368}, "page");
+        ExpectBounds(page.ButtonPanel(), {0, 316, 470, 52}, "button panel");
+        ExpectBounds(page.ThemePanel(), {0, 0, 136, 316}, "theme panel");
+        ExpectBounds(page.BackBtn(), {208, 15, 75, 33}, "BackBtn");
+        ExpectBounds(page.ProceedBtn(), {288, 15, 75, 33}, "ProceedBtn");
+        ExpectBounds(page.CancelBtn(), {368, 15, 89, 33}, "CancelBtn");
+        ExpectBounds(page.Content(), {136, 0, 334, 316}, "content");
+        EXPECT_TRUE(page.ThemeBitmap()->HasPicture());
+        EXPECT_EQ(page.ProceedBtn()->Widget()->font().family().toStdString(), "Liberation Sans");
+        EXPECT_EQ(page.ProceedBtn()->Widget()->font().pixelSize(), 11);
+        ExpectLabelsFit(page);
+      }
+      auto& welcome = dynamic_cast<TWelcomeForm&>(*w.Page(0));
+      auto& license = dynamic_cast<TLicenseForm&>(*w.Page(1));
+      auto& types = dynamic_cast<TInstallTypeForm&>(*w.Page(3));
+      ExpectBounds(welcome.Label7, {8, 8 + welcome.Label1->Bounds().height, 318, 14}, "Label7");
+      ExpectBounds(types.DirectoryGroupBox, {5, 316 - 5 - 41, 324, 41}, "DirectoryGroupBox");
+      EXPECT_EQ(types.edDestDir->Bounds().width, 209);
+      EXPECT_EQ(types.BrowseBtn->Bounds().width, 89);
+      EXPECT_EQ(types.BrowseBtn->Bounds().height, 25);
+      EXPECT_EQ(license.Label8->Bounds().height, 14);
+      if (language == blEnglish) {
+        EXPECT_EQ(welcome.Caption(), "Welcome");
+        EXPECT_EQ(welcome.ProceedBtn()->Caption(), "Next >");
+        EXPECT_EQ(welcome.Label3->Caption(), "Click Next to continue with the installation.");
+        EXPECT_EQ(license.Caption(), "Software license agreement");
+        EXPECT_EQ(types.TypicalTab->Caption(), "Typical");
+        EXPECT_EQ(types.BrowseBtn->Caption(), "&Browse");
+        EXPECT_EQ(types.DirectoryGroupBox->Caption(), "Destination Directory");
+      } else {
+        EXPECT_EQ(welcome.Caption(), "Willkommen");
+        EXPECT_EQ(welcome.ProceedBtn()->Caption(), "Weiter >");
+        EXPECT_EQ(welcome.CancelBtn()->Button()->text().toStdString(), "Abbrechen");
+        EXPECT_EQ(types.TypicalTab->Caption(), "Standard");
+        EXPECT_EQ(w.windowTitle().toStdString(), "Willkommen");
+      }
+      // The licence's closing lines keep their own texts.
+      EXPECT_NE(license.Label2->Caption(), license.TranslateLabel1->Caption());
+      w.CancelWizard();
+    });
+  }
+}
+
+TEST_F(WizardTest, UnattendedRunsPressNextOnEveryPageWithoutShowingThem) {
+  LoadWizard();
+  int shown = 0;
+  host_->OnPageShown = [&](TBaseInstallForm&) { ++shown; };
+  Find<TReadmeDlg>("Readme")->SetDialogManager(nullptr);
+  const TInstallType before = driver_->CurrentInstallType();
+  ::setenv("BRIMWELL_UNATTENDED", "1", 1);
+  RunWizard([&](TBaseFormContainer&) { ++shown; });
+  driver_->BroadcastComponentCall(kCallReadme, nullptr);
+  ::unsetenv("BRIMWELL_UNATTENDED");
+  EXPECT_EQ(shown, 0);
+  // The current values stay: nothing chose an install type.
+  EXPECT_EQ(driver_->CurrentInstallType(), before);
+  const std::string log = Log();
+  for (const char* line : {"unattended: Next on Welcome", "unattended: Next on Setup type",
+                           "unattended: OK on Readme shown alone"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  }
+}
+
+}  // namespace
+}  // namespace brimwell::testing
