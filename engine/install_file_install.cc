@@ -486,6 +486,13 @@ void TCustomInstallFile::WriteUninstallInfo(const std::string& key) {
   } else {
     record.AppendInstalledFile(path);
   }
+  // The file as installed, so that the uninstall program can tell a file
+  // the user changed since. A file in use is replaced only at the next
+  // boot, so what lies at its path now is not what this run installed.
+  if (in_use_) return;
+  if (std::optional<std::string> digest = FileDigestOf(Context()->GetMachine().GetFileSystem(), path)) {
+    record.WriteString(record.SubKey(kFileDigestsList), path, *digest);
+  }
 }
 
 void TUninstallEXE::WriteUninstallInfo(const std::string& key) {
@@ -496,6 +503,8 @@ void TUninstallEXE::WriteUninstallInfo(const std::string& key) {
   const std::string& product = driver->Information().ProductName();
   record.WriteString(key, "DisplayName", product);
   record.WriteString(key, "UninstallString", InstalledPath() + " " + product);
+  const std::string& version = driver->Information().Version();
+  if (!version.empty()) record.WriteString(key, kDisplayVersionValue, version);
 }
 
 }  // namespace brimwell

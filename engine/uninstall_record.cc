@@ -1,9 +1,12 @@
 #include "engine/uninstall_record.h"
 
 #include <charconv>
+#include <vector>
 
 #include "engine/engine_context.h"
 #include "engine/install_container.h"
+#include "framework/sha256.h"
+#include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/platform_errors.h"
 #include "platform/registry.h"
@@ -14,6 +17,22 @@ namespace {
 constexpr RegistryHive kHive = RegistryHive::kLocalMachine;
 
 }  // namespace
+
+std::optional<std::string> FileDigestOf(FileSystem& fs, std::string_view path) {
+  auto file = fs.Open(path, FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting);
+  if (!file.ok()) return std::nullopt;
+  Sha256 hash;
+  std::uint64_t size = 0;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    IoResult got = (*file)->Read(buffer.data(), buffer.size());
+    if (!got.ok()) return std::nullopt;
+    if (got.bytes == 0) break;
+    hash.Update(buffer.data(), got.bytes);
+    size += got.bytes;
+  }
+  return std::to_string(size) + ";" + hash.FinishHex();
+}
 
 std::string UninstallKeyOf(const EngineContext& ctx) {
   if (ctx.DriverView() == nullptr) return {};

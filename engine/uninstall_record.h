@@ -14,6 +14,10 @@
 //   <record>\<other lists>\Entries ...          registry keys, INI files, ...
 //   <record>\RegistryKeys\RegistryKey<n>        one numbered subkey per record
 //                                               (AppendKey); "Root" is a DWORD
+//   <record>\FileDigests\<installed path>       "<size>;<SHA-256 hex>" of each file
+//                                               as installed, so that the uninstall
+//                                               program keeps a file changed since
+//   <record>\DisplayVersion                      the product's version
 //
 // Every value is a string in HKEY_LOCAL_MACHINE; counts are decimal texts.
 #pragma once
@@ -28,6 +32,7 @@
 namespace brimwell {
 
 class EngineContext;
+class FileSystem;
 class Registry;
 
 // The uninstall record cannot be written.
@@ -38,9 +43,15 @@ inline constexpr char kInstalledFilesList[] = "Files";
 inline constexpr char kActiveXList[] = "ActiveX";
 inline constexpr char kEntriesValue[] = "Entries";
 inline constexpr char kFileValuePrefix[] = "File";
+inline constexpr char kFileDigestsList[] = "FileDigests";
+inline constexpr char kDisplayVersionValue[] = "DisplayVersion";
 // How many names the installed-files list tries ("Files", "Files1", ...)
 // before the last error is reported.
 inline constexpr int kInstalledFilesListAttempts = 10;
+
+// "<size>;<SHA-256 hex>" of the file at `path`, as kFileDigestsList keeps
+// it; nullopt when the file cannot be read.
+std::optional<std::string> FileDigestOf(FileSystem& fs, std::string_view path);
 
 // The driver's uninstall key (kUninstallKeyPrefix + ProductName); empty
 // without a driver.

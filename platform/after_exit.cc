@@ -13,6 +13,7 @@
 
 #include "platform/batch_interpreter.h"
 #include "platform/machine.h"
+#include "platform/program_copy.h"
 
 #include "host/host_env.h"
 #include "platform/linux_file_system.h"
@@ -63,27 +64,13 @@ std::optional<int> RunBatchAfterExitIfAsked(int argc, char** argv) {
 bool CanStartBatchProgram() { return batch_program_enabled; }
 
 WinStatus StartBatchProgramAfterExit(const std::filesystem::path& prefix, const std::string& batch_path) {
-  auto image = host::Env::Default().OpenExecutable();
-  if (!image) return WinStatus::Error(WinErrorFromErrno(image.error().value()));
-  int memfd = ::memfd_create("brimwell-batch", MFD_CLOEXEC);
-  if (memfd < 0) return WinStatus::Error(WinErrorFromErrno(errno));
+  WinResult<int> copy = CopyExecutableToMemory();
+  if (!copy.ok()) return WinStatus::Error(copy.error());
+  const int memfd = *copy;
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{memfd};
-  std::vector<std::uint8_t> buffer(1 << 20);
-  for (;;) {
-    auto got = (*image)->Read(buffer);
-    if (!got) return WinStatus::Error(WinErrorFromErrno(got.error().value()));
-    if (*got == 0) break;
-    std::size_t done = 0;
-    while (done < *got) {
-      ssize_t n = ::write(memfd, buffer.data() + done, *got - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return WinStatus::Error(WinErrorFromErrno(n < 0 ? errno : ENOSPC));
-      done += static_cast<std::size_t>(n);
-    }
-  }
   host::ProgramSpec spec;
   // The descriptor is still open while exec reads the program from it; it
   // closes once the new image runs.

@@ -31,11 +31,13 @@ product=$work/product
 mkdir -p "$product/files"
 cp "$sample/project.json" "$product/"
 cp "$sample/files/"* "$build/samples/tool/toolinfo.exe" "$build/samples/tool/samplereg.dll" "$product/files/"
+# The uninstall program comes from the toolkit's directory, beside the loader.
+cp "$bin/uninstall.exe" "$product/files/"
 "$bin/brimwell" bind "$product/project.json" "$work/stage/setupengine"
 "$bin/brimwell" archive create "$work/dist/setup.1" "$work/stage/setupengine" --level max >/dev/null
 # Each file under the UniqueID the project gives it.
 id=0
-for f in readme.txt sampletool.hlp sampletool toolinfo.exe samplereg.dll; do
+for f in readme.txt sampletool.hlp sampletool toolinfo.exe samplereg.dll uninstall.exe; do
   if [ $id = 0 ]; then verb=create; else verb=add; fi
   "$bin/brimwell" archive $verb "$work/dist/files.1" "$product/files/$f" --id $id >/dev/null
   id=$((id + 1))
@@ -44,6 +46,8 @@ cp "$bin/BrimwellLoadProgram" "$work/dist/setup.exe"
 "$bin/brimwell" archive verify "$work/dist/files.1"
 "$bin/brimwell" archive list "$work/dist/files.1"
 ls -l "$work/dist"
+
+"$bin/brimwell" prefix snapshot "$work/before.json"
 
 say "installing: setup.exe unpacks the engine and starts it"
 mkdir -p "$work/tmp"
@@ -79,5 +83,19 @@ say "after a good run the install record is gone"
 # The clean-up batch runs once the engine has ended.
 for _ in $(seq 1 50); do [ -z "$(ls -A "$work/tmp")" ] && break; sleep 0.1; done
 echo "left in the temporary directory: $(ls -A "$work/tmp" | wc -l) entries"
+
+say "the installed products"
+"$bin/brimwell" prefix products
+
+say "uninstalling: the record's UninstallString starts the uninstall program"
+"$bin/brimwell" uninstall "Sample Tool"
+
+say "what the install and the uninstall changed together (nothing, when all went)"
+"$bin/brimwell" prefix snapshot "$work/after.json"
+if "$bin/brimwell" prefix diff "$work/before.json" "$work/after.json"; then
+  echo "(no difference: the prefix is as it was before the installation)"
+else
+  echo "demo: the uninstallation left the differences above"; exit 1
+fi
 echo
 echo "demo: done; everything is in $work"

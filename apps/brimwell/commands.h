@@ -30,4 +30,7 @@ std::optional<int> AnswerHelp(Args args, const char* usage, bool needs_arguments
 // Exception "missing value after <option>" when the option comes last.
 std::string OptionValue(Args args, std::size_t& i);
 
+// `brimwell prefix products|snapshot|diff`; nullopt for the other verbs.
+std::optional<int> RunPrefixProductVerbs(Args args);
+
 }  // namespace brimwell::cli

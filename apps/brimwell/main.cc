@@ -18,6 +18,7 @@ int RunArchive(Args args);
 int RunVersion(Args args);
 int RunIni(Args args);
 int RunLanguage(Args args);
+int RunUninstall(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -50,6 +51,7 @@ constexpr Command kCommands[] = {
     {"version", "show the version resource of a file", RunVersion},
     {"ini", "fill an INI component's Lines from an INI file", RunIni},
     {"language", "list, show, check and load language tables", RunLanguage},
+    {"uninstall", "start an installed product's uninstall program", RunUninstall},
 };
 
 void PrintUsage(std::FILE* out) {

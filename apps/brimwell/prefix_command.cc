@@ -30,6 +30,9 @@ constexpr char kUsage[] =
     "       brimwell prefix disk [DIR] [--drive LETTER] N|eject\n"
     "       brimwell prefix links [DIR]\n"
     "       brimwell prefix groups [DIR]\n"
+    "       brimwell prefix products [DIR]\n"
+    "       brimwell prefix snapshot [DIR] OUT.json\n"
+    "       brimwell prefix diff BEFORE.json AFTER.json [--json]\n"
     "\n"
     "DIR defaults to BRIMWELL_PREFIX, else $XDG_DATA_HOME/brimwell/prefix.\n"
     "VERSION is win32s, windows95, nt351 or nt4 (NT 4 and later, the default).\n"
@@ -40,7 +43,12 @@ constexpr char kUsage[] =
     "'disk' inserts disk N into the removable drive (A: unless --drive), or ejects it.\n"
     "'links' lists the shortcuts of the Start menu and the desktop with their\n"
     "targets, arguments, working directories and hot keys read from the files;\n"
-    "'groups' lists the Program Manager groups and their items.\n";
+    "'groups' lists the Program Manager groups and their items.\n"
+    "'products' lists the installed products (name, version, folder, size).\n"
+    "'snapshot' writes every folder, file (size, SHA-256, date), registry key and\n"
+    "value and INI value of the prefix to OUT.json ('-': standard output);\n"
+    "'diff' prints what changed between two snapshots (dates alone are no change)\n"
+    "and exits 1 when anything did.\n";
 
 struct Options {
   std::string verb;
@@ -203,6 +211,7 @@ void PrintGroups(Machine& machine) {
 
 int RunPrefix(Args args) {
   if (auto status = AnswerHelp(args, kUsage, true)) return *status;
+  if (std::optional<int> status = RunPrefixProductVerbs(args)) return *status;
   Options o = Parse(args);
   std::filesystem::path dir = o.dir.empty() ? DefaultPrefixDir() : std::filesystem::path(o.dir);
   if (o.verb == "init") {
