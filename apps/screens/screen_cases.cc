@@ -144,6 +144,7 @@ std::vector<ScreenCase> AllCases() {
   cases.push_back({"advert-tabs", "the same page of a panel that keeps its tabs",
                    [](ScreenStage& stage) { AdvertDuringCopy(stage, true); }});
   AddWizardCases(cases);
+  AddUninstallCases(cases);
   return cases;
 }
 

@@ -65,6 +65,8 @@ struct ScreenCase {
 
 // The cases of the wizard pages (wizard_cases.cc).
 void AddWizardCases(std::vector<ScreenCase>& cases);
+// The cases of the uninstall program's window (uninstall_cases.cc).
+void AddUninstallCases(std::vector<ScreenCase>& cases);
 
 // Every case, in the order they are rendered. Each subsystem with windows
 // adds its cases here (see screen_cases.cc).

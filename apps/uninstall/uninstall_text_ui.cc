@@ -13,8 +13,9 @@ class TextUi final : public UninstallUi {
     std::fflush(stdout);
   }
   void Progress(const UninstallStep& step, int, int) override {
-    std::printf("%s: %s%s%s\n", OutcomeName(step.outcome), step.what.c_str(), step.detail.empty() ? "" : " (",
-                step.detail.empty() ? "" : (step.detail + ")").c_str());
+    std::string line = std::string(OutcomeName(step.outcome)) + ": " + step.what;
+    if (!step.detail.empty()) line += " (" + step.detail + ")";
+    std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   }
   void Finish(const std::string& product, const UninstallReport& report) override {
