@@ -8,6 +8,9 @@
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
 #include "engine/install.h"
+#include "engine/parameter_objects.h"
+#include "netloc/net_location_state.h"
+#include "archive/brwl_compress.h"
 #include "engine/project_form.h"
 #include "translate/translation_site.h"
 #include "translate/translator.h"
@@ -167,6 +170,26 @@ void TBaseInstallForm::ApplyThemeBitmap(const TCustomBaseInstallDlg* dialog) {
 void TBaseInstallForm::PrepareButtons() {
   back_->SetVisible(!IsFirstPage());
   if (proceed_->Visible() && Widget()->isVisible()) proceed_->Button()->setFocus();
+}
+
+// --- During-copy and next-disk forms ----------------------------------------------
+
+TBaseDuringCopyForm::TBaseDuringCopyForm(EngineContext* ctx, const std::string& form_class)
+    : TBaseBrimwellForm(ctx, form_class, nullptr) {}
+
+void TBaseDuringCopyForm::CancelCopy() {
+  EngineContext* ctx = Context();
+  if (!ConfirmUserAbort(ctx) || ctx == nullptr) return;
+  ctx->MainArchive().SetAbort(true);
+  ctx->NetLocations().CancelDownloads();
+}
+
+TBaseChangeDiskForm::TBaseChangeDiskForm(EngineContext* ctx, const std::string& form_class)
+    : TBaseBrimwellForm(ctx, form_class, nullptr) {}
+
+void TBaseChangeDiskForm::CancelDisk() {
+  if (!ConfirmUserAbort(Context())) return;
+  if (window_ != nullptr) window_->done(static_cast<int>(ModalResult::kCancel));
 }
 
 // --- TBaseFormContainer -----------------------------------------------------------------
@@ -356,6 +379,91 @@ QtWizardHost::QtWizardHost(EngineContext& ctx) : ctx_(ctx) {}
 void QtWizardHost::RegisterForm(const std::string& form_class, PageFormFactory factory, bool free_page) {
   factories_[form_class] = std::move(factory);
   if (free_page) TBIFList::Of(ctx_).Add(form_class, nullptr);
+}
+
+void QtWizardHost::RegisterDuringCopyForm(const std::string& form_class, DuringCopyFormFactory factory,
+                                          TCustomBaseInstallDlg* dialog) {
+  during_copy_factories_[form_class] = std::move(factory);
+  TBIFList::Of(ctx_).DuringCopyEntries().push_back({form_class, dialog, 0});
+}
+
+void QtWizardHost::RegisterChangeDiskForm(const std::string& form_class, ChangeDiskFormFactory factory) {
+  change_disk_factories_[form_class] = std::move(factory);
+  TBIFList::Of(ctx_).ChangeDiskEntries().push_back({form_class, nullptr, 0});
+}
+
+std::vector<TBaseDuringCopyForm*> QtWizardHost::OpenDuringCopyForms(const TDialogManager& manager) const {
+  std::vector<TBaseDuringCopyForm*> forms;
+  for (const OpenForm& open : open_) {
+    if (open.manager == &manager) forms.push_back(open.form.get());
+  }
+  return forms;
+}
+
+void QtWizardHost::UpdateDuringCopy(TDialogManager& manager, TFileStatusParameter* file,
+                                    TDownloadStatusParameter* download) {
+  if (OpenDuringCopyForms(manager).empty()) {
+    for (const TBIFEntry& entry : TBIFList::Of(ctx_).DuringCopyEntries()) {
+      auto factory = during_copy_factories_.find(entry.form_class);
+      if (factory == during_copy_factories_.end()) continue;
+      std::unique_ptr<TBaseDuringCopyForm> form = factory->second(&ctx_);
+      if (form == nullptr || form->DM() != &manager) continue;
+      if (entry.dialog != nullptr) entry.dialog->SetForm(form.get());
+      form->PreparePage();
+      form->Translate();
+      if (!IsUnattended()) form->Widget()->show();
+      open_.push_back({&manager, std::move(form)});
+    }
+  }
+  for (TBaseDuringCopyForm* form : OpenDuringCopyForms(manager)) form->UpdateProgress(file, download);
+}
+
+void QtWizardHost::CloseDuringCopy(TDialogManager& manager) {
+  for (auto it = open_.begin(); it != open_.end();) {
+    if (it->manager == &manager) {
+      it->form->Widget()->hide();
+      closed_.push_back(std::move(it->form));
+      it = open_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool QtWizardHost::HasChangeDiskForm(TDialogManager& manager) {
+  const auto& entries = TBIFList::Of(ctx_).ChangeDiskEntries();
+  if (entries.empty()) return false;
+  auto factory = change_disk_factories_.find(entries.front().form_class);
+  if (factory == change_disk_factories_.end()) return false;
+  std::unique_ptr<TBaseChangeDiskForm> probe = factory->second(&ctx_);
+  return probe != nullptr && probe->DM() == &manager;
+}
+
+bool QtWizardHost::RunChangeDisk(TDialogManager&, TDiskParameter& disk) {
+  const auto& entries = TBIFList::Of(ctx_).ChangeDiskEntries();
+  if (entries.empty()) return true;
+  auto factory = change_disk_factories_.find(entries.front().form_class);
+  if (factory == change_disk_factories_.end()) return true;
+  if (IsUnattended()) {
+    Note(ctx_, "unattended: Proceed on the request for disk " + std::to_string(disk.DiskNumber));
+    return true;
+  }
+  QDialog window(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  window.setModal(true);
+  std::unique_ptr<TBaseChangeDiskForm> form = factory->second(&ctx_);
+  form->Widget()->setParent(&window);
+  form->SetWindow(&window);
+  form->SetDiskParameter(&disk);
+  form->PreparePage();
+  form->Translate();
+  window.resize(form->Widget()->size());
+  window.setWindowTitle(ToQt(form->Caption()));
+  window.show();
+  form->Widget()->show();
+  if (OnChangeDiskShown) OnChangeDiskShown(*form);
+  int result = window.result();
+  if (result == 0 && window.isVisible()) result = window.exec();
+  return result != static_cast<int>(ModalResult::kCancel);
 }
 
 bool QtWizardHost::RunWizard(TDialogManager& manager) {

@@ -152,6 +152,44 @@ class TBaseInstallForm : public TBaseBrimwellForm {
   WizPanel* content_;
 };
 
+// A window shown while files are copied (progress, status).
+class TBaseDuringCopyForm : public TBaseBrimwellForm {
+ public:
+  TBaseDuringCopyForm(EngineContext* ctx, const std::string& form_class);
+  TDialogManager* DM() const { return dm_; }
+  void SetDM(TDialogManager* dm) { dm_ = dm; }
+  // A confirmed cancel sets the archive component's abort flag and cancels
+  // the downloads; the window stays until the copy pass ends.
+  void CancelCopy();
+  virtual void UpdateProgress(TFileStatusParameter*, TDownloadStatusParameter*) {}
+
+ private:
+  TDialogManager* dm_ = nullptr;
+};
+
+// The next-disk prompt.
+class TBaseChangeDiskForm : public TBaseBrimwellForm {
+ public:
+  TBaseChangeDiskForm(EngineContext* ctx, const std::string& form_class);
+  TDialogManager* DM() const { return dm_; }
+  void SetDM(TDialogManager* dm) { dm_ = dm; }
+  TDiskParameter* DiskParameter() const { return disk_; }
+  void SetDiskParameter(TDiskParameter* disk) { disk_ = disk; }
+  // The window the prompt runs in (set while it runs).
+  QDialog* Window() const { return window_; }
+  void SetWindow(QDialog* window) { window_ = window; }
+  // A confirmed cancel closes the prompt with Cancel.
+  void CancelDisk();
+
+ private:
+  TDialogManager* dm_ = nullptr;
+  TDiskParameter* disk_ = nullptr;
+  QDialog* window_ = nullptr;
+};
+
+using DuringCopyFormFactory = std::function<std::unique_ptr<TBaseDuringCopyForm>(EngineContext*)>;
+using ChangeDiskFormFactory = std::function<std::unique_ptr<TBaseChangeDiskForm>(EngineContext*)>;
+
 // Makes a page form of one class inside a parent widget.
 using PageFormFactory = std::function<std::unique_ptr<TBaseInstallForm>(EngineContext*, QWidget*)>;
 
@@ -210,18 +248,42 @@ class QtWizardHost : public WizardHost {
   void RegisterForm(const std::string& form_class, PageFormFactory factory, bool free_page = false);
   const std::map<std::string, PageFormFactory>& Factories() const { return factories_; }
 
+  // The windows of the copy and of disk requests, by form class.
+  void RegisterDuringCopyForm(const std::string& form_class, DuringCopyFormFactory factory,
+                              TCustomBaseInstallDlg* dialog = nullptr);
+  void RegisterChangeDiskForm(const std::string& form_class, ChangeDiskFormFactory factory);
+
   bool RunWizard(TDialogManager& manager) override;
   bool RunAlone(TCustomBaseInstallDlg& dialog) override;
+  void UpdateDuringCopy(TDialogManager& manager, TFileStatusParameter* file,
+                        TDownloadStatusParameter* download) override;
+  void CloseDuringCopy(TDialogManager& manager) override;
+  bool HasChangeDiskForm(TDialogManager& manager) override;
+  bool RunChangeDisk(TDialogManager& manager, TDiskParameter& disk) override;
+  // The during-copy forms open for `manager`.
+  std::vector<TBaseDuringCopyForm*> OpenDuringCopyForms(const TDialogManager& manager) const;
 
   // Test hook: called with each wizard window after it is built and shown
   // on its first page, before the modal loop (nullptr: none).
   std::function<void(TBaseFormContainer&)> OnWizardShown;
   // Test hook: called with each page shown alone, before its modal loop.
   std::function<void(TBaseInstallForm&)> OnPageShown;
+  // Test hook: called with the next-disk prompt before its modal loop.
+  std::function<void(TBaseChangeDiskForm&)> OnChangeDiskShown;
 
  private:
+  struct OpenForm {
+    const TDialogManager* manager;
+    std::unique_ptr<TBaseDuringCopyForm> form;
+  };
+
   EngineContext& ctx_;
   std::map<std::string, PageFormFactory> factories_;
+  std::map<std::string, DuringCopyFormFactory> during_copy_factories_;
+  std::map<std::string, ChangeDiskFormFactory> change_disk_factories_;
+  std::vector<OpenForm> open_;
+  // Closed forms stay allocated, hidden, until the run ends.
+  std::vector<std::unique_ptr<TBaseDuringCopyForm>> closed_;
 };
 
 // Attaches a QtWizardHost with the standard pages to `ctx`; returns it.

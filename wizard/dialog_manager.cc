@@ -4,9 +4,11 @@
 #include <cmath>
 
 #include "engine/component_calls.h"
+#include "engine/custom_install_file.h"
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
 #include "engine/install.h"
+#include "engine/parameter_objects.h"
 #include "framework/class_registry.h"
 #include "translate/translator.h"
 
@@ -154,7 +156,7 @@ void TDialogManager::AddDialog(TCustomBaseInstallDlg* dialog) {
 
 void TDialogManager::RemoveDialog(TCustomBaseInstallDlg* dialog) { std::erase(dialogs_, dialog); }
 
-void TDialogManager::HandleComponentCall(TInstallContainer*, int call, TPersistent*) {
+void TDialogManager::HandleComponentCall(TInstallContainer*, int call, TPersistent* po) {
   switch (manager_type_) {
     case TManagerType::dmBeforeInstall:
       if (call == kCallBeforeInstallManager) Execute();
@@ -168,9 +170,26 @@ void TDialogManager::HandleComponentCall(TInstallContainer*, int call, TPersiste
     case TManagerType::dmReboot:
       if (call == kCallRebootNeeded) Execute();
       break;
-    case TManagerType::dmDuringCopyFiles:
+    case TManagerType::dmDuringCopyFiles: {
+      WizardHost* host = WizardHostOf(Context());
+      if (call == kCallProgress || call == kCallDownloadProgress) {
+        if (po == nullptr) Raise<IException>(Context(), kNilPO, {DisplayName()});
+        auto* file_status = dynamic_cast<TFileStatusParameter*>(po);
+        auto* download = dynamic_cast<TDownloadStatusParameter*>(po);
+        if (call == kCallProgress && file_status == nullptr) {
+          Raise<IException>(Context(), kNotFileStatus, {DisplayName()});
+        }
+        if (call == kCallDownloadProgress && download == nullptr) {
+          Raise<IException>(Context(), kNotDownloadStatus, {DisplayName()});
+        }
+        if (host != nullptr) host->UpdateDuringCopy(*this, file_status, download);
+      } else if (call == kCallPassDone && host != nullptr) {
+        host->CloseDuringCopy(*this);
+      }
+      break;
+    }
     case TManagerType::dmChangeDisk:
-      // The copy-progress and next-disk windows come with their pages.
+      if (call == kCallNewDisk) ShowChangeDisk(po);
       break;
   }
 }
@@ -192,6 +211,27 @@ void TDialogManager::Execute() {
   if (!finished) Raise<EAIUserAbort>(ctx, kInstallationAbortedByUser);
   if (MainForm* form = ctx->App().GetMainForm()) form->Repaint();
   ctx->App().ProcessMessages();
+}
+
+void TDialogManager::ShowChangeDisk(TPersistent* po) {
+  EngineContext* ctx = Context();
+  WizardHost* host = WizardHostOf(ctx);
+  if (ctx == nullptr || host == nullptr || !host->HasChangeDiskForm(*this)) return;
+  TBIFList& list = TBIFList::Of(*ctx);
+  list.SetCurrentManager(this);
+  struct Clear {
+    TBIFList& list;
+    ~Clear() { list.SetCurrentManager(nullptr); }
+  } clear{list};
+  if (po == nullptr) Raise<IException>(ctx, kChangeDiskNilPO);
+  auto* items = dynamic_cast<TList*>(po);
+  if (items == nullptr) Raise<IException>(ctx, kChangeDiskNotList);
+  if (items->Count() < 2) Raise<IException>(ctx, kChangeDiskTooFew);
+  if (dynamic_cast<TCustomInstallFile*>(items->Items[0]) == nullptr) throw IException(kChangeDiskBadFirst);
+  auto* disk = dynamic_cast<TDiskParameter*>(items->Items[1]);
+  if (disk == nullptr) throw IException(kChangeDiskBadSecond);
+  disk->Handled = true;
+  if (!host->RunChangeDisk(*this, *disk)) Raise<EAIUserAbort>(ctx, kInstallationAbortedByUser);
 }
 
 // --- TCustomBaseInstallDlg ----------------------------------------------------------

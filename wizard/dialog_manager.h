@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_container.h"
 #include "engine/install_object.h"
 #include "framework/application.h"
 #include "framework/picture.h"
@@ -29,6 +30,9 @@ class ClassRegistry;
 class TCustomBaseInstallDlg;
 class TDialogManager;
 class TCustomInstall;
+class TDiskParameter;
+class TDownloadStatusParameter;
+class TFileStatusParameter;
 
 enum class TManagerType {
   dmBeforeInstall,
@@ -61,6 +65,17 @@ inline constexpr char kNilDialog[] = "Cannot add a NIL Dialog to the Dialog Mana
 inline constexpr char kNoCurrentManager[] = "The current dialog manager is not defined";
 inline constexpr char kInvalidBIFIndex[] = "%d is an invalid index in the BIFList";
 inline constexpr char kBlankContainer[] = "Cannot run this dialog %s with a blank Container property";
+// Messages of the during-copy calls (-998, -988; %s: the manager); a nil
+// PO is refused with the engine's kNilPO.
+inline constexpr char kNotFileStatus[] = "The PO object passed to %s is not a TFileStatusParameter object";
+inline constexpr char kNotDownloadStatus[] = "The PO object passed to %s is not a TDownloadStatusParameter object";
+// Messages of a disk request (-993); the last two are never translated.
+inline constexpr char kChangeDiskNilPO[] =
+    "The ParameterObject is Nil in the TDialogManager. Cannot show the change disk form";
+inline constexpr char kChangeDiskNotList[] = "TChangeDiskDlg--PO is not a TList object";
+inline constexpr char kChangeDiskTooFew[] = "TChangeDiskDlg--Not engouh parameters for status event";
+inline constexpr char kChangeDiskBadFirst[] = "TChangeDiskDlg says bad first parameter";
+inline constexpr char kChangeDiskBadSecond[] = "TChangeDiskDlg says bad second parameter";
 // Asked before a cancel when the project has no OnUserAbort handler.
 inline constexpr char kConfirmCancel[] = "Are you sure you want to cancel the installation?";
 
@@ -88,12 +103,18 @@ class TBIFList {
   // Withdraws the first entry of that class and dialog.
   void Remove(const std::string& form_class, TCustomBaseInstallDlg* dialog);
   const std::vector<TBIFEntry>& Entries() const { return entries_; }
+  // The forms shown while files are copied (TDCFList) and the next-disk
+  // forms, in registration order.
+  std::vector<TBIFEntry>& DuringCopyEntries() { return during_copy_; }
+  std::vector<TBIFEntry>& ChangeDiskEntries() { return change_disk_; }
 
   TDialogManager* CurrentManager() const { return current_; }
   void SetCurrentManager(TDialogManager* manager) { current_ = manager; }
 
  private:
   std::vector<TBIFEntry> entries_;
+  std::vector<TBIFEntry> during_copy_;
+  std::vector<TBIFEntry> change_disk_;
   TDialogManager* current_ = nullptr;
 };
 
@@ -121,6 +142,14 @@ class WizardHost {
   virtual bool RunWizard(TDialogManager& manager) = 0;
   // Shows the dialog's page alone; false for anything but OK.
   virtual bool RunAlone(TCustomBaseInstallDlg& dialog) = 0;
+  // The during-copy forms of `manager`, opened at the first update; one of
+  // the two parameters is given.
+  virtual void UpdateDuringCopy(TDialogManager&, TFileStatusParameter*, TDownloadStatusParameter*) {}
+  virtual void CloseDuringCopy(TDialogManager&) {}
+  // Whether the first next-disk form belongs to `manager`.
+  virtual bool HasChangeDiskForm(TDialogManager&) { return false; }
+  // Shows that form for `disk` (its path may change); false for Cancel.
+  virtual bool RunChangeDisk(TDialogManager&, TDiskParameter&) { return true; }
 };
 
 // The wizard host of `ctx`, or nullptr.
@@ -162,6 +191,10 @@ class TDialogManager : public TInstallObject {
 
   // Runs the wizard of this stage; throws EAIUserAbort when cancelled.
   virtual void Execute();
+  // A disk request: [file, TDiskParameter] (the messages above for another
+  // PO); the request is marked handled and the next-disk form shown.
+  // Throws EAIUserAbort when the user cancels it.
+  virtual void ShowChangeDisk(TPersistent* po);
   // Throws IException kNilDialog for nullptr.
   virtual void AddDialog(TCustomBaseInstallDlg* dialog);
   virtual void RemoveDialog(TCustomBaseInstallDlg* dialog);

@@ -5,6 +5,7 @@
 
 #include "engine/component_calls.h"
 #include "engine/engine_errors.h"
+#include "engine/parameter_objects.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace brimwell::testing {
@@ -140,6 +141,92 @@ TEST_F(DialogManagerTest, TheCancelQuestion) {
   };
   EXPECT_FALSE(ConfirmUserAbort(ctx_.get()));
   EXPECT_TRUE(preset);
+}
+
+// A user interface that records what the managers ask of it.
+struct RecordingHost : WizardHost {
+  bool RunWizard(TDialogManager&) override { return true; }
+  bool RunAlone(TCustomBaseInstallDlg&) override { return true; }
+  void UpdateDuringCopy(TDialogManager& m, TFileStatusParameter* f, TDownloadStatusParameter* d) override {
+    log.push_back(m.Name() + (f != nullptr ? " file" : "") + (d != nullptr ? " download" : ""));
+  }
+  void CloseDuringCopy(TDialogManager& m) override { log.push_back(m.Name() + " close"); }
+  bool HasChangeDiskForm(TDialogManager&) override { return has_disk_form; }
+  bool RunChangeDisk(TDialogManager& m, TDiskParameter& disk) override {
+    log.push_back(m.Name() + " disk " + std::to_string(disk.DiskNumber));
+    return answer;
+  }
+  std::vector<std::string> log;
+  bool has_disk_form = true;
+  bool answer = true;
+};
+
+class CopyManagerTest : public DialogManagerTest {
+ protected:
+  CopyManagerTest() {
+    LoadPages(R"(, {"class": "TDialogManager", "name": "Copy",
+                   "properties": {"Container": "Install1", "ManagerType": "dmDuringCopyFiles"}},
+                 {"class": "TDialogManager", "name": "Disk",
+                   "properties": {"Container": "Install1", "ManagerType": "dmChangeDisk"}},
+                 {"class": "TTestFile", "name": "File", "properties": {"Container": "Install1"}})");
+    auto host = std::make_unique<RecordingHost>();
+    host_ = host.get();
+    AttachWizardHost(*ctx_, std::move(host));
+    driver_ = Find<TInstall>("Install1");
+  }
+  // The message of the exception a call raises ("" for none).
+  std::string Raised(int call, TPersistent* po) {
+    try {
+      driver_->BroadcastComponentCall(call, po);
+    } catch (const Exception& e) {
+      return e.what();
+    }
+    return "";
+  }
+  RecordingHost* host_;
+  TInstall* driver_;
+};
+
+TEST_F(CopyManagerTest, ProgressReachesTheCopyManagerOnlyWithTheRightParameter) {
+  TFileStatusParameter status;
+  TDownloadStatusParameter download;
+  TMessageParameter message("x");
+  EXPECT_EQ(Raised(kCallProgress, &status), "");
+  EXPECT_EQ(Raised(kCallDownloadProgress, &download), "");
+  EXPECT_EQ(Raised(kCallPassDone, nullptr), "");
+  EXPECT_THAT(host_->log, ElementsAre("Copy file", "Copy download", "Copy close"));
+  EXPECT_EQ(Raised(kCallProgress, nullptr), "Copy got a nil PO parameter");
+  EXPECT_EQ(Raised(kCallProgress, &download), "The PO object passed to Copy is not a TFileStatusParameter object");
+  EXPECT_EQ(Raised(kCallDownloadProgress, &status),
+            "The PO object passed to Copy is not a TDownloadStatusParameter object");
+}
+
+TEST_F(CopyManagerTest, ADiskRequestIsCheckedMarkedHandledAndMayBeCancelled) {
+  auto* file = Find<TTestFile>("File");
+  TDiskParameter disk;
+  disk.DiskNumber = 2;
+  TMessageParameter other("x");
+  TList good{file, &disk};
+  TList short_list{file};
+  TList bad_first{&other, &disk};
+  TList bad_second{file, &other};
+  EXPECT_EQ(Raised(kCallNewDisk, nullptr),
+            "The ParameterObject is Nil in the TDialogManager. Cannot show the change disk form");
+  EXPECT_EQ(Raised(kCallNewDisk, &disk), "TChangeDiskDlg--PO is not a TList object");
+  EXPECT_EQ(Raised(kCallNewDisk, &short_list), "TChangeDiskDlg--Not engouh parameters for status event");
+  EXPECT_EQ(Raised(kCallNewDisk, &bad_first), "TChangeDiskDlg says bad first parameter");
+  EXPECT_EQ(Raised(kCallNewDisk, &bad_second), "TChangeDiskDlg says bad second parameter");
+  EXPECT_TRUE(host_->log.empty());  // no form shown for a refused request
+  EXPECT_FALSE(disk.Handled);
+  EXPECT_EQ(Raised(kCallNewDisk, &good), "");
+  EXPECT_TRUE(disk.Handled);
+  host_->answer = false;
+  EXPECT_EQ(Raised(kCallNewDisk, &good), "Installation aborted by the user");
+  EXPECT_THAT(host_->log, ElementsAre("Disk disk 2", "Disk disk 2"));
+  EXPECT_EQ(TBIFList::Of(*ctx_).CurrentManager(), nullptr);
+  // Without a next-disk form nothing is checked or shown.
+  host_->has_disk_form = false;
+  EXPECT_EQ(Raised(kCallNewDisk, nullptr), "");
 }
 
 }  // namespace

@@ -14,7 +14,10 @@
 #include <cstdlib>
 
 #include "engine/component_calls.h"
+#include "archive/brwl_compress.h"
 #include "engine/engine_errors.h"
+#include "engine/parameter_objects.h"
+#include "netloc/net_location_state.h"
 #include "platform/file_system.h"
 #include "translate/translator.h"
 #include "tests/engine/engine_fixture.h"
@@ -355,6 +358,74 @@ TEST_F(WizardTest, TheFolderBrowserMakesFoldersAndAcceptsATypedPath) {
   EXPECT_FALSE(plain.Execute());
 }
 
+// A progress window of the project's own, on the copy manager.
+class TestCopyForm : public TBaseDuringCopyForm {
+ public:
+  TestCopyForm(EngineContext* ctx, TDialogManager* dm) : TBaseDuringCopyForm(ctx, "TTestCopyForm") { SetDM(dm); }
+  void UpdateProgress(TFileStatusParameter* file, TDownloadStatusParameter*) override {
+    if (file != nullptr) percents.push_back(file->TotalPercent);
+  }
+  std::vector<int> percents;
+};
+
+TEST_F(WizardTest, CopyWindowsOpenAtTheFirstUpdateAndCancelStopsTheCopy) {
+  LoadWizard("[\"itAlways\"]", R"(, {"class": "TDialogManager", "name": "Copy",
+                   "properties": {"Container": "Install1", "ManagerType": "dmDuringCopyFiles"}},
+                 {"class": "TDialogManager", "name": "Disk",
+                   "properties": {"Container": "Install1", "ManagerType": "dmChangeDisk"}},
+                 {"class": "TTestFile", "name": "File", "properties": {"Container": "Install1"}})");
+  auto* copy = Find<TDialogManager>("Copy");
+  auto* disk_manager = Find<TDialogManager>("Disk");
+  int made = 0;
+  host_->RegisterDuringCopyForm("TTestCopyForm", [&](EngineContext* ctx) -> std::unique_ptr<TBaseDuringCopyForm> {
+    ++made;
+    return std::make_unique<TestCopyForm>(ctx, copy);
+  });
+  // A form of another manager is made and dropped.
+  host_->RegisterDuringCopyForm("TOtherCopyForm", [&](EngineContext* ctx) -> std::unique_ptr<TBaseDuringCopyForm> {
+    return std::make_unique<TestCopyForm>(ctx, disk_manager);
+  });
+  TFileStatusParameter status;
+  for (int percent : {10, 60}) {
+    status.TotalPercent = percent;
+    driver_->BroadcastComponentCall(kCallProgress, &status);
+  }
+  std::vector<TBaseDuringCopyForm*> open = host_->OpenDuringCopyForms(*copy);
+  ASSERT_EQ(open.size(), 1u);
+  EXPECT_EQ(made, 1);
+  EXPECT_THAT(dynamic_cast<TestCopyForm*>(open[0])->percents, ElementsAre(10, 60));
+  // Cancel, confirmed: the copy loop's flags; the window stays.
+  driver_->OnUserAbort = [](TCustomInstall*, bool& quit) { quit = true; };
+  open[0]->CancelCopy();
+  EXPECT_TRUE(ctx_->MainArchive().Abort());
+  EXPECT_TRUE(ctx_->NetLocations().DownloadCancelled());
+  driver_->BroadcastComponentCall(kCallPassDone, nullptr);
+  EXPECT_TRUE(host_->OpenDuringCopyForms(*copy).empty());
+  driver_->BroadcastComponentCall(kCallProgress, &status);
+  EXPECT_EQ(made, 2);  // the next pass opens fresh windows
+
+  // A next-disk prompt of the project's own: Cancel ends the run.
+  struct DiskForm : TBaseChangeDiskForm {
+    DiskForm(EngineContext* ctx, TDialogManager* dm) : TBaseChangeDiskForm(ctx, "TTestDiskForm") { SetDM(dm); }
+  };
+  host_->RegisterChangeDiskForm("TTestDiskForm", [&](EngineContext* ctx) -> std::unique_ptr<TBaseChangeDiskForm> {
+    return std::make_unique<DiskForm>(ctx, disk_manager);
+  });
+  TDiskParameter disk;
+  disk.DiskNumber = 3;
+  TList request{Find<TTestFile>("File"), &disk};
+  host_->OnChangeDiskShown = [&](TBaseChangeDiskForm& form) {
+    EXPECT_EQ(form.DiskParameter(), &disk);
+    form.DiskParameter()->Path = "B:\\";
+    form.Window()->done(static_cast<int>(ModalResult::kOK));
+  };
+  driver_->BroadcastComponentCall(kCallNewDisk, &request);
+  EXPECT_TRUE(disk.Handled);
+  EXPECT_EQ(disk.Path, "B:\\");
+  host_->OnChangeDiskShown = [&](TBaseChangeDiskForm& form) { form.CancelDisk(); };
+  EXPECT_THROW(driver_->BroadcastComponentCall(kCallNewDisk, &request), EAIUserAbort);
+}
+
 // --- Layout -------------------------------------------------------------------------------
 
 struct Expected {
@@ -427,6 +498,7 @@ TEST_F(WizardTest, TheCommonFrameAndEachPageAsDesignedInEnglishAndGerman) {
         EXPECT_EQ(welcome.CancelBtn()->Button()->text().toStdString(), "Abbrechen");
         EXPECT_EQ(types.TypicalTab->Caption(), "Standard");
         EXPECT_EQ(w.windowTitle().toStdString(), "Willkommen");
+        EXPECT_EQ(license.TranslateLabel1->Caption().rfind("Wenn Sie nicht allen Bedingungen zustimmen", 0), 0u);
       }
       // The licence's closing lines keep their own texts.
       EXPECT_NE(license.Label2->Caption(), license.TranslateLabel1->Caption());
