@@ -227,6 +227,23 @@ TEST_F(SetupEngineTest, TheMainFormsBackdropLabelAndAdvertisingPanelLoadAndFollo
   EXPECT_THAT(text, HasSubstr("step\t15 good installation"));
 }
 
+TEST_F(SetupEngineTest, AnUnattendedRunPassesTheWizardPagesAndBindsThem) {
+  WriteHostFile(tmp_.path() / "project.json", R"({"format": "brimwell-project/1", "components": [
+    {"class": "TInstall", "name": "Install1", "properties": {"Information": {"ProductName": "Tool"},
+     "DestDirType": "psProgramFiles", "InstallTypes": ["itFull", "itCompact", "itCustom"]}},
+    {"class": "TDialogManager", "name": "Before", "properties": {"Container": "Install1"}},
+    {"class": "TWelcomeDlg", "name": "Welcome", "properties": {"Container": "Install1", "DialogManager": "Before"}},
+    {"class": "TLicenseDlg", "name": "License", "properties": {"Container": "Install1", "LicenseAgreement": ["x"]}},
+    {"class": "TInstallTypeDlg", "name": "Types", "properties": {"Container": "Install1", "DialogManager": "Before"}}]})");
+  fs::path engine = Bind();
+  ASSERT_EQ(Run(engine, {"-c", Source()}), 0) << err_;
+  std::string text = ReadHostFile(log());
+  for (const char* line : {"unattended: OK on License shown alone", "unattended: Next on Welcome",
+                           "unattended: Next on Setup type", "step\t15 good installation"}) {
+    EXPECT_THAT(text, HasSubstr(line));
+  }
+}
+
 TEST_F(SetupEngineTest, AProjectNestedTooDeepIsAProjectErrorNotACrash) {
   WriteHostFile(tmp_.path() / "deep.json", "{\"format\": \"brimwell-project/1\",\n\"components\": [],\n\"x\": " +
                                               std::string(200000, '[') + std::string(200000, ']') + "}");

@@ -5,6 +5,7 @@
 // designed layout in English and after translation, unattended runs.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -356,6 +357,101 @@ TEST_F(WizardTest, TheFolderBrowserMakesFoldersAndAcceptsATypedPath) {
   EXPECT_EQ(plain.Path, "C:\\WINDOWS");
   plain.OnShown = [&](FolderWindow& f) { f.CancelButton()->click(); };
   EXPECT_FALSE(plain.Execute());
+}
+
+// A page of the project's own with no dialog component: it names its
+// manager and Order itself.
+class TestFreePage : public TBaseInstallForm {
+ public:
+  TestFreePage(EngineContext* ctx, QWidget* parent, TDialogManager* dm, int order)
+      : TBaseInstallForm(ctx, "TTestFreePage", parent, 8) {
+    SetCaption("Our own page");
+    SetDM(dm);
+    SetOrder(order);
+  }
+};
+
+TEST_F(WizardTest, AFreePageJoinsTheWizardOfTheManagerItNames) {
+  LoadWizard(R"(["itAlways"])", R"(, {"class": "TDialogManager", "name": "After",
+                   "properties": {"Container": "Install1", "ManagerType": "dmAfterGoodInstall"}})");
+  TDialogManager* target = Find<TDialogManager>("Before");
+  host_->RegisterForm(
+      "TTestFreePage",
+      [&](EngineContext* ctx, QWidget* parent) -> std::unique_ptr<TBaseInstallForm> {
+        return std::make_unique<TestFreePage>(ctx, parent, target, 25);
+      },
+      true);
+  std::vector<std::string> captions;
+  auto record = [&](TBaseFormContainer& w) {
+    for (int i = 0; i < w.PageCount(); ++i) captions.push_back(w.Page(i)->Caption());
+    w.CancelWizard();
+  };
+  CancelledWizard(record);
+  EXPECT_THAT(captions, ElementsAre("Welcome", "Software license agreement", "Our own page", "Readme information",
+                                    "Setup type"));
+  // The after-install wizard has none of these pages: it returns at once.
+  captions.clear();
+  host_->OnWizardShown = record;
+  EXPECT_NO_THROW(driver_->BroadcastComponentCall(kCallGoodInstallManager, nullptr));
+  EXPECT_TRUE(captions.empty());
+}
+
+TEST_F(WizardTest, ADialogsOwnLanguageAndThemePicture) {
+  LoadWizard(R"(["itAlways"])", R"(, {"class": "TTranslator", "name": "MainTranslator",
+                   "properties": {"TranslateIntoLanguage": "blEnglish"}})");
+  auto* license = Find<TLicenseDlg>("License");
+  license->SetDialogManager(nullptr);
+  license->SetOverrideMainTranslator(true);
+  license->SetTranslateIntoLanguage(blJapanese);
+  // A picture that cannot be drawn gives way to the built-in one.
+  TPicture damaged;
+  std::vector<std::uint8_t> bytes(54, 0);
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  bytes[14] = 40;   // an information header with a size ...
+  bytes[18] = 50;   // 50 x 50
+  bytes[22] = 50;
+  bytes[28] = 77;   // ... 77 bits a pixel, and no pixels
+  damaged.LoadFromBytes(bytes);
+  license->SetThemeBitmap(damaged);
+  host_->OnPageShown = [&](TBaseInstallForm& page) {
+    EXPECT_EQ(page.ProceedBtn()->Caption(), "次へ >");
+    EXPECT_EQ(page.ProceedBtn()->Widget()->font().family().toStdString(), "Noto Sans CJK JP");
+    EXPECT_EQ(page.CurrentLanguage(), blJapanese);
+    EXPECT_TRUE(page.ThemeBitmap()->HasPicture());
+    EXPECT_EQ(page.ThemeBitmap()->Label()->pixmap().width(), 117);
+    Click(page.ProceedBtn());
+  };
+  driver_->BroadcastComponentCall(kCallLicense, nullptr);
+  // The welcome page keeps its designed font, translated or not, unless its
+  // dialog says otherwise; the main translator's language holds for it.
+  RunWizard([&](TBaseFormContainer& w) {
+    EXPECT_EQ(w.CurrentPage()->ProceedBtn()->Caption(), "Next >");
+    Click(w.CurrentPage()->ProceedBtn());
+    Click(w.CurrentPage()->ProceedBtn());
+  });
+}
+
+TEST_F(WizardTest, TheInstallTypePageAloneNeedsAContainer) {
+  LoadWizard();
+  auto* types = Find<TInstallTypeDlg>("Types");
+  types->SetDialogManager(nullptr);
+  host_->OnPageShown = [&](TBaseInstallForm& page) {
+    EXPECT_FALSE(page.BackBtn()->Visible());
+    auto& form = dynamic_cast<TInstallTypeForm&>(page);
+    form.PageControl->SetActiveSheet(form.FullTab);
+    Click(page.ProceedBtn());
+  };
+  // The call of the driver's own processing, just before its selection.
+  driver_->BroadcastComponentCall(kCallInstallTypeDialog, nullptr);
+  EXPECT_EQ(driver_->CurrentInstallType(), TInstallType::itFull);
+  types->SetContainer(nullptr);
+  try {
+    types->DoExecute();
+    FAIL() << "no exception";
+  } catch (const IException& e) {
+    EXPECT_STREQ(e.what(), "Cannot run this dialog Types with a blank Container property");
+  }
 }
 
 // A progress window of the project's own, on the copy manager.
