@@ -101,9 +101,9 @@ TBaseInstallForm::TBaseInstallForm(EngineContext* ctx, const std::string& form_c
   content_->SetBorderWidth(content_border);
 
   // Tab order follows the layout: the content first, then the buttons.
-  QObject::connect(back_->Button(), &QPushButton::clicked, [this] { PreviousPage(); });
-  QObject::connect(proceed_->Button(), &QPushButton::clicked, [this] { NextPage(); });
-  QObject::connect(cancel_->Button(), &QPushButton::clicked, [this] { CancelPage(); });
+  QObject::connect(back_->Button(), &QPushButton::clicked, [this] { Safely([this] { PreviousPage(); }); });
+  QObject::connect(proceed_->Button(), &QPushButton::clicked, [this] { Safely([this] { NextPage(); }); });
+  QObject::connect(cancel_->Button(), &QPushButton::clicked, [this] { Safely([this] { CancelPage(); }); });
   proceed_->Button()->setDefault(true);
 
   // A new page shows the driver's theme picture until a dialog gives its own.
@@ -142,6 +142,21 @@ void TBaseInstallForm::CancelWithoutConfirm() {
 void TBaseInstallForm::CancelPage() {
   if (!ConfirmUserAbort(Context())) return;
   CancelWithoutConfirm();
+}
+
+void TBaseInstallForm::Safely(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (...) {
+    if (wizard_ != nullptr) {
+      wizard_->Fail(std::current_exception());
+    } else if (alone_ != nullptr) {
+      if (!alone_error_) alone_error_ = std::current_exception();
+      alone_->done(static_cast<int>(ModalResult::kCancel));
+    } else {
+      throw;
+    }
+  }
 }
 
 void TBaseInstallForm::CopyDialogSettings(TCustomBaseInstallDlg& dialog) {
@@ -313,6 +328,11 @@ void TBaseFormContainer::CancelWizard() {
   done(static_cast<int>(ModalResult::kCancel));
 }
 
+void TBaseFormContainer::Fail(std::exception_ptr error) {
+  if (!error_) error_ = error;
+  CancelWizard();
+}
+
 void TBaseFormContainer::closeEvent(QCloseEvent* event) {
   if (finished_ || cancelled_) {
     event->accept();
@@ -323,7 +343,7 @@ void TBaseFormContainer::closeEvent(QCloseEvent* event) {
 
 void TBaseFormContainer::reject() {
   if (TBaseInstallForm* page = CurrentPage()) {
-    page->CancelPage();
+    page->Safely([page] { page->CancelPage(); });
   } else {
     CancelWizard();
   }
@@ -359,7 +379,7 @@ class AloneWindow final : public QDialog {
 
  protected:
   void reject() override {
-    if (page != nullptr) page->CancelPage();
+    if (page != nullptr) page->Safely([this] { page->CancelPage(); });
   }
   void closeEvent(QCloseEvent* event) override {
     if (closing) {
@@ -485,6 +505,7 @@ bool QtWizardHost::RunWizard(TDialogManager& manager) {
   if (OnWizardShown) OnWizardShown(window);
   int result = window.result();
   if (!window.Finished() && result != static_cast<int>(ModalResult::kCancel)) result = window.exec();
+  if (window.Error()) std::rethrow_exception(window.Error());
   return result == static_cast<int>(ModalResult::kOK);
 }
 
@@ -516,6 +537,7 @@ bool QtWizardHost::RunAlone(TCustomBaseInstallDlg& dialog) {
   if (OnPageShown) OnPageShown(*page);
   int result = window.result();
   if (result == 0 && !window.closing) result = window.exec();
+  if (page->AloneError()) std::rethrow_exception(page->AloneError());
   return result == static_cast<int>(ModalResult::kOK);
 }
 

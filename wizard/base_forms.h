@@ -15,6 +15,8 @@
 
 #include <QDialog>
 
+#include <exception>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -116,6 +118,12 @@ class TBaseInstallForm : public TBaseBrimwellForm {
   // Asks for confirmation, then ends the wizard (or the page alone) with
   // Cancel.
   void CancelPage();
+  // Runs what a button or key asks for. An exception cannot cross the
+  // window system's event loop: it ends the wizard (or the page shown
+  // alone) with Cancel and leaves the run with the wizard's return.
+  void Safely(const std::function<void()>& action);
+  // The exception that ended a page shown alone.
+  std::exception_ptr AloneError() const { return alone_error_; }
 
   void CopyDialogSettings(TCustomBaseInstallDlg& dialog) override;
   // The common part of the pages' AssignDialogProperties: Previous hidden,
@@ -143,6 +151,7 @@ class TBaseInstallForm : public TBaseBrimwellForm {
   std::int32_t order_ = 0;
   TBaseFormContainer* wizard_ = nullptr;
   QDialog* alone_ = nullptr;
+  std::exception_ptr alone_error_;
   WizPanel* theme_panel_;
   WizImage* theme_bitmap_;
   WizPanel* button_panel_;
@@ -221,6 +230,10 @@ class TBaseFormContainer : public QDialog {
   bool IsLastPage() const;
   // Ends the wizard with Cancel, no questions asked.
   void CancelWizard();
+  // Ends the wizard with Cancel because of `error`, which the wizard's
+  // caller rethrows.
+  void Fail(std::exception_ptr error);
+  std::exception_ptr Error() const { return error_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -237,6 +250,7 @@ class TBaseFormContainer : public QDialog {
   bool finished_ = false;
   bool cancelled_ = false;
   bool sizing_ = true;
+  std::exception_ptr error_;
 };
 
 class QtWizardHost : public WizardHost {

@@ -141,9 +141,9 @@ TInstallTypeForm::TInstallTypeForm(EngineContext* ctx, QWidget* parent_widget)
 
   // Connected once the tabs are in: the first tab added becomes current,
   // which is no choice of the user's.
-  QObject::connect(PageControl->Tabs(), &QTabWidget::currentChanged, [this] { TabChanged(); });
-  QObject::connect(edDestDir->Edit(), &QLineEdit::textChanged, [this] { DestDirEdited(); });
-  QObject::connect(BrowseBtn->Button(), &QPushButton::clicked, [this] { Browse(); });
+  QObject::connect(PageControl->Tabs(), &QTabWidget::currentChanged, [this] { Safely([this] { TabChanged(); }); });
+  QObject::connect(edDestDir->Edit(), &QLineEdit::textChanged, [this] { Safely([this] { DestDirEdited(); }); });
+  QObject::connect(BrowseBtn->Button(), &QPushButton::clicked, [this] { Safely([this] { Browse(); }); });
   QWidget::setTabOrder(PageControl->Widget(), edDestDir->Widget());
   QWidget::setTabOrder(edDestDir->Widget(), BrowseBtn->Widget());
   QWidget::setTabOrder(BrowseBtn->Widget(), BackBtn()->Widget());

@@ -198,6 +198,21 @@ TEST_F(WizardTest, CancelAsksAndOnlyAYesEndsTheWizard) {
   EXPECT_EQ(Find<TWelcomeDlg>("Welcome")->Form(), nullptr);
 }
 
+TEST_F(WizardTest, AnErrorInAButtonsWorkEndsTheWizardAndLeavesWithTheRun) {
+  LoadWizard();
+  driver_->OnUserAbort = [](TCustomInstall*, bool&) { throw IEInstall("the handler failed"); };
+  try {
+    RunWizard([&](TBaseFormContainer& w) { Click(w.CurrentPage()->CancelBtn()); });
+    FAIL() << "no exception";
+  } catch (const IEInstall& e) {
+    EXPECT_STREQ(e.what(), "the handler failed");
+  }
+  // A page shown alone the same way.
+  Find<TReadmeDlg>("Readme")->SetDialogManager(nullptr);
+  host_->OnPageShown = [&](TBaseInstallForm& page) { Key(page.Widget(), Qt::Key_Escape); };
+  EXPECT_THROW(driver_->BroadcastComponentCall(kCallReadme, nullptr), IEInstall);
+}
+
 TEST_F(WizardTest, ACancelledRunEndsAsAUserAbortAndLeavesNoRecord) {
   Start({"-c", "-s" + HostDir("dist").string()});
   RegisterWizardClasses(registry_);
