@@ -210,7 +210,7 @@ void TBaseChangeDiskForm::CancelDisk() {
 // --- TBaseFormContainer -----------------------------------------------------------------
 
 TBaseFormContainer::TBaseFormContainer(EngineContext& ctx, TDialogManager& manager)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QDialog(QApplication::activeWindow(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ctx_(ctx),
       manager_(manager),
       display_panel_(new QWidget(this)) {
@@ -516,7 +516,8 @@ bool QtWizardHost::RunAlone(TCustomBaseInstallDlg& dialog) {
     Note(ctx_, "unattended: OK on " + dialog.DisplayName() + " shown alone");
     return true;
   }
-  AloneWindow window(nullptr);
+  // Owned by the active window (the main form), so it stays above it.
+  AloneWindow window(QApplication::activeWindow());
   std::unique_ptr<TBaseInstallForm> page = factory->second(&ctx_, &window);
   window.page = page.get();
   page->SetAloneWindow(&window);

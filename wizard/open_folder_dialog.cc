@@ -1,5 +1,6 @@
 #include "wizard/open_folder_dialog.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -94,7 +95,7 @@ bool TOpenFolderDialog::Execute() {
 // --- The window ------------------------------------------------------------------------
 
 FolderWindow::FolderWindow(EngineContext& ctx, TOpenFolderDialog& dialog)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QDialog(QApplication::activeWindow(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       ctx_(ctx),
       dialog_(dialog) {
   setModal(true);
