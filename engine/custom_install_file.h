@@ -178,6 +178,10 @@ class TCustomInstallFile : public TFileRelated {
   // name of the file's member in its archive.
   std::string SourcePath() const;
 
+  // Whether the file downloads its own archive (its own NetLocation or an
+  // overwrite rule that needs its header before installing).
+  bool DownloadsByItself() const;
+
   // --- Operations -------------------------------------------------------------
   // The archive component's abort callback: throws EAIUserAbort.
   [[noreturn]] virtual void RaiseUserAbort();
@@ -228,9 +232,6 @@ class TCustomInstallFile : public TFileRelated {
   Settings CurrentSettings() const;
   // Applies one write through the settings rule.
   void ApplySettings(Settings wanted);
-  // Whether the file downloads its own archive (its own NetLocation or an
-  // overwrite rule that needs its header before installing).
-  bool DownloadsByItself() const;
   // Whether the file's archive comes from a net location in this run.
   bool FromNetLocation() const;
   // Sends information event `code` to the container.

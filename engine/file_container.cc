@@ -61,18 +61,6 @@ void TFileContainer::Status(TCustomInstallFile* file, TFileStatusParameter& stat
   BroadcastComponentCall(kCallProgress, &status);
 }
 
-std::int64_t TFileContainer::TotalSize(bool all, bool recursive) {
-  std::int64_t total = 0;
-  for (TInstallContainer* h : HelperList()) {
-    if (auto* file = dynamic_cast<TCustomInstallFile*>(h)) {
-      if (all || file->IsSelected()) total += file->FileSize();
-    } else if (auto* sub = dynamic_cast<TFileContainer*>(h); sub != nullptr && recursive) {
-      if (all || sub->IsSelected()) total += sub->TotalSize(all, true);
-    }
-  }
-  return total;
-}
-
 void TFileContainer::ReadArchiveInfo() {
   if (ArchiveInfoRead()) return;  // read once per run
   for (TInstallContainer* h : HelperList()) {

@@ -31,6 +31,37 @@ inline constexpr char kPONotDownloadStatus[] = "The PO object passed to %s is no
 
 enum class RunState { kIdle = 0, kCompressing = 1, kInstalling = 2, kCopying = 3 };
 
+// What RunByKind starts.
+enum class RunKind { kCompress = 1, kProcess = 2, kCopyFiles = 3 };
+
+// The option bits of Compress. The build passes coRelocate + coBuild +
+// coForceNetFilesLocal + coCompressExcluded for a traditional distribution,
+// coRelocate + coBuild + coCompressExcluded for a traditional one with net
+// files and coRelocate + coBuild + coForceFilesNet + coCompressExcluded for
+// a web distribution.
+enum TCompressOption : unsigned {
+  // Archives named by absolute paths move below the container's archive
+  // directory.
+  coRelocate = 2,
+  // Marks a build; nothing in the walk depends on it.
+  coBuild = 4,
+  // No file goes to a net archive.
+  coForceNetFilesLocal = 8,
+  // Every file goes to a net archive.
+  coForceFilesNet = 16,
+  // Components left out are compressed too and counted in the total.
+  coCompressExcluded = 32,
+};
+
+inline constexpr char kBothNetOptions[] = "Cannot pass both coForceNetFilesLocal and coForceFilesNet to Compress";
+inline constexpr char kCannotDeleteArchive[] = "%s cannot delete the archive file %s";
+
+// Files and bytes a run would install.
+struct SelectionTotals {
+  int files = 0;
+  std::int64_t bytes = 0;
+};
+
 class TFileContainer : public TFileRelated {
   BRIMWELL_CLASS_INFO()
 
@@ -79,23 +110,63 @@ class TFileContainer : public TFileRelated {
   // File progress: OnStatus, component call -998.
   virtual void Status(TCustomInstallFile* file, TFileStatusParameter& status);
   // Bytes of the selected files (every file when `all`) and, when
-  // `recursive`, of the selected (every, when `all`) sub-containers.
+  // `recursive`, of the selected sub-containers, walked the same way. A
+  // sub-container that is not selected never counts: nothing below it is
+  // installed.
   virtual std::int64_t TotalSize(bool all, bool recursive);
-  std::int64_t OwnFilesSize() { return TotalSize(false, false); }
-  std::int64_t AllFilesSize(bool all) { return TotalSize(all, true); }
+  // Runs Compress (with `options`), Process or CopyFiles.
+  virtual void RunByKind(RunKind kind, unsigned options = 0);
+  // Copies the source files uncompressed to their destinations, with
+  // progress: the own files, then each sub-container. A container left out
+  // copies nothing.
+  virtual void CopyFiles();
   // Frees every installable file among the helpers.
   virtual void FreeFileHelpers();
+  // Build time: compresses every file below into the archive the options
+  // and the archive rules choose (see file_container_build.cc). Throws
+  // kBothNetOptions before anything is written, kCannotDeleteArchive, and
+  // the files' errors; every helper's archive settings and Include are
+  // restored however the walk ends.
+  virtual void Compress(unsigned options);
+  // The installable file whose source path is `source_path` (ignoring
+  // case), among the own files; nullptr when none.
+  virtual TCustomInstallFile* FindFile(const std::string& source_path);
+  // Compressed bytes, walked like TotalSize(all, true).
+  virtual std::int64_t ArchiveSizeTotal(bool all);
+  // The archive the container's files are read from in this run: its
+  // downloaded copy when there is one, else its archive path.
+  virtual std::string LocalArchive();
+  std::int64_t OwnFilesSize() { return TotalSize(false, false); }
+  std::int64_t AllFilesSize(bool all) { return TotalSize(all, true); }
   // Reads the archive information of each file, then of each sub-container.
   virtual void ReadArchiveInfo();
+  // Reads size, date and version of every own source file, then of every
+  // sub-container's (build time).
+  virtual void ReadFileInfo();
   // True when the driver's distribution is not traditional (or there is no
   // driver) and an included file is Net without a location of its own.
   virtual bool HasNetFiles();
+  // Removes and frees, from last to first, every own file whose source
+  // does not exist; the others keep their order.
+  void RemoveMissingFiles();
+
+  // What a run of type `type` would install of the own files: nothing when
+  // this container or one above it is left out for that type.
+  SelectionTotals OwnFilesFor(TInstallType type) const;
 
   // Installs the helpers (see the run of the driver) with progress totals.
   void InstallObjects() override;
   void DoInformationEventControl(TInstallContainer* sender, int code, TPersistent* po) override;
 
+ protected:
+  // Archives this build walk has started: rebuilding one of them again
+  // would drop what earlier helpers put there.
+  struct BuildWalk;
+  void CompressWalk(unsigned options, BuildWalk& walk);
+
  private:
+  void CompressHelper(TFileRelated& helper, unsigned options, const std::string& net_archive, BuildWalk& walk);
+
   std::int64_t total_bytes_ = 0;
   std::int64_t done_bytes_ = 0;
   bool allow_change_dir_ = true;
@@ -104,5 +175,11 @@ class TFileContainer : public TFileRelated {
   std::string group_name_;
   brimwell::RunState run_state_ = brimwell::RunState::kIdle;
 };
+
+// What a run of each install type the driver offers would install, one
+// line per file container from `root` down (depth first, in helper order):
+// "Documentation (Docs): itFull 2 files, 1234 bytes; itCompact 0 files, 0 bytes".
+// The sizes are the files' FileSize as known now.
+std::vector<std::string> InstallTypeReport(TFileContainer& root, TInstallTypeSet offered);
 
 }  // namespace brimwell

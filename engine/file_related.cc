@@ -1,5 +1,7 @@
 #include "engine/file_related.h"
 
+#include <unordered_set>
+
 #include "engine/api_routines.h"
 #include "engine/component_calls.h"
 #include "engine/engine_context.h"
@@ -136,6 +138,15 @@ void TFileRelated::DataReceived(const std::string& file_name, std::int32_t bytes
 
 TComponent* TFileRelated::FindNetLocation() {
   if (net_location_ != nullptr) return net_location_;
+  // A group's server serves everything below it. The walk stops at a
+  // repeat, so a damaged tree cannot make it loop.
+  std::unordered_set<const TInstallContainer*> seen{this};
+  for (TInstallContainer* c = Container(); c != nullptr && seen.insert(c).second;) {
+    auto* related = dynamic_cast<TFileRelated*>(c);
+    if (related == nullptr) break;
+    if (related->net_location_ != nullptr) return related->net_location_;
+    c = related->Container();
+  }
   EngineContext* ctx = Context();
   if (ctx == nullptr) return nullptr;
   InstallDriver* driver = ctx->DriverView();
@@ -153,8 +164,11 @@ void TFileRelated::DownloadArchive() {
   NetLocationAccess* access = ctx != nullptr ? ctx->NetAccess() : nullptr;
   if (location == nullptr || access == nullptr) Raise<IEInstallContainer>(ctx, kNoNetLocationFor, {DisplayName()});
   if (!access->LoginInformationFilledIn(*location)) {
-    Raise<IEInstallContainer>(ctx, net_location_ != nullptr ? kOwnNetLocationNotFilled : kDriverLoginNotFilled,
-                              {DisplayName()});
+    // The driver's login is named as such; any other location (this
+    // component's or a group's above it) by its NetLocation property.
+    InstallDriver* driver = ctx->DriverView();
+    const bool drivers = driver != nullptr && location == driver->DriverNetLocation() && net_location_ == nullptr;
+    Raise<IEInstallContainer>(ctx, drivers ? kDriverLoginNotFilled : kOwnNetLocationNotFilled, {DisplayName()});
   }
   local_archive_path_ = ChangeFileExt(MakeTempFileName(*ctx, false), ".1");
   // A download that fails leaves no copy behind and no path to one.

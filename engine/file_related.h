@@ -76,6 +76,10 @@ class TFileRelated : public TInstallObject {
   virtual std::string GetArchivePath();
   // The recorded downloaded copy: non-blank and naming an existing file.
   std::optional<std::string> LookupLocalFile() const;
+  // The net location this component's archive lives at: its own, else the
+  // first found going up its chain of file containers, else the driver's
+  // (or the process-wide default); nullptr when there is none.
+  virtual TComponent* FindNetLocation();
 
   // Outside loading a file-related container makes ArchiveFileType
   // psContainerArchiveFile (ArchiveFile emptied); any other clears a
@@ -90,8 +94,6 @@ class TFileRelated : public TInstallObject {
   void Notification(TComponent* component, Operation operation) override;
   void StoreArchiveFileType(TCustomPathSpecifier* specifier);
   void MarkArchiveFileTypeDefaulted() { archive_file_type_defaulted_ = true; }
-  // The net location DownloadArchive uses, or nullptr.
-  virtual TComponent* FindNetLocation();
 
  private:
   std::string local_archive_path_;

@@ -13,6 +13,7 @@
 #include "archive/brwl_compress.h"
 #include "engine/standard_path_specifiers.h"
 #include "framework/application.h"
+#include "host/host_env.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -233,17 +234,34 @@ void TCustomInstall::Loaded() {
   if (main_form_ == nullptr && form != nullptr && form->IsForm()) main_form_ = form->Window();
   if (main_form_ == nullptr && run_automatic_) Raise<IEInstall>(ctx, kNoMainForm);
 
-  SetCurrentInstallType(TInstallType::itAlways);
-  for (TInstallType t : {TInstallType::itDefault, TInstallType::itCompact, TInstallType::itFull,
-                         TInstallType::itCustom}) {
-    if (InstallTypes().Contains(t)) {
-      SetCurrentInstallType(t);
-      break;
-    }
-  }
+  ChooseStartInstallType();
   // The mode starts once the whole project is loaded, so that no mode runs
   // over components whose Loaded has not yet run.
   if (!Designing() && form != nullptr) form->WhenLoaded([this] { ChooseMode(); });
+}
+
+void TCustomInstall::ChooseStartInstallType() {
+  EngineContext* ctx = Context();
+  SetCurrentInstallType(TInstallType::itAlways);
+  TInstallType type = StartInstallType(InstallTypes());
+  std::string why = "the first the product offers";
+  // A run without anyone to pick on the install type page (an unattended
+  // run, a test) names its type in the environment.
+  std::optional<std::string> wanted =
+      Designing() ? std::nullopt : host::Env::Default().GetEnv(kInstallTypeEnvironmentVariable);
+  if (wanted && !wanted->empty()) {
+    const std::vector<TInstallType> offered = OfferedInstallTypes(InstallTypes());
+    std::optional<TInstallType> parsed = ParseInstallType(*wanted);
+    if (!parsed || std::find(offered.begin(), offered.end(), *parsed) == offered.end()) {
+      std::string names;
+      for (TInstallType t : offered) names += (names.empty() ? "" : ", ") + InstallTypeName(t);
+      Raise<IEInstall>(ctx, kInstallTypeNotOffered, {*wanted, names});
+    }
+    type = *parsed;
+    why = std::string(kInstallTypeEnvironmentVariable);
+  }
+  SetCurrentInstallType(type);
+  ctx->Log().Write("type", InstallTypeName(type) + " (" + why + ")");
 }
 
 void TCustomInstall::ChooseMode() {
@@ -338,6 +356,9 @@ void TCustomInstall::Process() {
 
   Step(6, "read archive information");
   ReadArchiveInfo();
+  if (ctx->Log().Enabled()) {
+    for (const std::string& line : InstallTypeReport(*this, InstallTypes())) ctx->Log().Write("group", line);
+  }
 
   Step(7, "initialized");
   if (OnAfterInitialized) OnAfterInitialized(this);

@@ -66,6 +66,9 @@ inline constexpr char kCannotRegisterRunOnce[] =
     "Cannot register the install to be run on reboot in the RunOnce key in the registry";
 inline constexpr char kCouldNotReboot[] = "Could not reboot windows. Please manually reboot windows.";
 inline constexpr char kInvalidUnfinishedEntry[] = "There is an invalid entry for the unfinished install list %s";
+// The install type an unattended run takes, by name ("Compact", "itFull").
+inline constexpr char kInstallTypeEnvironmentVariable[] = "BRIMWELL_INSTALL_TYPE";
+inline constexpr char kInstallTypeNotOffered[] = "The install type %s is not one this product offers (%s)";
 // Build and floppy modes are not part of this engine yet.
 inline constexpr char kModeNotAvailable[] = "This engine cannot build distributables or transfer them to floppies";
 
@@ -228,6 +231,9 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   void SaveLanguage();
 
  private:
+  // Every container starts with itAlways, then the driver's first offered
+  // type (or the one BRIMWELL_INSTALL_TYPE names) is set over the tree.
+  void ChooseStartInstallType();
   void ChooseMode();
   void StartHook();
   void RunSafely(const std::function<void()>& body);

@@ -242,9 +242,7 @@ void TInstallContainer::InstallObjects() {
 }
 
 bool TInstallContainer::IsSelected() const {
-  if (!include_) return false;
-  return current_install_type_ == TInstallType::itAlways || current_install_type_ == TInstallType::itCustom ||
-         install_types_.Contains(TInstallType::itAlways) || install_types_.Contains(current_install_type_);
+  return SelectedFor(include_, install_types_, current_install_type_);
 }
 
 void TInstallContainer::FinishAfterReboot() {}

@@ -1,6 +1,8 @@
 #include "engine/install_file_group.h"
 
 #include "archive/brwl_compress.h"
+#include "engine/engine_context.h"
+#include "engine/install.h"
 #include "engine/path_specifier.h"
 #include "engine/standard_path_specifiers.h"
 
@@ -35,6 +37,18 @@ TInstallFileGroup::TInstallFileGroup(TComponent* owner) : TFileContainer(owner) 
   // A group's files are kept in its container's archive unless the project
   // names another.
   if (Context() != nullptr) StoreArchiveFileType(StandardSpecifier<TpsContainerArchiveFile>(Context()));
+  if (Designing() && !Loading() && Context() != nullptr && Context()->Driver() != nullptr) {
+    SetContainer(Context()->Driver());
+  }
+}
+
+void TInstallFileGroup::SetContainer(TInstallContainer* container) {
+  TInstallContainer* before = Container();
+  TFileContainer::SetContainer(container);
+  if (Loading() || Container() == before || Container() == nullptr) return;
+  if (GroupName().empty() || GroupName() == kUnnamedGroup) {
+    SetGroupName(kGroupNamePrefix + std::to_string(Container()->FileContainerCount()));
+  }
 }
 
 }  // namespace brimwell

@@ -13,7 +13,15 @@ class TInstallFileGroup : public TFileContainer {
  public:
   static constexpr char kUnnamedGroup[] = "Unnamed File Group";
 
+  static constexpr char kGroupNamePrefix[] = "Group #";
+
+  // In the designer, a new group is placed in the project's driver at once.
   explicit TInstallFileGroup(TComponent* owner);
+
+  // Outside loading, a group still called "Unnamed File Group" that gets a
+  // container is named "Group #" and the number of file containers in it
+  // (itself included).
+  void SetContainer(TInstallContainer* container) override;
 };
 
 }  // namespace brimwell

@@ -15,6 +15,9 @@
 #include "platform/machine.h"
 
 namespace brimwell {
+
+std::string NetLocationAccess::RelativeMirrorPath(TComponent& location) { return location.Name(); }
+
 namespace {
 
 bool SameNameNoCase(std::string_view a, std::string_view b) {
@@ -52,6 +55,11 @@ class LocationAccess final : public NetLocationAccess {
   }
 
   bool DownloadCancelled() override { return ctx_.NetLocations().DownloadCancelled(); }
+
+  std::string RelativeMirrorPath(TComponent& location) override {
+    auto* l = dynamic_cast<TCustomNetInstallLocation*>(&location);
+    return l != nullptr ? l->RelativeMirrorPath() : NetLocationAccess::RelativeMirrorPath(location);
+  }
 
   void ReadRemoteFileList(TCustomInstall& driver) override {
     TComponent* location = driver.NetLocation();

@@ -40,6 +40,9 @@ class NetLocationAccess {
   // Reads the remote file list of a web or network distribution and gives
   // its sizes, dates and versions to the files of the driver's tree.
   virtual void ReadRemoteFileList(TCustomInstall& driver) = 0;
+  // The relative directory that stands for `location` in a build's server
+  // layout; the component's name unless the location says otherwise.
+  virtual std::string RelativeMirrorPath(TComponent& location);
 };
 
 }  // namespace brimwell

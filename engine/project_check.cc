@@ -5,8 +5,11 @@
 #include "engine/custom_install_file.h"
 #include "engine/engine_classes.h"
 #include "engine/engine_context.h"
+#include "engine/file_container.h"
+#include "engine/install.h"
 #include "engine/project_form.h"
 #include "framework/class_registry.h"
+#include "framework/exception.h"
 #include "framework/headless_application.h"
 #include "framework/project_file.h"
 #include "host/host_env.h"
@@ -40,8 +43,30 @@ class ScratchDir {
 }  // namespace
 
 std::string PrepareProjectForBinding(std::string_view text, const std::string& base_dir,
-                                     RegisterClassesFunction register_more) {
-  return EditProject(text, base_dir, register_more, [](ProjectForm&) {});
+                                     RegisterClassesFunction register_more, std::vector<std::string>* report) {
+  return EditProject(text, base_dir, register_more, [report](ProjectForm& form) {
+    if (report == nullptr) return;
+    TCustomInstall* driver = nullptr;
+    int unreadable = 0;
+    for (int i = 0; i < form.ComponentCount(); ++i) {
+      TComponent* c = form.Components(i);
+      if (auto* d = dynamic_cast<TCustomInstall*>(c); d != nullptr && driver == nullptr) driver = d;
+      if (auto* file = dynamic_cast<TCustomInstallFile*>(c)) {
+        try {
+          file->ReadSourceInfo();
+        } catch (const Exception&) {
+          file->SetFileSize(0);
+          ++unreadable;
+        }
+      }
+    }
+    if (driver == nullptr) return;
+    *report = InstallTypeReport(*driver, driver->InstallTypes());
+    if (unreadable > 0) {
+      report->push_back(std::to_string(unreadable) + (unreadable == 1 ? " source file" : " source files") +
+                        " could not be read and counted 0 bytes");
+    }
+  });
 }
 
 std::string EditProject(std::string_view text, const std::string& base_dir, RegisterClassesFunction register_more,

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brimwell {
 
@@ -21,8 +22,13 @@ using RegisterClassesFunction = void (*)(ClassRegistry& registry);
 // to `base_dir`, which the bound engine does not know) and every reference
 // stated. Throws EProjectError naming the
 // component and property at fault.
+// When `report` is given it receives, per file container, what a run of
+// each install type the product offers would install (InstallTypeReport),
+// with the sizes of the source files; a source that cannot be read counts
+// 0 bytes and a last line says how many there were.
 std::string PrepareProjectForBinding(std::string_view text, const std::string& base_dir,
-                                     RegisterClassesFunction register_more = nullptr);
+                                     RegisterClassesFunction register_more = nullptr,
+                                     std::vector<std::string>* report = nullptr);
 
 // Loads `text` as PrepareProjectForBinding does, runs `edit` on the loaded
 // project (its form: designing state, a scratch prefix) and returns the

@@ -33,6 +33,10 @@ constexpr char kUsage[] =
     "property, value or reference is refused with the component and property\n"
     "named. Pictures given as files are carried inside the bound project.\n"
     "\n"
+    "After binding it prints, for each file group, how many files and bytes\n"
+    "a run of each install type the product offers would install (sizes of\n"
+    "the source files as they are now).\n"
+    "\n"
     "Exit status: 0 when bound, 2 for a usage error or a refused project,\n"
     "1 for any other failure (the engine missing, a file that cannot be\n"
     "read or written).\n";
@@ -70,7 +74,7 @@ void RegisterAboveEngine(ClassRegistry& registry) {
 // returns the document to bind: pictures given as paths relative to the
 // project file are inlined, since the bound engine cannot find them.
 // Throws EProjectError naming the file for a refused project.
-std::string PrepareProject(const std::string& text, const std::string& file) {
+std::string PrepareProject(const std::string& text, const std::string& file, std::vector<std::string>& report) {
   try {
     CheckProjectNesting(text);
     [[maybe_unused]] const nlohmann::json document = nlohmann::json::parse(text);
@@ -80,7 +84,7 @@ std::string PrepareProject(const std::string& text, const std::string& file) {
     throw EProjectError(file + ": " + e.Message());
   }
   try {
-    return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterAboveEngine);
+    return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterAboveEngine, &report);
   } catch (const EProjectError& e) {
     throw EProjectError(file + ": " + e.Message());
   }
@@ -118,14 +122,19 @@ int RunBind(Args args) {
 
   std::string project = ReadProjectFile(project_file);
   std::string prepared;
+  std::vector<std::string> report;
   try {
-    prepared = PrepareProject(project, project_file);
+    prepared = PrepareProject(project, project_file, report);
   } catch (const EProjectError& e) {
     std::fprintf(stderr, "brimwell bind: %s\n", e.what());
     return kExitProjectRefused;
   }
   BindProject(engine, prepared, out);
   std::printf("bound %s to a copy of %s: %s\n", project_file.c_str(), engine.c_str(), out.c_str());
+  if (!report.empty()) {
+    std::printf("what a run installs, per file group and install type:\n");
+    for (const std::string& line : report) std::printf("  %s\n", line.c_str());
+  }
   return 0;
 }
 

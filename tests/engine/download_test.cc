@@ -148,6 +148,33 @@ TEST_F(DownloadTest, TheArchiveIsFetchedIntoATemporaryFileAndRecorded) {
   EXPECT_FALSE(Files().FileExists(local));
 }
 
+TEST_F(DownloadTest, AFileWithoutALocationUsesTheNearestGroupsBeforeTheDrivers) {
+  auto* drivers = Create<TTestLocation>(form_.get());
+  drivers->SetName("Main");
+  driver_->SetNetLocation(drivers);
+  auto* groups = Create<TTestLocation>(form_.get());
+  groups->SetName("Mirror");
+  group_->SetNetLocation(groups);
+  auto* inner = Make<TInstallFileGroup>("Inner");
+  inner->SetContainer(group_);
+  auto* deep = Make<TTestFile>("Deep");
+  deep->SetContainer(inner);
+
+  file_->DownloadArchive();
+  deep->DownloadArchive();
+  inner->DownloadArchive();
+  EXPECT_THAT(net_->fetched, ElementsAre("Mirror:Manual.1", "Mirror:Deep.1", "Mirror:Inner.1"));
+  groups->filled_in = false;
+  auto* other = Make<TTestFile>("Other");
+  other->SetContainer(group_);
+  EXPECT_EQ(ErrorOf(other),
+            "Other could not install itself because the TNetLocation component's properties, in the NetLocation "
+            "property, have not been filled in");
+  group_->SetNetLocation(nullptr);
+  other->DownloadArchive();
+  EXPECT_EQ(net_->fetched.back(), "Main:Other.1");
+}
+
 TEST_F(DownloadTest, ACancelledDownloadLeavesNothingBehind) {
   auto* location = Create<TTestLocation>(form_.get());
   location->SetName("Server");

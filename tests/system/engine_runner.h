@@ -36,6 +36,8 @@ class EngineRunner {
     fs::create_directories(tmp_.path() / "home");
     fs::create_directories(tmp_.path() / "runtime");
     fs::permissions(tmp_.path() / "runtime", fs::perms::owner_all);
+    // First, so that they win over the same names inherited.
+    env.insert(env.begin(), extra_env_.begin(), extra_env_.end());
     for (const std::string& e : {"BRIMWELL_PREFIX=" + prefix().string(), "BRIMWELL_LOG=" + log().string(),
                                  std::string("BRIMWELL_UNATTENDED=1"), std::string("QT_QPA_PLATFORM=offscreen"),
                                  "HOME=" + (tmp_.path() / "home").string(),
@@ -86,6 +88,8 @@ class EngineRunner {
   std::filesystem::path log() const { return tmp_.path() / "run.log"; }
   std::filesystem::path dist() const { return tmp_.path() / "dist"; }
 
+  // More environment entries ("NAME=value") for the programs run.
+  std::vector<std::string> extra_env_;
   TempDirectory tmp_;
   std::string out_;
   std::string err_;
