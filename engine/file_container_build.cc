@@ -37,6 +37,9 @@ namespace brimwell {
 struct TFileContainer::BuildWalk {
   // Upper-cased Windows paths of the archives written or emptied so far.
   std::unordered_set<std::string> started;
+  // The sources are read once for the whole tree, by the container the
+  // walk starts at.
+  bool info_read = false;
   bool Started(const std::string& path) const { return started.contains(AsciiUpperCase(path)); }
   void Start(const std::string& path) { started.insert(AsciiUpperCase(path)); }
 };
@@ -266,7 +269,10 @@ void TFileContainer::CompressWalk(unsigned options, BuildWalk& walk) {
   if (OnBeforeProcess) OnBeforeProcess(this);
   if (!Include()) return;
   if (Container() != nullptr) Container()->DoInformationEventControl(this, kEventContainerStarting, this);
-  ReadFileInfo();
+  if (!walk.info_read) {
+    ReadFileInfo();
+    walk.info_read = true;
+  }
   const bool everything = (options & coCompressExcluded) != 0;
   // With the excluded components compressed too, every file below counts.
   std::function<std::int64_t(TFileContainer&)> all_below = [&](TFileContainer& c) {

@@ -141,6 +141,19 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   TInstallQuitEvent OnUserAbort;
   // Called first when the driver is destroyed; only project code sets it.
   TInstallNotifyEvent OnDestroying;
+  // Hooks only project code sets: the archive component's statistics while
+  // the distribution is copied to floppies, and notifications around the
+  // steps of a build (setup.1, the copy of the engine when no loader is
+  // used, the Compress of the tree, the self-extracting setup.exe).
+  TlzhFileStatsEvent OnArchiveStatus;
+  TInstallNotifyEvent OnBeforeBuildSetupFile;
+  TInstallNotifyEvent OnAfterBuildSetupFile;
+  std::function<void(TCustomInstall* install, const std::string& engine_path)> OnBeforeCopyEngine;
+  TInstallNotifyEvent OnAfterCopyEngine;
+  TInstallNotifyEvent OnBeforeCompressTree;
+  TInstallNotifyEvent OnAfterCompressTree;
+  TInstallNotifyEvent OnBeforeSelfExtract;
+  TInstallNotifyEvent OnAfterSelfExtract;
 
   // --- Run-time state -------------------------------------------------------
   const CommandLine& Switches() const { return switches_; }
