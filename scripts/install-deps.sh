@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libjpeg62-turbo-dev qt6-base-dev libsqlite3-dev
+  zlib1g-dev qt6-base-dev libsqlite3-dev
   libcurl4-openssl-dev nlohmann-json3-dev libdeflate-dev ccache
   # faces the wizard draws with: Arial's metric twin, CJK and Hebrew
   fonts-liberation2 fonts-noto-cjk culmus
