@@ -8,6 +8,9 @@
 #include <iterator>
 #include <string>
 
+#include "tests/testutil/run.h"
+#include "tests/testutil/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -15,35 +18,23 @@ namespace fs = std::filesystem;
 class BindCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("brimwell-bind-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     Write(dir_ / "project.json", project_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  static void Write(const fs::path& p, std::string_view bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
+  static std::string Read(const fs::path& p) { return brimwell::testing::ReadHostFile(p); }
+  static void Write(const fs::path& p, std::string_view bytes) { brimwell::testing::WriteHostFile(p, bytes); }
 
   // Runs a shell command line; returns the exit status, output in out_ and err_.
   int Run(const std::string& command) {
-    std::string line = command + " >'" + (dir_ / "stdout").string() + "' 2>'" +
-                       (dir_ / "stderr").string() + "'";
-    int status = std::system(line.c_str());
-    out_ = Read(dir_ / "stdout");
-    err_ = Read(dir_ / "stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    brimwell::testing::RunResult run = brimwell::testing::RunShell(command);
+    out_ = std::move(run.out);
+    err_ = std::move(run.err);
+    return run.status;
   }
-  static std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+  static std::string Quote(const fs::path& p) { return brimwell::testing::ShellQuote(p.string()); }
 
-  fs::path dir_;
+  brimwell::testing::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
   const fs::path brimwell_ = fs::path(BRIMWELL_BIN_DIR) / "brimwell";
   const fs::path probe_ = BOUND_PROJECT_PROBE;
   const std::string project_ = "{\"format\": \"brimwell-project/1\",\r\n \"components\": []}\r\n";

@@ -11,35 +11,28 @@
 #include <iterator>
 #include <string>
 
+#include "tests/testutil/run.h"
+#include "tests/testutil/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class LanguageCommandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "brimwell-language-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  static void Write(const fs::path& p, std::string_view bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+  static std::string Read(const fs::path& p) { return brimwell::testing::ReadHostFile(p); }
+  static void Write(const fs::path& p, std::string_view bytes) { brimwell::testing::WriteHostFile(p, bytes); }
+  // Runs `brimwell language ARGUMENTS`; returns the exit status, output in out_ and err_.
   int Run(const std::string& arguments) {
-    std::string line = "'" + brimwell_.string() + "' language " + arguments + " >'" + (dir_ / "stdout").string() +
-                       "' 2>'" + (dir_ / "stderr").string() + "'";
-    int status = std::system(line.c_str());
-    out_ = Read(dir_ / "stdout");
-    err_ = Read(dir_ / "stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    brimwell::testing::RunResult run = brimwell::testing::RunShell(Quote(brimwell_) + " language " + arguments);
+    out_ = std::move(run.out);
+    err_ = std::move(run.err);
+    return run.status;
   }
-  static std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+  static std::string Quote(const fs::path& p) { return brimwell::testing::ShellQuote(p.string()); }
 
-  fs::path dir_;
+  brimwell::testing::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
   const fs::path brimwell_ = fs::path(BRIMWELL_BIN_DIR) / "brimwell";
   const fs::path tables_ = fs::path(BRIMWELL_SOURCE_DIR) / "translate" / "tables";
   std::string out_, err_;

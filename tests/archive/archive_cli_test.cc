@@ -12,42 +12,28 @@
 #include "archive/archive_format.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/archive/pe_fixture.h"
+#include "tests/testutil/run.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell {
 namespace {
 
 class ArchiveCliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (std::filesystem::temp_directory_path() / "brimwell-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  // Runs brimwell with `args`; returns the exit status, stdout in out_.
+  // Runs brimwell with `args` (a shell command line's words) on the
+  // temporary prefix; returns the exit status, output in out_ and err_.
   int Run(const std::string& args) {
-    std::string cmd = "BRIMWELL_PREFIX='" + (dir_ / "prefix").string() +
-                      "' '" BRIMWELL_BIN_DIR "/brimwell' " + args + " 2>'" +
-                      (dir_ / "err").string() + "'";
-    out_.clear();
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out_.append(buf, n);
-    int status = ::pclose(p);
-    std::ifstream e(dir_ / "err");
-    err_.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    testing::RunResult run = testing::RunShell("BRIMWELL_PREFIX=" + Quoted(dir_ / "prefix") + " '" BRIMWELL_BIN_DIR
+                                               "/brimwell' " + args);
+    out_ = std::move(run.out);
+    err_ = std::move(run.err);
+    return run.status;
   }
-  std::string File(const std::string& name, const std::string& content) {
-    std::ofstream(dir_ / name, std::ios::binary) << content;
-    return (dir_ / name).string();
-  }
-  std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+  std::string File(const std::string& name, const std::string& content) { return tmp_.Write(name, content); }
+  static std::string Quoted(const std::filesystem::path& p) { return testing::ShellQuote(p.string()); }
 
-  std::filesystem::path dir_;
+  testing::TempDir tmp_;
+  const std::filesystem::path dir_ = tmp_.path();
   std::string out_, err_;
 };
 
@@ -85,7 +71,7 @@ TEST_F(ArchiveCliTest, CreateListVerifyExtract) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "changed");
 
   // A damaged stream is named by verify with exit status 1.
-  std::vector<std::uint8_t> bytes = testing::ReadHostFile(archive);
+  std::vector<std::uint8_t> bytes = testing::ReadHostBytes(archive);
   bytes[5 + kFileHeaderSize + 3] ^= 0xFF;
   testing::WriteHostFile(archive, bytes);
   EXPECT_EQ(Run("archive verify " + Quoted(archive)), 1);

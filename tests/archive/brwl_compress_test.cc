@@ -66,7 +66,7 @@ class BrwlCompressTest : public testing::MachineTest {
     compress_->Extract();
   }
   Bytes ArchiveBytes(const std::string& archive = "C:\\BUILD\\files.1") {
-    return testing::ReadHostFile(Host(archive));
+    return testing::ReadHostBytes(Host(archive));
   }
   static bool Executable(const std::filesystem::path& p) {
     struct stat st {};
@@ -424,7 +424,7 @@ TEST_F(BrwlCompressTest, SplitsOverThreeDisksAndReadsBackAcrossThem) {
   EXPECT_EQ(requests, (std::vector<int>{2, 3, 1}));  // disk 1 again for the final table
 
   // The table on disk 1 describes where every stream lies.
-  Bytes disk1 = testing::ReadHostFile(root_ / "prefix" / "disks" / "a" / "1" / "files.1");
+  Bytes disk1 = testing::ReadHostBytes(root_ / "prefix" / "disks" / "a" / "1" / "files.1");
   MemoryStream s1(disk1);
   ArchiveDirectory dir = ReadArchiveDirectory(s1, 0);
   ASSERT_TRUE(dir.prologue.MultiVolume);

@@ -122,7 +122,7 @@ TEST_F(ExtractionSafetyTest, AMemberOfTheWrongSizeOrAStopLeavesTheOldFile) {
   WriteFile(out / "a.txt", "previous");
 
   // The header claims another size than the stream holds.
-  Bytes bytes = testing::ReadHostFile(Host("C:\\BUILD\\files.1"));
+  Bytes bytes = testing::ReadHostBytes(Host("C:\\BUILD\\files.1"));
   for (std::int32_t claimed : {49999, 50001}) {
     PutInt32(&bytes[5 + kFileSizeOffset], claimed);
     testing::WriteHostFile(Host("C:\\BUILD\\size.1"), bytes);
@@ -134,7 +134,7 @@ TEST_F(ExtractionSafetyTest, AMemberOfTheWrongSizeOrAStopLeavesTheOldFile) {
 
   // Corrupt data inside a member held whole in memory: the same zlib error
   // as when it is streamed.
-  Bytes corrupt = testing::ReadHostFile(Host("C:\\BUILD\\files.1"));
+  Bytes corrupt = testing::ReadHostBytes(Host("C:\\BUILD\\files.1"));
   corrupt[5 + kFileHeaderSize + 30] ^= 0x5A;
   testing::WriteHostFile(Host("C:\\BUILD\\corrupt.1"), corrupt);
   compress_->SetCompressedFile("C:\\BUILD\\other.1");

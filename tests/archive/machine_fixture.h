@@ -19,16 +19,14 @@
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
 
 class MachineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ =
-        (std::filesystem::temp_directory_path() / "brimwell-archive-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-    root_ = templ;
+    root_ = dir_.path();
     std::filesystem::create_directories(root_ / "host");
     machine_ = OpenMachine(root_ / "prefix");
     versions_ = std::make_unique<TVersionResource>(nullptr, *machine_);
@@ -36,8 +34,6 @@ class MachineTest : public ::testing::Test {
   void TearDown() override {
     versions_.reset();
     machine_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
   }
 
   FileSystem& Files() { return machine_->GetFileSystem(); }
@@ -51,11 +47,7 @@ class MachineTest : public ::testing::Test {
   // Writes a host file with `content` and, when given, a last-write time.
   std::string WriteFile(const std::filesystem::path& path, const std::string& content,
                         std::optional<DateTimeParts> date = std::nullopt) {
-    std::filesystem::create_directories(path.parent_path());
-    {
-      std::ofstream out(path, std::ios::binary);
-      out << content;
-    }
+    WriteHostFile(path, content);
     if (date) SetDate(path, *date);
     return path.string();
   }
@@ -64,11 +56,9 @@ class MachineTest : public ::testing::Test {
     t.actime = t.modtime = DateTimeToUnix(EncodeDateTime(date));
     ::utime(path.c_str(), &t);
   }
-  static std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
+  static std::string ReadFile(const std::filesystem::path& path) { return ReadHostFile(path); }
 
+  TempDir dir_;
   std::filesystem::path root_;
   std::unique_ptr<Machine> machine_;
   HeadlessApplication app_;

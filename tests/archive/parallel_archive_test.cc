@@ -82,7 +82,7 @@ class ParallelArchiveTest : public testing::MachineTest {
     compress_->Compress(append, 7);
   }
   Bytes ArchiveBytes(const std::string& archive) {
-    return testing::ReadHostFile(Host(archive));
+    return testing::ReadHostBytes(Host(archive));
   }
 
   std::unique_ptr<TBrwlCompress> compress_;
@@ -183,7 +183,7 @@ TEST_F(ParallelArchiveTest, FullDiskStopsWithinOneBlockAndKeepsCompleteMembers) 
   compress_->SetFilesToProcessLines(sources);
   EXPECT_THROW(compress_->Compress(false, 1), EbcDiskFull);
   EXPECT_EQ(told, 1);
-  Bytes bytes = testing::ReadHostFile(root_ / "prefix" / "disks" / "a" / "1" / "files.1");
+  Bytes bytes = testing::ReadHostBytes(root_ / "prefix" / "disks" / "a" / "1" / "files.1");
   MemoryStream s(bytes);
   ArchiveDirectory dir = ReadArchiveDirectory(s, 0);
   EXPECT_GE(dir.headers.size(), 1u);

@@ -14,17 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/testutil/temp_dir.h"
+
 namespace brimwell::testing {
 
-inline std::vector<std::uint8_t> ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+// A host file's bytes, and writing bytes to one.
+inline std::vector<std::uint8_t> ReadHostBytes(const std::filesystem::path& path) {
+  const std::string text = ReadHostFile(path);
+  return std::vector<std::uint8_t>(text.begin(), text.end());
 }
-
 inline void WriteHostFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& b) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  WriteHostFile(path, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
 inline bool HavePeTools() {

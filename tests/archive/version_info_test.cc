@@ -12,7 +12,7 @@
 namespace brimwell {
 namespace {
 
-using testing::ReadHostFile;
+using testing::ReadHostBytes;
 
 std::map<std::string, std::string> AsMap(const std::vector<std::string>& lines) {
   std::map<std::string, std::string> m;
@@ -44,7 +44,7 @@ class PeVersionTest : public testing::MachineTest {
     ASSERT_TRUE(exe) << "windres/ld failed";
     pe32_ = *exe;
     pe64_ = HostDir() / "tool64.exe";
-    testing::WriteHostFile(pe64_, testing::ToPe32Plus(ReadHostFile(pe32_)));
+    testing::WriteHostFile(pe64_, testing::ToPe32Plus(ReadHostBytes(pe32_)));
   }
   std::filesystem::path pe32_, pe64_;
 };
@@ -56,7 +56,7 @@ TEST_F(PeVersionTest, AgreesWithPefileOn32And64BitImages) {
     if (peer.empty()) GTEST_SKIP() << "pefile missing";
     ASSERT_EQ(peer["magic"], magic);
 
-    std::optional<std::vector<std::uint8_t>> block = ReadPeVersionResource(ReadHostFile(file));
+    std::optional<std::vector<std::uint8_t>> block = ReadPeVersionResource(ReadHostBytes(file));
     ASSERT_TRUE(block);
     std::optional<FixedFileInfo> fixed = VerQueryFixedFileInfo(*block);
     ASSERT_TRUE(fixed);
@@ -81,7 +81,7 @@ TEST_F(PeVersionTest, AgreesWithPefileOn32And64BitImages) {
 }
 
 TEST_F(PeVersionTest, QueriesFollowVerQueryValueRules) {
-  std::optional<std::vector<std::uint8_t>> block = ReadPeVersionResource(ReadHostFile(pe64_));
+  std::optional<std::vector<std::uint8_t>> block = ReadPeVersionResource(ReadHostBytes(pe64_));
   ASSERT_TRUE(block);
   // Keys compare without case; empty path components are passed over.
   EXPECT_EQ(VerQueryString(*block, "\\stringfileinfo\\040904e4\\companyname"), "Acme Tools");
@@ -114,7 +114,7 @@ TEST_F(PeVersionTest, ServiceReadsThroughTheMachinesFiles) {
 }
 
 TEST_F(PeVersionTest, DamagedImagesHaveNoVersionOrAValidOne) {
-  const std::vector<std::uint8_t> good = ReadHostFile(pe64_);
+  const std::vector<std::uint8_t> good = ReadHostBytes(pe64_);
   // Every cut shorter than the resource data reads as "no version".
   for (std::size_t cut = 0; cut < good.size(); cut += 7) {
     std::vector<std::uint8_t> b(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));

@@ -28,6 +28,7 @@
 #include "framework/project_file.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
 
@@ -65,36 +66,6 @@ class TTestEntry : public TInstallObject {
 };
 
 void RegisterTestClasses(ClassRegistry& registry);
-
-class TempDirectory {
- public:
-  TempDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brimwell-engine-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDirectory() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void WriteHostFile(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-inline std::string ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -158,7 +129,7 @@ class EngineTest : public ::testing::Test {
     return dir;
   }
 
-  TempDirectory tmp_;
+  TempDir tmp_;
   std::ostringstream echo_;
   HeadlessApplication app_;
   std::unique_ptr<Machine> machine_;

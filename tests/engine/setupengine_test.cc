@@ -19,8 +19,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "tests/engine/engine_fixture.h"
-
-extern char** environ;
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -39,84 +38,19 @@ constexpr char kProject[] = R"({"format": "brimwell-project/1",
    "properties": {"Container": "Install1", "DestDirType": "psContainerDestDir"}},
   {"class": "TGrabCall", "name": "Grab", "properties": {"Container": "Install1"}}]})";
 
-class SetupEngineTest : public ::testing::Test {
+class SetupEngineTest : public ::testing::Test, protected ProgramRunner {
  protected:
+  using ProgramRunner::Run;
+
   void SetUp() override {
     dist_ = tmp_.path() / "dist";
     fs::create_directories(dist_);
     WriteHostFile(tmp_.path() / "project.json", kProject);
   }
 
-  // Runs `program` with `args` in the test's environment: a temporary
-  // prefix, home and runtime directory, offscreen and unattended. Returns
-  // the exit status; standard error lands in err_.
-  int Run(const fs::path& program, const std::vector<std::string>& args,
-          const std::vector<std::string>& extra_env = {}) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      std::string entry = *e;
-      if (entry.starts_with("BRIMWELL_") || entry.starts_with("QT_QPA_PLATFORM=") || entry.starts_with("HOME=") ||
-          entry.starts_with("XDG_") || entry.starts_with("LANG=") || entry.starts_with("LC_ALL=") ||
-          entry.starts_with("LC_MESSAGES=")) {
-        continue;
-      }
-      env.push_back(entry);
-    }
-    fs::create_directories(tmp_.path() / "home");
-    fs::create_directories(tmp_.path() / "runtime");
-    fs::permissions(tmp_.path() / "runtime", fs::perms::owner_all);
-    for (const std::string& e : {"BRIMWELL_PREFIX=" + prefix().string(), "BRIMWELL_LOG=" + log().string(),
-                                 std::string("BRIMWELL_UNATTENDED=1"), std::string("QT_QPA_PLATFORM=offscreen"),
-                                 "HOME=" + (tmp_.path() / "home").string(),
-                                 "XDG_RUNTIME_DIR=" + (tmp_.path() / "runtime").string(),
-                                 std::string("LANG=C.UTF-8")}) {
-      env.push_back(e);
-    }
-    for (const std::string& e : extra_env) {  // an extra entry replaces one of the same name
-      const std::string name = e.substr(0, e.find('=') + 1);
-      std::erase_if(env, [&](const std::string& entry) { return entry.starts_with(name); });
-      env.push_back(e);
-    }
-    std::vector<std::string> argv_strings{program.string()};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv, envp;
-    for (auto& s : argv_strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    const fs::path err_file = tmp_.path() / "stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      FILE* err = std::freopen(err_file.c_str(), "w", stderr);
-      if (err == nullptr) ::_exit(120);
-      ::execve(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    err_ = ReadHostFile(err_file);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // Binds the project into a copy of setupengine.
-  fs::path Bind() {
-    fs::path out = tmp_.path() / "engine" / "setup-tool";
-    fs::create_directories(out.parent_path());
-    int status = Run(fs::path(BRIMWELL_BIN_DIR) / "brimwell",
-                     {"bind", (tmp_.path() / "project.json").string(), out.string(), "--engine",
-                      (fs::path(BRIMWELL_BIN_DIR) / "setupengine").string()});
-    EXPECT_EQ(status, 0) << err_;
-    return out;
-  }
-
-  fs::path prefix() const { return tmp_.path() / "prefix"; }
-  fs::path log() const { return tmp_.path() / "run.log"; }
   std::string Source() const { return "-s" + dist_.string(); }
 
-  TempDirectory tmp_;
   fs::path dist_;
-  std::string err_;
 };
 
 TEST_F(SetupEngineTest, ABoundProjectInstallsAndLeavesNoRecord) {

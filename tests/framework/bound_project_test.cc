@@ -14,6 +14,8 @@
 #include "framework/bound_project_format.h"
 #include "framework/crc32.h"
 #include "host/host_env_wrapper.h"
+#include "tests/testutil/run.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell {
 namespace {
@@ -44,11 +46,6 @@ TEST(Crc32Test, StandardCheckValueAndPieces) {
 class BoundProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("brimwell-bound-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     std::mt19937 random(7);
     engine_bytes_.resize(10000);
     for (char& c : engine_bytes_) c = static_cast<char>(random());
@@ -57,7 +54,6 @@ class BoundProjectTest : public ::testing::Test {
     WriteBytes(engine_, engine_bytes_);
     fs::permissions(engine_, fs::perms(0644));
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // What a correctly bound file holds: the engine, the project, a trailer.
   std::string Bound(std::string_view project) {
@@ -68,12 +64,10 @@ class BoundProjectTest : public ::testing::Test {
     return bytes;
   }
 
-  // Runs a program, returns its exit status; output lands in dir_/stdout and dir_/stderr.
+  // Runs a program, returns its exit status; its output lands in run_.
   int Run(const fs::path& program) {
-    std::string command = "'" + program.string() + "' >'" + (dir_ / "stdout").string() + "' 2>'" +
-                          (dir_ / "stderr").string() + "'";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run_ = testing::RunProgram(program, {}, testing::CleanEnvironment());
+    return run_.status;
   }
 
   // Message of the EBoundProjectError that reading `file` raises.
@@ -86,7 +80,9 @@ class BoundProjectTest : public ::testing::Test {
     return "<no error>";
   }
 
-  fs::path dir_;
+  testing::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
+  testing::RunResult run_;
   fs::path engine_;
   std::string engine_bytes_;
 };
@@ -233,14 +229,14 @@ TEST_F(BoundProjectTest, ARunningExecutableReadsItsOwnProject) {
   const std::string project = "{\"components\": [{\"class\": \"TInstall\"}]}\n";
   fs::path bound = dir_ / "probe";
   BindProject(probe, project, bound);
-  ASSERT_EQ(Run(bound), 0) << ReadBytes(dir_ / "stderr");
-  EXPECT_EQ(ReadBytes(dir_ / "stdout"), project);
+  ASSERT_EQ(Run(bound), 0) << run_.err;
+  EXPECT_EQ(run_.out, project);
 
   std::string bytes = ReadBytes(bound);
   bytes[bytes.size() - bound_trailer::kTrailerSize - 1] ^= 1;
   WriteBytes(bound, bytes);
   EXPECT_EQ(Run(bound), 4);
-  EXPECT_EQ(ReadBytes(dir_ / "stderr"),
+  EXPECT_EQ(run_.err,
             "The project bound to " + bound.string() + " does not match its checksum\n");
 }
 

@@ -107,12 +107,12 @@ TEST(WorkingDirectoryTest, TemporaryPathIsAbsoluteWithATrailingSlash) {
 
 TEST(WorkingDirectoryTest, EachRunGetsAFreshBwlDirectoryAndNoFileIsLeft) {
   TempDir tmp;
-  std::string a = MakeWorkingDirectory(tmp.path() + "/");
-  std::string b = MakeWorkingDirectory(tmp.path() + "/");
+  std::string a = MakeWorkingDirectory(tmp.path().string() + "/");
+  std::string b = MakeWorkingDirectory(tmp.path().string() + "/");
   EXPECT_NE(a, b);
   for (const std::string& w : {a, b}) {
-    EXPECT_EQ(w.rfind(tmp.path() + "/bwl", 0), 0u) << w;
-    EXPECT_EQ(w.size(), tmp.path().size() + 1 + 9) << w;  // "bwl" and six unique characters
+    EXPECT_EQ(w.rfind(tmp.path().string() + "/bwl", 0), 0u) << w;
+    EXPECT_EQ(w.size(), tmp.path().string().size() + 1 + 9) << w;  // "bwl" and six unique characters
     struct stat st {};
     ASSERT_EQ(::stat(w.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -128,11 +128,11 @@ TEST(WorkingDirectoryTest, ADirectoryThatCannotBeMadeStopsTheLoaderAndNeverFalls
   host::FaultyEnv env;
   env.Fail(host::HostCall::kMakeTemporaryDirectory, EACCES);
   try {
-    MakeWorkingDirectory(tmp.path() + "/", env);
+    MakeWorkingDirectory(tmp.path().string() + "/", env);
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()), "LOADER: Could not make a private working directory in the temporary "
-                                     "directory " + tmp.path() + "/: Permission denied");
+                                     "directory " + tmp.path().string() + "/: Permission denied");
   }
   EXPECT_TRUE(testing::Entries(tmp.path()).empty());
 }
@@ -168,19 +168,19 @@ TEST(WorkingDirectoryTest, FreeSpaceBelowEightMillionBytesStopsTheLoader) {
 
 TEST(ProgramStartTest, FailuresGiveTheWindowsCodesAndTexts) {
   TempDir dir;
-  testing::WriteFile(dir / "not-executable", "#!/bin/sh\nexit 0\n");
-  testing::WriteFile(dir / "no-program", "just text\n");
+  testing::WriteHostFile(dir / "not-executable", "#!/bin/sh\nexit 0\n");
+  testing::WriteHostFile(dir / "no-program", "just text\n");
   ::chmod((dir / "no-program").c_str(), 0755);
   ::chmod((dir / "not-executable").c_str(), 0644);
 
   EXPECT_EQ(StartProgram(dir / "missing -c"), kStartFileNotFound);
   EXPECT_EQ(StartProgram(dir / "missing-dir/engine -c"), kStartPathNotFound);
   EXPECT_EQ(StartProgram(dir / "no-program"), kStartBadFormat);
-  EXPECT_EQ(StartProgram(dir.path()), kStartAccessDenied);  // a directory, as on Windows
+  EXPECT_EQ(StartProgram(dir.path().string()), kStartAccessDenied);  // a directory, as on Windows
   // Even root may not execute a file without any execute bit.
   EXPECT_EQ(StartProgram(dir / "not-executable"), kStartAccessDenied);
   // Failures of the host itself, before any program runs.
-  testing::WriteFile(dir / "engine", "#!/bin/sh\nexit 0\n");
+  testing::WriteHostFile(dir / "engine", "#!/bin/sh\nexit 0\n");
   ::chmod((dir / "engine").c_str(), 0755);
   host::FaultyEnv env;
   env.Fail(host::HostCall::kStartProgram, EAGAIN);

@@ -114,7 +114,7 @@ class LoaderProgramTest : public ::testing::Test {
   // A setup.exe that is a plain copy of the loader.
   std::string PlainSetup(const std::string& name = "setup.exe") {
     std::string path = dist_ + "/" + name;
-    testing::WriteFile(path, loader_);
+    testing::WriteHostFile(path, loader_);
     ::chmod(path.c_str(), 0755);
     return path;
   }
@@ -122,13 +122,13 @@ class LoaderProgramTest : public ::testing::Test {
   std::string SelfExtractingSetup(const Bytes& setup1, const std::string& name = "setup.exe") {
     std::string path = dist_ + "/" + name;
     Bytes files1 = testing::BuildSingleFile({Member("C:\\Product\\app.exe", "application")});
-    testing::WriteFile(path, testing::SelfExtracting(loader_, setup1, files1));
+    testing::WriteHostFile(path, testing::SelfExtracting(loader_, setup1, files1));
     ::chmod(path.c_str(), 0755);
     return path;
   }
 
   // The stub engine's record: its own path, then its arguments.
-  std::vector<std::string> Record() const { return testing::Lines(testing::ReadFile(record_)); }
+  std::vector<std::string> Record() const { return testing::Lines(testing::ReadHostFile(record_)); }
 
   // The one working directory made under tmp_.
   std::string WorkingDir() const {
@@ -149,7 +149,7 @@ TEST_F(LoaderProgramTest, PlainFormUnpacksSetup1BesideItAndStartsTheEngine) {
   dated.date = EncodeDateTime({2019, 11, 3, 8, 7, 5});
   members.push_back(dated);
   members.push_back(Member("C:\\Product\\helper", std::string("\x7f" "ELF", 4) + "more"));
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(members));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(members));
 
   Outcome out = RunProgram(PlainSetup(), {}, tmp_);
   ASSERT_EQ(out.status, 0) << out.output;
@@ -159,7 +159,7 @@ TEST_F(LoaderProgramTest, PlainFormUnpacksSetup1BesideItAndStartsTheEngine) {
   EXPECT_EQ(Record(), (std::vector<std::string>{w + "/setupengine", "-c", "-s" + dist_}));
 
   EXPECT_EQ(testing::Entries(w), (std::vector<std::string>{"brwienglish.txt", "helper", "setupengine"}));
-  EXPECT_EQ(testing::ReadFile(w + "/brwienglish.txt"), "language lines\n");
+  EXPECT_EQ(testing::ReadHostFile(w + "/brwienglish.txt"), "language lines\n");
   EXPECT_TRUE(testing::IsExecutable(w + "/setupengine"));
   EXPECT_TRUE(testing::IsExecutable(w + "/helper"));
   EXPECT_FALSE(testing::IsExecutable(w + "/brwienglish.txt"));
@@ -174,8 +174,8 @@ TEST_F(LoaderProgramTest, PlainFormUnpacksSetup1BesideItAndStartsTheEngine) {
 TEST_F(LoaderProgramTest, ASetup1WrittenByTheArchiveComponentUnpacksWithItsDates) {
   const std::string src = dir_ / "src";
   std::filesystem::create_directories(src);
-  testing::WriteFile(src + "/setupengine", testing::StubEngine(record_));
-  testing::WriteFile(src + "/licence.txt", testing::MixedContent(70000, 5));  // > one input block
+  testing::WriteHostFile(src + "/setupengine", testing::StubEngine(record_));
+  testing::WriteHostFile(src + "/licence.txt", testing::MixedContent(70000, 5));  // > one input block
   struct utimbuf when {};
   when.actime = when.modtime = DateTimeToUnix(EncodeDateTime({2020, 2, 29, 23, 59, 59}));
   ::utime((src + "/licence.txt").c_str(), &when);
@@ -193,7 +193,7 @@ TEST_F(LoaderProgramTest, ASetup1WrittenByTheArchiveComponentUnpacksWithItsDates
   ASSERT_EQ(out.status, 0) << out.output;
   std::string w = WorkingDir();
   EXPECT_EQ(Record(), (std::vector<std::string>{w + "/setupengine", "-c", "-s" + dist_}));
-  EXPECT_EQ(testing::ReadFile(w + "/licence.txt"), testing::ReadFile(src + "/licence.txt"));
+  EXPECT_EQ(testing::ReadHostFile(w + "/licence.txt"), testing::ReadHostFile(src + "/licence.txt"));
   struct stat st {};
   ASSERT_EQ(::stat((w + "/licence.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, when.modtime - 1);  // a DOS date holds even seconds only
@@ -201,7 +201,7 @@ TEST_F(LoaderProgramTest, ASetup1WrittenByTheArchiveComponentUnpacksWithItsDates
 
 TEST_F(LoaderProgramTest, SelfExtractingFormIgnoresASetup1BesideAndPassesItsOwnName) {
   std::string other_record = dir_ / "wrong-engine.txt";
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(1, other_record)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(1, other_record)));
   std::string setup = SelfExtractingSetup(testing::BuildSingleFile(Setup1Members(2, record_)));
 
   Outcome out = RunProgram(setup, {}, tmp_);
@@ -223,7 +223,7 @@ TEST_F(LoaderProgramTest, ARenamedSelfExtractingFileStillFindsItsArchive) {
 }
 
 TEST_F(LoaderProgramTest, TodiskStartsTheFloppyTransferInEitherForm) {
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(0, record_)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(0, record_)));
   Outcome out = RunProgram(PlainSetup(), {"*ToDisk"}, tmp_);
   ASSERT_EQ(out.status, 0) << out.output;
   EXPECT_EQ(Record(), (std::vector<std::string>{WorkingDir() + "/setupengine", "-c", "-f",
@@ -231,7 +231,7 @@ TEST_F(LoaderProgramTest, TodiskStartsTheFloppyTransferInEitherForm) {
 }
 
 TEST_F(LoaderProgramTest, FiftyMembersAreUnpackedAndFiftyOneRefused) {
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(49, record_)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(49, record_)));
   Outcome out = RunProgram(PlainSetup(), {}, tmp_);
   ASSERT_EQ(out.status, 0) << out.output;
   EXPECT_EQ(testing::Entries(WorkingDir()).size(), 50u);
@@ -240,7 +240,7 @@ TEST_F(LoaderProgramTest, FiftyMembersAreUnpackedAndFiftyOneRefused) {
   std::filesystem::remove_all(tmp_);
   std::filesystem::create_directories(tmp_);
   std::filesystem::remove(record_);
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(50, record_)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(50, record_)));
   out = RunProgram(PlainSetup(), {}, tmp_);
   EXPECT_EQ(out.status, 1);
   EXPECT_EQ(out.output,
@@ -267,7 +267,7 @@ TEST_F(LoaderProgramTest, ATruncatedArchiveIsRefusedAndNoEngineStarts) {
   EXPECT_FALSE(std::filesystem::exists(record_));
 
   // A plain setup.1 cut inside its header table.
-  testing::WriteFile(dist_ + "/setup.1", Bytes(setup1.begin(), setup1.begin() + 100));
+  testing::WriteHostFile(dist_ + "/setup.1", Bytes(setup1.begin(), setup1.begin() + 100));
   out = RunProgram(PlainSetup("setup2.exe"), {}, tmp_);
   EXPECT_EQ(out.status, 1);
   EXPECT_EQ(out.output,
@@ -277,7 +277,7 @@ TEST_F(LoaderProgramTest, ATruncatedArchiveIsRefusedAndNoEngineStarts) {
 TEST_F(LoaderProgramTest, ATemporaryDirectoryWithBlanksStillStartsTheEngine) {
   std::string tmp = dir_ / "my temp";
   std::filesystem::create_directories(tmp);
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(0, record_)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(0, record_)));
   Outcome out = RunProgram(PlainSetup(), {}, tmp);
   ASSERT_EQ(out.status, 0) << out.output;
   ASSERT_EQ(Record().size(), 3u);
@@ -286,7 +286,7 @@ TEST_F(LoaderProgramTest, ATemporaryDirectoryWithBlanksStillStartsTheEngine) {
 }
 
 TEST_F(LoaderProgramTest, AMissingTemporaryDirectoryIsAnErrorWithStatusOne) {
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(0, record_)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(0, record_)));
   Outcome out = RunProgram(PlainSetup(), {"*QUIET"}, dir_ / "no such dir");
   EXPECT_EQ(out.status, 1);
   EXPECT_EQ(out.output,
@@ -294,7 +294,7 @@ TEST_F(LoaderProgramTest, AMissingTemporaryDirectoryIsAnErrorWithStatusOne) {
 }
 
 TEST_F(LoaderProgramTest, ATerminalShowsProgressUnlessQuiet) {
-  testing::WriteFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(5, record_)));
+  testing::WriteHostFile(dist_ + "/setup.1", testing::BuildSingleFile(Setup1Members(5, record_)));
   Outcome out = RunProgram(PlainSetup(), {}, tmp_, /*terminal=*/true);
   ASSERT_EQ(out.status, 0) << out.output;
   EXPECT_NE(out.output.find("Initializing..."), std::string::npos) << out.output;

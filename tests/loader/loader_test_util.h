@@ -15,44 +15,12 @@
 
 #include "archive/archive_format.h"
 #include "tests/archive/archive_builder.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "loader-test-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    path_ = ::mkdtemp(buffer.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-inline void WriteFile(const std::string& path, const Bytes& content) {
-  WriteFile(path, Text(content));
-}
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+inline void WriteHostFile(const std::filesystem::path& path, const Bytes& content) {
+  WriteHostFile(path, Text(content));
 }
 inline bool IsExecutable(const std::string& path) {
   struct stat st {};
@@ -109,7 +77,7 @@ inline Bytes SelfExtracting(const Bytes& loader, const Bytes& setup1, const Byte
 }
 
 inline Bytes ReadBytes(const std::string& path) {
-  std::string s = ReadFile(path);
+  std::string s = ReadHostFile(path);
   return Bytes(s.begin(), s.end());
 }
 

@@ -143,8 +143,8 @@ TEST_F(SetupExtractTest, MembersLandUnderBareNamesWithDatesAndProgramBits) {
 
   EXPECT_EQ(testing::Entries(dir_.path()),
             (std::vector<std::string>{"#!", "big.bin", "empty.txt", "helper.so", "setupengine"}));
-  EXPECT_EQ(testing::ReadFile(dir_ / "big.bin"), big.content);
-  EXPECT_EQ(testing::ReadFile(dir_ / "empty.txt"), "");
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "big.bin"), big.content);
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "empty.txt"), "");
   EXPECT_EQ(written_, engine.content.size() + elf.content.size() + big.content.size() + 2);
   EXPECT_TRUE(testing::IsExecutable(dir_ / "setupengine"));
   EXPECT_TRUE(testing::IsExecutable(dir_ / "helper.so"));
@@ -182,20 +182,20 @@ TEST_F(SetupExtractTest, ALaterMemberOfTheSameNameReplacesTheEarlier) {
   ASSERT_EQ(Extract(testing::BuildSingleFile(
                 {Member("C:\\A\\same.txt", "first"), Member("C:\\B\\same.txt", "second")})),
             "");
-  EXPECT_EQ(testing::ReadFile(dir_ / "same.txt"), "second");
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "same.txt"), "second");
 }
 
 TEST_F(SetupExtractTest, ALinkAtAMemberNameIsReplacedAndItsTargetKept) {
   // Someone else's link where a member goes: the member replaces the link,
   // the file it pointed to stays as it was.
   TempDir elsewhere;
-  testing::WriteFile(elsewhere / "victim", "keep me");
+  testing::WriteHostFile(elsewhere / "victim", "keep me");
   ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (dir_ / "setupengine").c_str()), 0);
   ASSERT_EQ(::symlink((elsewhere / "absent").c_str(), (dir_ / "dangling.txt").c_str()), 0);
   ASSERT_EQ(Extract(testing::BuildSingleFile({Member("C:\\B\\setupengine", "#!/bin/sh\nexit 0\n"),
                                               Member("C:\\B\\dangling.txt", "text")})),
             "");
-  EXPECT_EQ(testing::ReadFile(elsewhere / "victim"), "keep me");
+  EXPECT_EQ(testing::ReadHostFile(elsewhere / "victim"), "keep me");
   EXPECT_FALSE(testing::IsExecutable(elsewhere / "victim"));
   EXPECT_FALSE(std::filesystem::exists(elsewhere / "absent"));
   for (const char* name : {"setupengine", "dangling.txt"}) {
@@ -203,7 +203,7 @@ TEST_F(SetupExtractTest, ALinkAtAMemberNameIsReplacedAndItsTargetKept) {
     ASSERT_EQ(::lstat((dir_ / name).c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
   }
-  EXPECT_EQ(testing::ReadFile(dir_ / "setupengine"), "#!/bin/sh\nexit 0\n");
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "setupengine"), "#!/bin/sh\nexit 0\n");
 }
 
 TEST_F(SetupExtractTest, AStreamEndingEarlyIsRefused) {
@@ -247,14 +247,14 @@ TEST_F(SetupExtractTest, LinksAreReplacedAndFailuresLeaveTheOldFile) {
   // A link planted at a member's name (the temporary directory is shared
   // with other users) is replaced, its target left alone.
   TempDir elsewhere;
-  testing::WriteFile(elsewhere / "victim", "theirs");
+  testing::WriteHostFile(elsewhere / "victim", "theirs");
   ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (dir_ / "engine").c_str()), 0);
   ASSERT_EQ(Extract(testing::BuildSingleFile({Member("engine", "#!/bin/sh\n")})), "");
-  EXPECT_EQ(testing::ReadFile(elsewhere / "victim"), "theirs");
+  EXPECT_EQ(testing::ReadHostFile(elsewhere / "victim"), "theirs");
   struct stat st {};
   ASSERT_EQ(::lstat((dir_ / "engine").c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(testing::ReadFile(dir_ / "engine"), "#!/bin/sh\n");
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "engine"), "#!/bin/sh\n");
 
   // A disk that fills in the middle of a member, a member of the wrong size
   // and a corrupt member: the earlier version stays whole, nothing beside it.
@@ -269,7 +269,7 @@ TEST_F(SetupExtractTest, LinksAreReplacedAndFailuresLeaveTheOldFile) {
   Bytes corrupt = big;
   corrupt[HeaderPos(corrupt, 0) + kFileHeaderSize + 40] ^= 0x55;
   EXPECT_NE(Extract(corrupt), "");
-  EXPECT_EQ(testing::ReadFile(dir_ / "engine"), "#!/bin/sh\n");
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "engine"), "#!/bin/sh\n");
   EXPECT_EQ(testing::Entries(dir_.path()), (std::vector<std::string>{"engine"}));
 }
 
@@ -306,18 +306,18 @@ class LoaderRunTest : public ::testing::Test {
 };
 
 TEST_F(LoaderRunTest, PlainFormFindsSetup1InAnyLetterCase) {
-  testing::WriteFile(dir_ / "dist/setup.exe", "plain loader bytes, no trailer");
-  testing::WriteFile(dir_ / "dist/SETUP.1", testing::BuildSingleFile(Engine(1)));
+  testing::WriteHostFile(dir_ / "dist/setup.exe", "plain loader bytes, no trailer");
+  testing::WriteHostFile(dir_ / "dist/SETUP.1", testing::BuildSingleFile(Engine(1)));
   ASSERT_EQ(Run(dir_ / "dist/setup.exe"), "");
   EXPECT_EQ(testing::Entries(run_.working_dir),
             (std::vector<std::string>{"file1.dat", "setupengine"}));
-  EXPECT_EQ(started_.back(), run_.engine + " -c \"-s" + dir_.path() + "/dist\"");
+  EXPECT_EQ(started_.back(), run_.engine + " -c \"-s" + dir_.path().string() + "/dist\"");
 }
 
 TEST_F(LoaderRunTest, MissingFilesAreReportedWithTheirPaths) {
   EXPECT_EQ(Run(dir_ / "dist/gone.exe"),
             "LOADER: Could not find the executable, " + dir_ / "dist/gone.exe");
-  testing::WriteFile(dir_ / "dist/setup.exe", "plain");
+  testing::WriteHostFile(dir_ / "dist/setup.exe", "plain");
   EXPECT_EQ(Run(dir_ / "dist/setup.exe"),
             "LOADER: Setup.1 must be in the same directory as the the loader program. Directory "
             "is " + dir_ / "dist");
@@ -325,8 +325,8 @@ TEST_F(LoaderRunTest, MissingFilesAreReportedWithTheirPaths) {
 }
 
 TEST_F(LoaderRunTest, LowFreeSpaceStopsBeforeAnythingIsUnpacked) {
-  testing::WriteFile(dir_ / "dist/setup.exe", "plain");
-  testing::WriteFile(dir_ / "dist/setup.1", testing::BuildSingleFile(Engine(1)));
+  testing::WriteHostFile(dir_ / "dist/setup.exe", "plain");
+  testing::WriteHostFile(dir_ / "dist/setup.1", testing::BuildSingleFile(Engine(1)));
   free_bytes_ = 7999999;
   std::string error = Run(dir_ / "dist/setup.exe");
   EXPECT_EQ(error.rfind("You should have at least 8000000 bytes free on the disk where your "
@@ -339,8 +339,8 @@ TEST_F(LoaderRunTest, LowFreeSpaceStopsBeforeAnythingIsUnpacked) {
 }
 
 TEST_F(LoaderRunTest, AFailedStartNamesTheCommandLineAndTheCode) {
-  testing::WriteFile(dir_ / "dist/setup.exe", "plain");
-  testing::WriteFile(dir_ / "dist/setup.1", testing::BuildSingleFile(Engine(0)));
+  testing::WriteHostFile(dir_ / "dist/setup.exe", "plain");
+  testing::WriteHostFile(dir_ / "dist/setup.1", testing::BuildSingleFile(Engine(0)));
   start_result_ = 11;
   std::string error = Run(dir_ / "dist/setup.exe");
   EXPECT_EQ(error, "LOADER: Could not run the installation executable file " + started_.at(0) +

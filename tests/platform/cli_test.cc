@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tests/platform/temp_prefix.h"
+#include "tests/testutil/run.h"
 
 namespace brimwell {
 namespace {
@@ -11,37 +12,23 @@ using testing::ReadHostFile;
 using testing::TempDir;
 using testing::WriteHostFile;
 
-struct ToolRun {
-  int status;
-  std::string out;
-};
-
 class CliTest : public ::testing::Test {
  protected:
   std::string prefix() const { return (dir_.path() / "prefix").string(); }
   // Runs `brimwell ARGS` with standard error folded into the output.
-  ToolRun Tool(const std::string& args) {
-    std::string command = "'" + std::string(BRIMWELL_BIN_DIR) + "/brimwell' " + args + " 2>&1";
-    ToolRun run{-1, ""};
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-      int status = ::pclose(pipe);
-      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return run;
+  testing::RunResult Tool(const std::string& args) {
+    return testing::RunShell("'" + std::string(BRIMWELL_BIN_DIR) + "/brimwell' " + args + " 2>&1");
   }
   std::string Reg(const std::string& args) { return "reg --prefix '" + prefix() + "' " + args; }
   TempDir dir_;
 };
 
 TEST_F(CliTest, PrefixInitAndInfo) {
-  ToolRun info = Tool("prefix info '" + prefix() + "'");
+  testing::RunResult info = Tool("prefix info '" + prefix() + "'");
   EXPECT_NE(info.status, 0);
   EXPECT_NE(info.out.find("There is no prefix in"), std::string::npos) << info.out;
 
-  ToolRun init = Tool("prefix init '" + prefix() + "' --windows windows95 --language 0x0407");
+  testing::RunResult init = Tool("prefix init '" + prefix() + "' --windows windows95 --language 0x0407");
   ASSERT_EQ(init.status, 0) << init.out;
   info = Tool("prefix info '" + prefix() + "'");
   ASSERT_EQ(info.status, 0) << info.out;
@@ -64,7 +51,7 @@ TEST_F(CliTest, RegAddQueryDeleteAsRegExeDoes) {
   ASSERT_EQ(Tool(Reg("add 'HKLM\\SOFTWARE\\Acme' /v Count /t REG_DWORD /d 10")).status, 0);
   ASSERT_EQ(Tool(Reg("add 'HKLM\\SOFTWARE\\Acme' /v Blob /t REG_BINARY /d 01ff")).status, 0);
   ASSERT_EQ(Tool(Reg("add 'HKLM\\SOFTWARE\\Acme\\Sub' /ve /d dflt")).status, 0);
-  ToolRun query = Tool(Reg("query 'hklm\\software\\acme'"));
+  testing::RunResult query = Tool(Reg("query 'hklm\\software\\acme'"));
   EXPECT_EQ(query.out,
             "HKEY_LOCAL_MACHINE\\software\\acme\n"
             "    Name    REG_SZ    Acme Tool\n"
@@ -74,7 +61,7 @@ TEST_F(CliTest, RegAddQueryDeleteAsRegExeDoes) {
             "HKEY_LOCAL_MACHINE\\software\\acme\\Sub\n");
   EXPECT_EQ(Tool(Reg("query 'HKLM\\SOFTWARE\\Acme' /v count")).out,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\n    count    REG_DWORD    0xa\n");
-  ToolRun missing = Tool(Reg("query 'HKLM\\SOFTWARE\\Nothing'"));
+  testing::RunResult missing = Tool(Reg("query 'HKLM\\SOFTWARE\\Nothing'"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "ERROR: The system was unable to find the specified registry key or value.\n");
   EXPECT_EQ(Tool(Reg("add 'HKLM\\SOFTWARE\\Acme' /v Bad /t REG_DWORD /d ten")).status, 1);
@@ -89,7 +76,7 @@ TEST_F(CliTest, RegAddQueryDeleteAsRegExeDoes) {
 TEST_F(CliTest, RegExportAndImport) {
   ASSERT_EQ(Tool("prefix init '" + prefix() + "'").status, 0);
   ASSERT_EQ(Tool(Reg("add 'HKCU\\Software\\Acme' /v Path /d 'C:\\Acme'")).status, 0);
-  ToolRun exported = Tool(Reg("export 'HKCU\\Software\\Acme' -"));
+  testing::RunResult exported = Tool(Reg("export 'HKCU\\Software\\Acme' -"));
   ASSERT_EQ(exported.status, 0);
   EXPECT_EQ(exported.out,
             "Windows Registry Editor Version 5.00\n\n"
@@ -106,7 +93,7 @@ TEST_F(CliTest, RegExportAndImport) {
   EXPECT_EQ(Tool(Reg("query 'HKLM\\SOFTWARE\\Imported' /v Size")).out,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Imported\n    Size    REG_DWORD    0x20\n");
   WriteHostFile(dir_.path() / "bad.reg", "Windows Registry Editor Version 5.00\n\"x\"=\"y\"\n");
-  ToolRun bad = Tool(Reg("import '" + (dir_.path() / "bad.reg").string() + "'"));
+  testing::RunResult bad = Tool(Reg("import '" + (dir_.path() / "bad.reg").string() + "'"));
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.out.find("line 2: a value before any [key]"), std::string::npos) << bad.out;
 }
@@ -119,7 +106,7 @@ TEST_F(CliTest, BootRunsTheStartUpSequence) {
                      "/d '\"C:\\resume.sh\" -r -s\"C:\\Setup Dir\"'"))
                 .status,
             0);
-  ToolRun boot = Tool("boot --prefix '" + prefix() + "'");
+  testing::RunResult boot = Tool("boot --prefix '" + prefix() + "'");
   EXPECT_EQ(boot.status, 0) << boot.out;
   EXPECT_EQ(ReadHostFile(log), "-r -sC:\\Setup Dir\n");
   EXPECT_NE(boot.out.find("run HKEY_LOCAL_MACHINE BrimwellUnfinished: \"C:\\resume.sh\""), std::string::npos) << boot.out;

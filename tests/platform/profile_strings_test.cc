@@ -5,6 +5,7 @@
 
 #include "platform/platform_errors.h"
 #include "tests/platform/temp_prefix.h"
+#include "tests/testutil/run.h"
 
 namespace brimwell {
 namespace {
@@ -33,15 +34,10 @@ class ProfileStringsTest : public PrefixTest {
   nlohmann::json PythonView(const std::filesystem::path& file) {
     std::filesystem::path script = dir_.path() / "reader.py";
     WriteHostFile(script, kPythonReader);
-    std::string command = "/usr/bin/python3 '" + script.string() + "' '" + file.string() + "'";
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-      EXPECT_EQ(::pclose(pipe), 0) << out;
-    }
-    return nlohmann::json::parse(out);
+    testing::RunResult run = testing::RunProgram("/usr/bin/python3", {script.string(), file.string()},
+                                                  testing::CleanEnvironment());
+    EXPECT_EQ(run.status, 0) << run.err;
+    return nlohmann::json::parse(run.out);
   }
 
   // The same view through the profile-string service.

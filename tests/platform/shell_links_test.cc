@@ -9,41 +9,12 @@
 #include "platform/shell_link_format.h"
 #include "platform/shell_links.h"
 #include "tests/platform/temp_prefix.h"
+#include "tests/testutil/run.h"
 
 namespace brimwell::testing {
 namespace {
 
 using ::testing::HasSubstr;
-
-// lnkinfo's report of a host file.
-std::string LnkInfo(const std::filesystem::path& file) {
-  std::string out;
-  const std::string command = "lnkinfo '" + file.string() + "' 2>&1";
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return out;
-}
-
-// The value lnkinfo prints after "<label>:" (blanks trimmed), or "" when absent.
-std::string LnkField(const std::string& report, const std::string& label) {
-  std::istringstream lines(report);
-  for (std::string line; std::getline(lines, line);) {
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    std::string key = line.substr(0, colon);
-    key.erase(0, key.find_first_not_of(" \t"));
-    key.erase(key.find_last_not_of(" \t") + 1);
-    if (key != label) continue;
-    std::string value = line.substr(colon + 1);
-    value.erase(0, value.find_first_not_of(" \t"));
-    return value;
-  }
-  return "";
-}
 
 std::u16string Wide(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 

@@ -19,39 +19,9 @@
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/brimwell-platform-XXXXXX";
-    char* made = ::mkdtemp(pattern);
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = made;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
-inline void WriteHostFile(const std::filesystem::path& path, std::string_view text) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 // Waits (without a deadline that a test asserts on) until `done` holds or a
 // generous limit passes; returns `done()`.

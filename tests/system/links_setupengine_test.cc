@@ -16,7 +16,8 @@
 #include "platform/paths.h"
 #include "platform/program_manager.h"
 #include "platform/registry.h"
-#include "tests/system/engine_runner.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -55,36 +56,10 @@ constexpr char kProject[] = R"json({"format": "brimwell-project/1", "components"
 constexpr char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
 constexpr char kRecord[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tool\\Files";
 
-// lnkinfo's report of a host file, and one field of it ("" when absent).
-std::string LnkInfo(const fs::path& file) {
-  std::string out;
-  const std::string command = "lnkinfo '" + file.string() + "' 2>&1";
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return out;
-}
-std::string LnkField(const std::string& report, const std::string& label) {
-  std::istringstream lines(report);
-  for (std::string line; std::getline(lines, line);) {
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    std::string key = line.substr(0, colon);
-    key.erase(0, key.find_first_not_of(" \t"));
-    key.erase(key.find_last_not_of(" \t") + 1);
-    if (key != label) continue;
-    std::string value = line.substr(colon + 1);
-    value.erase(0, value.find_first_not_of(" \t"));
-    return value;
-  }
-  return "";
-}
-
-class LinksEngineTest : public ::testing::Test, public EngineRunner {
+class LinksEngineTest : public ::testing::Test, protected ProgramRunner {
  protected:
+  using ProgramRunner::Run;
+
   // Makes the sources and files.1, binds the product and installs it on a
   // prefix presenting `windows`.
   int Install(const char* windows) {
@@ -100,7 +75,7 @@ class LinksEngineTest : public ::testing::Test, public EngineRunner {
     std::string project = kProject;
     for (std::size_t at; (at = project.find("SOURCE")) != std::string::npos;) project.replace(at, 6, source.string());
     fs::path engine = Bind(project);
-    const int status = RunProgram(engine, {"-s" + dist().string()});
+    const int status = Run(engine, {"-s" + dist().string()});
     if (status != 0) ADD_FAILURE() << ReadHostFile(log());
     return status;
   }

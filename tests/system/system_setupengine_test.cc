@@ -18,8 +18,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "tests/engine/engine_fixture.h"
-
-extern char** environ;
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -74,8 +73,10 @@ with open(sys.argv[1], encoding="utf-8") as f:
 print(json.dumps({s: dict(p[s]) for s in p.sections()}, ensure_ascii=False))
 )py";
 
-class SystemEngineTest : public ::testing::Test {
+class SystemEngineTest : public ::testing::Test, protected ProgramRunner {
  protected:
+  using ProgramRunner::Run;
+
   void SetUp() override {
     WriteHostFile(tmp_.path() / "project.json", kProject);
     WriteHostFile(tmp_.path() / "ini_reader.py", kIniReader);
@@ -84,63 +85,6 @@ class SystemEngineTest : public ::testing::Test {
     WriteHostFile(prefix() / "drive_c" / "WINDOWS" / "win.ini", kOldWinIni);
   }
 
-  // Runs `program` with a temporary prefix, home and runtime directory,
-  // offscreen and unattended. Returns the exit status; standard output
-  // lands in out_, standard error in err_.
-  int Run(const fs::path& program, const std::vector<std::string>& args) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      std::string entry = *e;
-      if (entry.starts_with("BRIMWELL_") || entry.starts_with("QT_QPA_PLATFORM=") || entry.starts_with("HOME=") ||
-          entry.starts_with("XDG_")) {
-        continue;
-      }
-      env.push_back(entry);
-    }
-    fs::create_directories(tmp_.path() / "home");
-    fs::create_directories(tmp_.path() / "runtime");
-    fs::permissions(tmp_.path() / "runtime", fs::perms::owner_all);
-    for (const std::string& e : {"BRIMWELL_PREFIX=" + prefix().string(), "BRIMWELL_LOG=" + log().string(),
-                                 std::string("BRIMWELL_UNATTENDED=1"), std::string("QT_QPA_PLATFORM=offscreen"),
-                                 "HOME=" + (tmp_.path() / "home").string(),
-                                 "XDG_RUNTIME_DIR=" + (tmp_.path() / "runtime").string()}) {
-      env.push_back(e);
-    }
-    std::vector<std::string> argv_strings{program.string()};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv, envp;
-    for (auto& s : argv_strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    const fs::path out_file = tmp_.path() / "stdout";
-    const fs::path err_file = tmp_.path() / "stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      if (std::freopen(out_file.c_str(), "w", stdout) == nullptr) ::_exit(120);
-      if (std::freopen(err_file.c_str(), "w", stderr) == nullptr) ::_exit(120);
-      ::execve(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    out_ = ReadHostFile(out_file);
-    err_ = ReadHostFile(err_file);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  int Brimwell(const std::vector<std::string>& args) { return Run(fs::path(BRIMWELL_BIN_DIR) / "brimwell", args); }
-
-  // Binds project.json into a copy of setupengine.
-  fs::path Bind() {
-    fs::path out = tmp_.path() / "engine" / "setup-tool";
-    fs::create_directories(out.parent_path());
-    EXPECT_EQ(Brimwell({"bind", (tmp_.path() / "project.json").string(), out.string(), "--engine",
-                        (fs::path(BRIMWELL_BIN_DIR) / "setupengine").string()}),
-              0)
-        << err_;
-    return out;
-  }
   int Install() {
     fs::path engine = Bind();
     fs::create_directories(tmp_.path() / "dist");
@@ -158,13 +102,7 @@ class SystemEngineTest : public ::testing::Test {
     return out_;
   }
 
-  fs::path prefix() const { return tmp_.path() / "prefix"; }
-  fs::path log() const { return tmp_.path() / "run.log"; }
   fs::path WinIni() const { return prefix() / "drive_c" / "WINDOWS" / "win.ini"; }
-
-  TempDirectory tmp_;
-  std::string out_;
-  std::string err_;
 };
 
 TEST_F(SystemEngineTest, ValuesAndRecordsReadBackByOtherPrograms) {

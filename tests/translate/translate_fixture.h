@@ -13,6 +13,7 @@
 #include "framework/component.h"
 #include "translate/translation_site.h"
 #include "translate/translator.h"
+#include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
 
@@ -31,29 +32,6 @@ class SiteRoot : public TComponent, public TranslationSite {
 
  private:
   TTranslator* main_ = nullptr;
-};
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brimwell-translate-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  // Writes a file of `bytes`; returns its path.
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return (path_ / name).string();
-  }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace brimwell::testing
