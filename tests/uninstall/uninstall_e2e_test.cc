@@ -16,7 +16,8 @@
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "tests/system/engine_runner.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -41,8 +42,10 @@ constexpr char kSharingProject[] = R"json({"format": "brimwell-project/1", "comp
     "DestDirType": "psContainerDestDir", "UniqueID": 2, "IncludeFromDir": "SOURCE", "FileName": "uninstall.exe",
     "DestName": "uninstall.exe", "Net": false}}]})json";
 
-class UninstallProofTest : public ::testing::Test, public EngineRunner {
+class UninstallProofTest : public ::testing::Test, protected ProgramRunner {
  protected:
+  using ProgramRunner::Run;
+
   fs::path Snapshot(const std::string& name) {
     const fs::path out = tmp_.path() / (name + ".json");
     EXPECT_EQ(Brimwell({"prefix", "snapshot", prefix().string(), out.string()}), 0) << err_;
@@ -87,7 +90,7 @@ class UninstallProofTest : public ::testing::Test, public EngineRunner {
     }
     Archive(dist() / "files.1", members);
     fs::copy_file(fs::path(BRIMWELL_BIN_DIR) / "BrimwellLoadProgram", dist() / "setup.exe");
-    ASSERT_EQ(RunProgram(dist() / "setup.exe", {}), 0) << err_;
+    ASSERT_EQ(Run(dist() / "setup.exe", {}), 0) << err_;
     for (int i = 0; i < 600 && ReadHostFile(log()).find("\tshutdown") == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -107,7 +110,7 @@ class UninstallProofTest : public ::testing::Test, public EngineRunner {
     for (std::size_t at; (at = project.find("SOURCE")) != std::string::npos;) project.replace(at, 6, source.string());
     for (std::size_t at; (at = project.find("NAME")) != std::string::npos;) project.replace(at, 4, name);
     const fs::path engine = Bind(project);
-    ASSERT_EQ(RunProgram(engine, {"-s" + dist_dir.string()}), 0) << ReadHostFile(log());
+    ASSERT_EQ(Run(engine, {"-s" + dist_dir.string()}), 0) << ReadHostFile(log());
   }
   std::optional<std::uint32_t> SharedCount(const std::string& path) {
     return OpenMachine(prefix(), PrefixCreation::kMustExist)
@@ -163,7 +166,7 @@ TEST_F(UninstallProofTest, SharedLibraryStaysUntilTheLastProductGoesAndChangedFi
   fs::path program = machine->GetPaths().ToHost("C:\\Program Files\\Tool A\\uninstall.exe");
   machine.reset();
   EXPECT_EQ(UninstallString("Tool A"), "C:\\Program Files\\Tool A\\uninstall.exe Tool A");
-  ASSERT_EQ(RunProgram(program, {"Tool", "A"}), 0) << out_ << err_;
+  ASSERT_EQ(Run(program, {"Tool", "A"}), 0) << out_ << err_;
   EXPECT_THAT(out_, HasSubstr("kept (shared): file " + dll + " (still used by other products (count now 1))"));
   EXPECT_EQ(SharedCount(dll), 1u);
   EXPECT_FALSE(fs::exists(program));
