@@ -12,7 +12,7 @@
 
 #include "platform/machine.h"
 #include "platform/paths.h"
-#include "tests/system/engine_runner.h"
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -51,7 +51,7 @@ constexpr char kProject[] = R"json({"format": "brimwell-project/1", "components"
 
 constexpr const char* kFiles[] = {"core.txt", "small.txt", "big.txt", "extra.txt", "deep.txt", "readme.txt"};
 
-class GroupSetup : public EngineRunner {
+class GroupSetup : public ProgramRunner {
  public:
   // The distribution: setup.exe (the loader), setup.1 with the bound
   // engine (stored, not compressed: the test is about the run), files.1.
@@ -83,7 +83,7 @@ class GroupSetup : public EngineRunner {
     EXPECT_EQ(Brimwell({"prefix", "init", prefix().string()}), 0) << err_;
     fs::create_directories(tmp_.path() / "tmp");
     extra_env_ = {"BRIMWELL_INSTALL_TYPE=" + type, "TMPDIR=" + (tmp_.path() / "tmp").string()};
-    EXPECT_EQ(RunProgram(dist() / "setup.exe", {}), 0) << err_;
+    EXPECT_EQ(Run(dist() / "setup.exe", {}), 0) << err_;
     // The loader does not wait for the engine; the run log says when it ends.
     for (int i = 0; i < 300 && ReadHostFile(log()).find("\tshutdown") == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
