@@ -78,19 +78,22 @@ class GroupSetup : public ProgramRunner {
   // the product's directory.
   std::set<std::string> Install(const std::string& type) {
     namespace fs = std::filesystem;
-    fs::remove_all(prefix());
-    fs::remove(log());
-    EXPECT_EQ(Brimwell({"prefix", "init", prefix().string()}), 0) << err_;
+    // Each type installs on a prefix and with a run log of its own: the
+    // engine of the previous run may still be closing its files.
+    const fs::path prefix = tmp_.path() / ("prefix-" + type);
+    const fs::path log = tmp_.path() / ("run-" + type + ".log");
+    EXPECT_EQ(Brimwell({"prefix", "init", prefix.string()}), 0) << err_;
     fs::create_directories(tmp_.path() / "tmp");
-    extra_env_ = {"BRIMWELL_INSTALL_TYPE=" + type, "TMPDIR=" + (tmp_.path() / "tmp").string()};
+    extra_env_ = {"BRIMWELL_INSTALL_TYPE=" + type, "TMPDIR=" + (tmp_.path() / "tmp").string(),
+                  "BRIMWELL_PREFIX=" + prefix.string(), "BRIMWELL_LOG=" + log.string()};
     EXPECT_EQ(Run(dist() / "setup.exe", {}), 0) << err_;
     // The loader does not wait for the engine; the run log says when it ends.
-    for (int i = 0; i < 300 && ReadHostFile(log()).find("\tshutdown") == std::string::npos; ++i) {
+    for (int i = 0; i < 300 && ReadHostFile(log).find("\tshutdown") == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    EXPECT_THAT(ReadHostFile(log()), HasSubstr("\tstep\t15 good installation"));
+    EXPECT_THAT(ReadHostFile(log), HasSubstr("\tstep\t15 good installation"));
     std::set<std::string> installed;
-    auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+    auto machine = OpenMachine(prefix, PrefixCreation::kMustExist);
     const fs::path product = machine->GetPaths().ToHost("C:\\Program Files\\Tool");
     if (!fs::exists(product)) return installed;
     for (const auto& e : fs::recursive_directory_iterator(product)) {
@@ -110,7 +113,7 @@ TEST(FileGroupSetup, EachInstallTypeInstallsItsGroupsAndNothingOfALeftOutGroup) 
               HasSubstr("  Install1 (own files): itCompact 1 file, 600 bytes; itFull 1 file, 600 bytes\n"));
 
   EXPECT_EQ(setup.Install("Compact"), (std::set<std::string>{"Core/core.txt", "Small/small.txt", "readme.txt"}));
-  const std::string log = ReadHostFile(setup.log());
+  const std::string log = ReadHostFile(setup.tmp_.path() / "run-Compact.log");
   EXPECT_THAT(log, HasSubstr("\ttype\titCompact (BRIMWELL_INSTALL_TYPE)"));
   EXPECT_THAT(log, HasSubstr("\tgroup\tCore files (Core): itCompact 1 file, 100 bytes; itFull 1 file, 100 bytes"));
   EXPECT_THAT(log, HasSubstr("\tgroup\tSmall: itCompact 1 file, 200 bytes; itFull 0 files, 0 bytes"));
