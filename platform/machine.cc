@@ -163,6 +163,17 @@ bool IsPrefix(const std::filesystem::path& dir) {
   return std::filesystem::is_directory(dir / "drive_c", ec) && std::filesystem::is_directory(dir / "dosdevices", ec);
 }
 
+void CopyPrefix(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!IsPrefix(from)) throw EPrefixError(Format(kNoPrefix, {from.string()}));
+  std::error_code ec;
+  if (std::filesystem::exists(to, ec)) throw EPrefixError(to.string() + " exists already");
+  // The registry's journal goes along with its database, so the copy holds
+  // every committed write.
+  std::filesystem::copy(from, to, std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks,
+                        ec);
+  if (ec) throw EPrefixError("cannot copy the prefix " + from.string() + " to " + to.string() + ": " + ec.message());
+}
+
 std::unique_ptr<Machine> OpenMachine(const std::filesystem::path& prefix_dir, PrefixCreation creation) {
   std::filesystem::path prefix = std::filesystem::absolute(prefix_dir).lexically_normal();
   if (prefix.has_filename() == false && prefix.has_parent_path()) prefix = prefix.parent_path();

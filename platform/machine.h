@@ -127,4 +127,10 @@ std::unique_ptr<Machine> OpenDefaultMachine(
 // True when `dir` holds a prefix (drive_c and dosdevices exist).
 bool IsPrefix(const std::filesystem::path& dir);
 
+// Copies the prefix at `from` to the new directory `to` (which must not
+// exist), its drive links kept as links, so that a run on the copy sees the
+// same machine and leaves the original alone. No process may write to the
+// prefix meanwhile. Throws EPrefixError naming what could not be copied.
+void CopyPrefix(const std::filesystem::path& from, const std::filesystem::path& to);
+
 }  // namespace brimwell

@@ -19,6 +19,7 @@ int RunVersion(Args args);
 int RunIni(Args args);
 int RunLanguage(Args args);
 int RunUninstall(Args args);
+int RunPlan(Args args);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -52,6 +53,7 @@ constexpr Command kCommands[] = {
     {"ini", "fill an INI component's Lines from an INI file", RunIni},
     {"language", "list, show, check and load language tables", RunLanguage},
     {"uninstall", "start an installed product's uninstall program", RunUninstall},
+    {"plan", "list what an installation would change, on a copy of the prefix", RunPlan},
 };
 
 void PrintUsage(std::FILE* out) {

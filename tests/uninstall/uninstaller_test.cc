@@ -236,6 +236,29 @@ TEST_F(UninstallerTest, FileInUseIsDeletedAtTheNextStartAndTheRecordKeepsIt) {
   EXPECT_FALSE(fs::exists(Host(kDir)));
 }
 
+TEST_F(UninstallerTest, OnWindows95FilesInUseGoThroughWininitWithOneLineEach) {
+  machine_->SetWindowsFamily(WindowsFamily::kWindows95);
+  Name();
+  WriteFile("C:\\WINDOWS\\WININIT.INI", "[Rename]\r\nC:\\OLD.DLL=C:\\NEW.DLL\r\n");
+  Install(std::string(kDir) + "\\one.dll", "one");
+  Install(std::string(kDir) + "\\two.dll", "two");
+  {
+    auto one = Fs().Open(std::string(kDir) + "\\one.dll", FileAccess::kRead, kShareRead, FileDisposition::kOpenExisting);
+    auto two = Fs().Open(std::string(kDir) + "\\two.dll", FileAccess::kRead, kShareRead, FileDisposition::kOpenExisting);
+    ASSERT_TRUE(one.ok() && two.ok());
+    UninstallReport report = Uninstall();
+    EXPECT_TRUE(report.Scheduled());
+  }
+  const std::string one = *Fs().GetShortPathName(std::string(kDir) + "\\one.dll");
+  const std::string two = *Fs().GetShortPathName(std::string(kDir) + "\\two.dll");
+  // The rename already waiting stays, and each deletion has its own line.
+  EXPECT_EQ(ReadHostFileText("C:\\WINDOWS\\WININIT.INI"),
+            "[Rename]\r\nNUL=" + one + "\r\nNUL=" + two + "\r\nC:\\OLD.DLL=C:\\NEW.DLL\r\n");
+  RunStartupSequence(*machine_);
+  EXPECT_FALSE(Fs().FileExists(std::string(kDir) + "\\one.dll"));
+  EXPECT_FALSE(Fs().FileExists(std::string(kDir) + "\\two.dll"));
+}
+
 TEST_F(UninstallerTest, ProgramManagerItemsGoWithTheirEmptyGroupOnOldShells) {
   machine_->SetWindowsFamily(WindowsFamily::kNT351);
   Name();

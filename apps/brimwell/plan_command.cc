@@ -1,0 +1,124 @@
+// brimwell plan: what an installation would change, found by running it
+// unattended on a throwaway copy of the prefix and comparing the copy's
+// snapshots before and after; the real prefix is never touched.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/brimwell/commands.h"
+#include "framework/exception.h"
+#include "host/host_env.h"
+#include "platform/machine.h"
+#include "uninstall/prefix_snapshot.h"
+
+namespace brimwell::cli {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: brimwell plan SETUP.EXE [--prefix DIR] [--json] [--keep] [-- ARGS...]\n"
+    "\n"
+    "Runs SETUP.EXE (a host path; the loader or a bound engine, with ARGS)\n"
+    "unattended and without a display on a copy of the prefix (DIR, default\n"
+    "BRIMWELL_PREFIX) and prints every folder, file, registry key and value and\n"
+    "INI value the installation would add, remove or replace, as\n"
+    "'brimwell prefix diff' prints them (--json: as JSON). The prefix itself is\n"
+    "left alone; --keep keeps the copy and names it. Exit status: 0, or 1 when\n"
+    "the run did not end within two minutes or ended with an error status.\n";
+
+// How long the engine may run: the loader does not wait for it, so its end
+// is read from the run log.
+constexpr auto kRunLimit = std::chrono::seconds(120);
+
+}  // namespace
+
+int RunPlan(Args args) {
+  if (auto status = AnswerHelp(args, kUsage, true)) return *status;
+  std::string setup;
+  std::string dir;
+  bool json = false;
+  bool keep = false;
+  std::vector<std::string> setup_args;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string a = args[i];
+    if (a == "--") {
+      setup_args.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
+    if (a == "--prefix") {
+      dir = OptionValue(args, i);
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--keep") {
+      keep = true;
+    } else if (setup.empty()) {
+      setup = a;
+    } else {
+      throw Exception("unexpected argument " + a);
+    }
+  }
+  host::Env& env = host::Env::Default();
+  if (!env.FileExists(setup)) throw Exception("no such program: " + setup);
+  const std::filesystem::path prefix = dir.empty() ? DefaultPrefixDir() : std::filesystem::path(dir);
+  auto work = env.MakeTemporaryDirectory(env.TemporaryDirectory(), "brimwell-plan-");
+  if (!work) throw Exception("cannot make a temporary directory: " + work.error().message());
+  const std::filesystem::path root = *work;
+  struct Cleanup {
+    host::Env& env;
+    std::string dir;
+    bool keep;
+    ~Cleanup() {
+      if (!keep) (void)env.RemoveTree(dir);
+    }
+  } cleanup{env, root.string(), keep};
+
+  const std::filesystem::path copy = root / "prefix";
+  CopyPrefix(prefix, copy);
+  PrefixSnapshot before = TakeSnapshot(*OpenMachine(copy, PrefixCreation::kMustExist));
+
+  for (const char* sub : {"tmp", "runtime", "home"}) {
+    if (std::error_code error = env.MakeDirectory((root / sub).string(), true)) {
+      throw Exception("cannot make " + (root / sub).string() + ": " + error.message());
+    }
+  }
+  const std::filesystem::path log = root / "run.log";
+  host::ProgramSpec spec;
+  spec.argv = {std::filesystem::absolute(setup).string()};
+  spec.argv.insert(spec.argv.end(), setup_args.begin(), setup_args.end());
+  spec.environment = {{"BRIMWELL_PREFIX", copy.string()},     {"BRIMWELL_UNATTENDED", "1"},
+                      {"BRIMWELL_LOG", log.string()},         {"QT_QPA_PLATFORM", "offscreen"},
+                      {"TMPDIR", (root / "tmp").string()},    {"XDG_RUNTIME_DIR", (root / "runtime").string()},
+                      {"HOME", (root / "home").string()}};
+  spec.detached = false;
+  auto pid = env.StartProgram(spec);
+  if (!pid) throw Exception("cannot start " + setup + ": " + pid.error().message());
+  auto status = env.WaitForProgram(*pid);
+  bool ended = false;
+  const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    auto text = env.ReadFile(log.string());
+    if (text && text->find("\tshutdown") != std::string::npos) {
+      ended = true;
+      break;
+    }
+    if (!text && status && *status != 0) break;  // it stopped before the engine started
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  PrefixSnapshot after = TakeSnapshot(*OpenMachine(copy, PrefixCreation::kMustExist));
+  const std::vector<SnapshotChange> changes = CompareSnapshots(before, after);
+  std::fputs((json ? ChangesToJson(changes) : ChangesToText(changes)).c_str(), stdout);
+  if (keep) std::fprintf(stderr, "brimwell plan: the copy of the prefix is %s\n", copy.string().c_str());
+  if (!status || *status != 0) {
+    std::fprintf(stderr, "brimwell plan: %s ended with status %d\n", setup.c_str(), status ? *status : -1);
+    return 1;
+  }
+  if (!ended) {
+    std::fprintf(stderr, "brimwell plan: the installation did not end (see %s with --keep)\n", log.string().c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace brimwell::cli
