@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/engine_errors.h"
@@ -31,11 +32,18 @@ class LiveList {
   void Add(T* item) {
     if (item == nullptr) throw E(blank_message_);
     items_.push_back(item);
+    members_.insert(item);
   }
   // Removes the item; nothing for an item that is not listed.
-  void Remove(const T* item) { std::erase(items_, item); }
-  void Clear() { items_.clear(); }
-  bool Contains(const T* item) const { return std::find(items_.begin(), items_.end(), item) != items_.end(); }
+  void Remove(const T* item) {
+    if (members_.erase(item) != 0) std::erase(items_, item);
+  }
+  void Clear() {
+    items_.clear();
+    members_.clear();
+  }
+  // In constant time: a component going away asks this of every other one.
+  bool Contains(const T* item) const { return members_.count(item) != 0; }
   int Count() const { return static_cast<int>(items_.size()); }
   T* Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }
   // A copy, for walks during which components may come or go.
@@ -46,6 +54,7 @@ class LiveList {
  private:
   const char* blank_message_;
   std::vector<T*> items_;
+  std::unordered_multiset<const T*> members_;
 };
 
 inline constexpr char kBlankContainerEntry[] =

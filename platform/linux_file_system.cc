@@ -592,6 +592,8 @@ WinStatus LinuxFileSystem::CreateDirectory(std::string_view path) {
 bool LinuxFileSystem::ForceDirectories(std::string_view path) {
   if (path.empty()) return false;
   std::string full = ExcludeTrailingBackslash(paths_.FullPath(path));
+  // Mostly the directory is there already (every file of a folder asks).
+  if (DirectoryExists(full)) return true;
   // Each level from the root down; a level that exists is passed over.
   for (std::size_t i = 3; i <= full.size(); ++i) {
     if (i < full.size() && full[i] != '\\') continue;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "framework/format.h"
@@ -84,13 +85,29 @@ LinuxPaths::LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config)
     : prefix_(std::move(prefix)), config_(config) {}
 
 LinuxPaths::DriveTargets LinuxPaths::Targets() {
-  auto read_all = [this] {
+  const std::filesystem::path dosdevices = prefix_ / "dosdevices";
+  auto read_all = [this, &dosdevices] {
+    // One listing says which of the 26 links exist; only those are read
+    // (and C:, which falls back to drive_c without a link).
+    std::array<bool, 26> listed{};
+    if (DIR* d = ::opendir(dosdevices.c_str())) {
+      while (struct dirent* e = ::readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] >= 'a' && n[0] <= 'z' && n[1] == ':' && n[2] == '\0') listed[static_cast<std::size_t>(n[0] - 'a')] = true;
+      }
+      ::closedir(d);
+    } else {
+      listed.fill(true);
+    }
     DriveTargets targets;
-    for (int i = 0; i < 26; ++i) targets[static_cast<std::size_t>(i)] = DriveTarget(prefix_, static_cast<char>('A' + i));
+    for (int i = 0; i < 26; ++i) {
+      if (listed[static_cast<std::size_t>(i)] || i == 'C' - 'A') {
+        targets[static_cast<std::size_t>(i)] = DriveTarget(prefix_, static_cast<char>('A' + i));
+      }
+    }
     return targets;
   };
   struct stat st;
-  const std::filesystem::path dosdevices = prefix_ / "dosdevices";
   struct timespec now {};
   if (::stat(dosdevices.c_str(), &st) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
       now.tv_sec - st.st_mtim.tv_sec < 2) {
@@ -163,9 +180,23 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
     parts = SplitComponents(std::string_view(full).substr(2));
   }
 
+  // Most paths name what exists under its own spelling, or a new entry of
+  // a directory that does: one or two lstat calls settle those, where the
+  // walk below costs one per component.
+  struct stat st;
+  if (!parts.empty()) {
+    std::filesystem::path exact = root;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) exact /= parts[i];
+    std::filesystem::path parent = exact;
+    exact /= parts.back();
+    if (::lstat(exact.c_str(), &st) == 0) return exact;
+    if (::lstat(parent.c_str(), &st) == 0) {
+      std::string found = FindName(parent, parts.back());
+      return found.empty() ? exact : parent / found;
+    }
+  }
   std::filesystem::path host = root;
   bool exists = true;
-  struct stat st;
   for (const std::string& part : parts) {
     std::filesystem::path candidate = host / part;
     if (exists && ::lstat(candidate.c_str(), &st) != 0) {
