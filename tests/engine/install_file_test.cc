@@ -7,6 +7,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "archive/brwl_compress.h"
 #include "engine/api_routines.h"
 #include "engine/custom_install_file.h"
@@ -429,6 +431,137 @@ TEST_F(InstallFileTest, APeLibraryFailsWithItsLoadLibraryMessage) {
   EXPECT_EQ(FirstError(), "Could not register the ActiveX component, " + path + ", because the LoadLibrary(" + path +
                               ") procedure returned a value of 0. The file component is Pe. The following value is "
                               "the value of the GetLastError function: 193");
+}
+
+// --- Copying, compressing, disks ------------------------------------------------------
+
+TEST_F(InstallFileTest, CopyWritesTheSourceUncompressedWithItsEventsAndLeavesNoState) {
+  Source("tool.cfg", std::string(70000, 'c'));
+  Run();
+  LoadProduct(FileJson("Cfg", "tool.cfg", "Docs"));
+  auto* file = Find<TInstallFile>("Cfg");
+  std::vector<std::string> seen;
+  file->OnBeforeCopy = [&](TCustomInstallFile* f) { seen.push_back("before " + std::to_string(f->State())); };
+  file->OnAfterCopy = [&](TCustomInstallFile* f) { seen.push_back("after " + std::to_string(f->State())); };
+  int statuses = 0;
+  file->OnStatus = [&](TCustomInstallFile*, int, int) { ++statuses; };
+  file->SetState(ifsCopying);
+  EXPECT_EQ(ReadHostFile(Host(ProgramFiles() + "\\Tool\\Docs\\tool.cfg")), std::string(70000, 'c'));
+  EXPECT_EQ(file->State(), ifsNone);
+  // The state says copying only while the copy runs.
+  EXPECT_THAT(seen, ElementsAre("before 0", "after 3"));
+  EXPECT_GT(statuses, 0);
+  const std::string log = Log();
+  for (const char* event : {"event\t1006 sender=Cfg container=Docs", "event\t1010 sender=Cfg container=Docs",
+                            "event\t1007 sender=Cfg container=Docs"}) {
+    EXPECT_THAT(log, HasSubstr(event));
+  }
+
+  // A file that is not included is left alone, silently.
+  fs::remove(Host(ProgramFiles() + "\\Tool\\Docs\\tool.cfg"));
+  file->SetInclude(false);
+  EXPECT_THROW(file->SetState(ifsCopying), EAbort);
+  EXPECT_FALSE(fs::exists(Host(ProgramFiles() + "\\Tool\\Docs\\tool.cfg")));
+  EXPECT_EQ(file->State(), ifsNone);
+}
+
+TEST_F(InstallFileTest, CompressAddsTheSourceUnderItsUniqueIdAndTheArchiveGivesItsSize) {
+  Source("a.txt", "first");
+  Source("b.txt", std::string(5000, 'b'));
+  Run();
+  LoadProduct(FileJson("A", "a.txt", "Install1", R"(, "UniqueID": 7)") +
+              FileJson("B", "b.txt", "Install1", R"(, "UniqueID": 9, "AddToArchive": "lzcOnlyAdd")"));
+  std::vector<std::string> seen;
+  for (const char* name : {"A", "B"}) {
+    auto* file = Find<TInstallFile>(name);
+    file->OnBeforeCompress = [&](TCustomInstallFile* f) { seen.push_back(f->Name() + " before"); };
+    file->OnAfterCompress = [&](TCustomInstallFile* f) { seen.push_back(f->Name() + " after"); };
+    file->SetState(ifsCompress);
+    EXPECT_EQ(file->State(), ifsNone);
+  }
+  EXPECT_THAT(seen, ElementsAre("A before", "A after", "B before", "B after"));
+  EXPECT_THAT(Log(), HasSubstr("event\t1004 sender=A container=Install1"));
+  EXPECT_THAT(Log(), HasSubstr("event\t1005 sender=B container=Install1"));
+
+  // The archive holds both, found by number and by source path; reading
+  // the archive's information gives the installing file its size.
+  TBrwlCompress archive(nullptr);
+  archive.SetServices(ctx_->MainArchive().Services());
+  archive.SetCompressedFile((dist_ / "files.1").string());
+  const int a = archive.IndexOfFileID(7);
+  const int b = archive.IndexOfFileID(9);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  EXPECT_EQ(archive.GetFileHeaders(b).FileSize, 5000);
+  EXPECT_EQ(archive.IndexOfFileName(machine_->GetPaths().ToWindows(src_ / "b.txt")), b);
+  auto* installing = Find<TInstallFile>("B");
+  installing->SetFileSize(0);
+  installing->ReadInfoFromArchive();
+  EXPECT_EQ(installing->FileSize(), 5000);
+}
+
+// Bytes that deflate cannot shrink, so that an archive spans disks.
+std::string Noise(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(size, '\0');
+  for (char& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+class DiskSetTest : public InstallFileTest {
+ protected:
+  // files.1 and files.2 on two disks of drive A:, the second file's data on
+  // the second disk; disk 1 in the drive.
+  void MakeDiskSet() {
+    Source("one.bin", Noise(30000, 1));
+    Source("two.bin", Noise(30000, 2));
+    BuildArchive({{"one.bin", 0}, {"two.bin", 1}});
+    PrefixConfig c = machine_->Config();
+    c.removable['A'] = 40000;
+    machine_->UpdateConfig(c);
+    ASSERT_TRUE(machine_->GetFileSystem().InsertDisk('A', 1).ok());
+    TBrwlCompress splitter(nullptr);
+    splitter.SetServices(ctx_->MainArchive().Services());
+    splitter.SetCompressedFile((dist_ / "files.1").string());
+    splitter.OnNewDisk = [&](TBrwlCompress&, int disk, std::string&) {
+      ASSERT_TRUE(machine_->GetFileSystem().InsertDisk('A', disk).ok());
+    };
+    splitter.SplitToDisks("A:\\", "files.1");
+    ASSERT_TRUE(machine_->GetFileSystem().InsertDisk('A', 1).ok());
+    Start({"-sA:\\"});
+    LoadProduct(FileJson("One", "one.bin", "Install1", R"(, "UniqueID": 0)") +
+                FileJson("Two", "two.bin", "Install1", R"(, "UniqueID": 1)"));
+  }
+};
+
+TEST_F(DiskSetTest, TheFileAsksForTheNextDiskThroughItsHandler) {
+  MakeDiskSet();
+  std::vector<std::string> requests;
+  Find<TInstallFile>("Two")->OnNewDisk = [&](TCustomInstallFile* f, int disk, std::string& path) {
+    requests.push_back(f->Name() + " " + std::to_string(disk) + " " + path);
+    ASSERT_TRUE(machine_->GetFileSystem().InsertDisk('A', disk).ok());
+    path += "\\";  // given back without its trailing backslash
+  };
+  Activate();
+  ASSERT_EQ(ctx_->ExitStatus(), kExitOk) << FirstError();
+  EXPECT_THAT(requests, ElementsAre("Two 2 A:"));
+  EXPECT_EQ(ReadHostFile(Host(ProgramFiles() + "\\Tool\\one.bin")), Noise(30000, 1));
+  EXPECT_EQ(ReadHostFile(Host(ProgramFiles() + "\\Tool\\two.bin")), Noise(30000, 2));
+  EXPECT_THAT(Log(), HasSubstr("event\t1011 sender=Two container=Install1"));
+  EXPECT_TRUE(app_.MessageBoxes().empty());
+}
+
+TEST_F(DiskSetTest, WithoutAHandlerTheUserIsAskedAndCancelStopsTheRun) {
+  MakeDiskSet();
+  app_.QueueAnswer(ModalResult::kCancel);
+  Activate();
+  EXPECT_NE(ctx_->ExitStatus(), kExitOk);
+  ASSERT_FALSE(app_.MessageBoxes().empty());
+  EXPECT_EQ(app_.MessageBoxes().front().text, "Please insert disk #2");
+  EXPECT_EQ(app_.MessageBoxes().front().buttons, MessageBoxButtons::kOKCancel);
+  EXPECT_TRUE(fs::exists(Host(ProgramFiles() + "\\Tool\\one.bin")));
+  EXPECT_FALSE(fs::exists(Host(ProgramFiles() + "\\Tool\\two.bin")));
+  EXPECT_THAT(Log(), Not(HasSubstr("step\t15 good installation")));
 }
 
 // --- Failures ----------------------------------------------------------------------------
