@@ -19,8 +19,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "tests/engine/engine_fixture.h"
-
-extern char** environ;
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -56,9 +55,15 @@ constexpr char kProject[] = R"({"format": "brimwell-project/1",
                   "IncludeFromDir": "src", "FileName": "notes.txt", "DestName": "notes.txt",
                   "OverwriteMode": "owVersion"}}]})";
 
-class SetupExeTest : public ::testing::Test {
+class SetupExeTest : public ::testing::Test, protected ProgramRunner {
  protected:
+  using ProgramRunner::Run;
+
   void SetUp() override {
+    // TMPDIR in the test's directory; a restart runs the prefix's start-up
+    // sequence through the developer's tool.
+    extra_env_ = {"TMPDIR=" + temp().string(),
+                  "BRIMWELL_BOOT_PROGRAM=" + (fs::path(BRIMWELL_BIN_DIR) / "brimwell").string()};
     for (const char* dir : {"src", "dist", "stage", "tmp", "home", "runtime"}) fs::create_directories(tmp_.path() / dir);
     fs::permissions(tmp_.path() / "runtime", fs::perms::owner_all);
     WriteHostFile(tmp_.path() / "src" / "app.dat", std::string("\x7f" "ELF binary-ish \0\x01\x02", 19) + "app");
@@ -72,7 +77,7 @@ class SetupExeTest : public ::testing::Test {
     // bytes to pack and unpack.
     fs::path generic = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
     const fs::path stripped = tmp_.path() / "stage" / "setupengine-generic";
-    if (RunProgram("/usr/bin/objcopy", {"--strip-debug", generic.string(), stripped.string()}) == 0) {
+    if (Run("/usr/bin/objcopy", {"--strip-debug", generic.string(), stripped.string()}) == 0) {
       generic = stripped;
     }
     const std::string engine = (tmp_.path() / "stage" / "setupengine").string();
@@ -91,59 +96,9 @@ class SetupExeTest : public ::testing::Test {
   }
 
   std::string Dist(const std::string& name) const { return (tmp_.path() / "dist" / name).string(); }
-  fs::path prefix() const { return tmp_.path() / "prefix"; }
-  fs::path log() const { return tmp_.path() / "run.log"; }
   fs::path temp() const { return tmp_.path() / "tmp"; }
   fs::path Installed(const std::string& rest) const {
     return prefix() / "drive_c" / "Program Files" / "Sample" / rest;
-  }
-
-  // Runs `program` with the test's environment (the prefix, unattended,
-  // offscreen, TMPDIR in the test's directory) and waits for it; returns
-  // its exit status. Standard output lands in out_, standard error in err_.
-  int RunProgram(const fs::path& program, const std::vector<std::string>& args) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      std::string entry = *e;
-      if (entry.starts_with("BRIMWELL_") || entry.starts_with("QT_QPA_PLATFORM=") || entry.starts_with("HOME=") ||
-          entry.starts_with("XDG_") || entry.starts_with("TMPDIR=")) {
-        continue;
-      }
-      env.push_back(entry);
-    }
-    for (const std::string& e : {"BRIMWELL_PREFIX=" + prefix().string(), "BRIMWELL_LOG=" + log().string(),
-                                 std::string("BRIMWELL_UNATTENDED=1"), std::string("QT_QPA_PLATFORM=offscreen"),
-                                 "HOME=" + (tmp_.path() / "home").string(),
-                                 "XDG_RUNTIME_DIR=" + (tmp_.path() / "runtime").string(),
-                                 "TMPDIR=" + temp().string(),
-                                 // A restart runs the prefix's start-up sequence through this program.
-                                 "BRIMWELL_BOOT_PROGRAM=" + (fs::path(BRIMWELL_BIN_DIR) / "brimwell").string()}) {
-      env.push_back(e);
-    }
-    std::vector<std::string> argv_strings{program.string()};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv, envp;
-    for (auto& s : argv_strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    const fs::path out_file = tmp_.path() / "stdout";
-    const fs::path err_file = tmp_.path() / "stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      if (std::freopen(out_file.c_str(), "w", stdout) == nullptr) ::_exit(120);
-      if (std::freopen(err_file.c_str(), "w", stderr) == nullptr) ::_exit(120);
-      ::execve(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    out_ = ReadHostFile(out_file);
-    err_ = ReadHostFile(err_file);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  int Brimwell(const std::vector<std::string>& args) {
-    return RunProgram(fs::path(BRIMWELL_BIN_DIR) / "brimwell", args);
   }
 
   // Waits (at most 15 s) until `done` holds.
@@ -166,7 +121,7 @@ class SetupExeTest : public ::testing::Test {
   // its clean-up has emptied the temporary directory (when `cleaned`).
   void Install(bool cleaned = true) {
     const int before = Shutdowns();
-    ASSERT_EQ(RunProgram(Dist("setup.exe"), {}), 0) << err_;
+    ASSERT_EQ(Run(Dist("setup.exe"), {}), 0) << err_;
     ASSERT_TRUE(WaitFor([&] { return Shutdowns() > before; })) << ReadHostFile(log());
     if (cleaned) {
       ASSERT_TRUE(WaitFor([&] { return fs::is_empty(temp()); }))
@@ -189,10 +144,6 @@ class SetupExeTest : public ::testing::Test {
     EXPECT_TRUE(date.ok()) << host;
     return date.ok() ? *date : 0;
   }
-
-  TempDirectory tmp_;
-  std::string out_;
-  std::string err_;
 };
 
 TEST_F(SetupExeTest, InstallsTheFilesKeepsWhatTheRulesKeepAndLeavesNothingOfTheEngine) {
@@ -254,7 +205,7 @@ TEST_F(SetupExeTest, ALockedTargetIsReplacedAtTheRestartWhichFinishesTheRun) {
     auto held = machine->GetFileSystem().Open("C:\\Program Files\\Sample\\app.dat", FileAccess::kRead, kShareRead,
                                               FileDisposition::kOpenExisting);
     ASSERT_TRUE(held.ok());
-    ASSERT_EQ(RunProgram(Dist("setup.exe"), {}), 0) << err_;
+    ASSERT_EQ(Run(Dist("setup.exe"), {}), 0) << err_;
     ASSERT_TRUE(WaitFor([&] { return ReadHostFile(log()).find("\tfile\tApp: in use") != std::string::npos; }))
         << ReadHostFile(log());
   }
