@@ -401,6 +401,26 @@ bool TInstallTypeDlg::DoExecute() {
   return TBaseInstallDlg::DoExecute();
 }
 
+const ClassInfo& TInstallFileGroupsDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    ClassBuilder<TInstallFileGroupsDlg> b("TInstallFileGroupsDlg", &TBaseInstallDlg::StaticClassInfo());
+    b.Creatable();
+    return PageDialogProperties(b, 50).Build();
+  }();
+  return info;
+}
+
+TInstallFileGroupsDlg::TInstallFileGroupsDlg(TComponent* owner) : TBaseInstallDlg(owner) {
+  SetOrder(50);
+  RegisterPage();
+}
+int TInstallFileGroupsDlg::StandAloneCall() const { return kCallBeforeInstallObjects; }
+
+bool TInstallFileGroupsDlg::DoExecute() {
+  if (Container() == nullptr) Raise<IException>(Context(), kBlankContainer, {DisplayName()});
+  return TBaseInstallDlg::DoExecute();
+}
+
 void RegisterWizardClasses(ClassRegistry& registry) {
   registry.Register<TDialogManager>();
   registry.Register<TCustomBaseInstallDlg>();
@@ -409,6 +429,7 @@ void RegisterWizardClasses(ClassRegistry& registry) {
   registry.Register<TLicenseDlg>();
   registry.Register<TReadmeDlg>();
   registry.Register<TInstallTypeDlg>();
+  registry.Register<TInstallFileGroupsDlg>();
 }
 
 }  // namespace brimwell

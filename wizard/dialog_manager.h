@@ -341,6 +341,18 @@ class TInstallTypeDlg : public TBaseInstallDlg {
   bool DoExecute() override;
 };
 
+// The file group page (Order 50); alone (call -992) it needs a Container.
+class TInstallFileGroupsDlg : public TBaseInstallDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TInstallFileGroupsDlg(TComponent* owner);
+  std::string FormClass() const override { return "TFileGroupSelectForm"; }
+  int StandAloneCall() const override;
+  // Throws IException kBlankContainer without a Container.
+  bool DoExecute() override;
+};
+
 // Registers the managers and dialogs.
 void RegisterWizardClasses(ClassRegistry& registry);
 

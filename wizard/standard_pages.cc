@@ -10,6 +10,7 @@
 #include "framework/text_case.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
+#include "wizard/group_pages.h"
 #include "wizard/open_folder_dialog.h"
 
 namespace brimwell {
@@ -221,11 +222,19 @@ void TInstallTypeForm::DestDirEdited() {
 
 void TInstallTypeForm::Browse() {
   TInstallContainer* c = Container();
-  EngineContext* ctx = Context();
-  if (c == nullptr || ctx == nullptr) return;
-  FileSystem& fs = ctx->GetMachine().GetFileSystem();
-  TOpenFolderDialog dialog(*ctx);
-  std::string dest = c->GetDestPath();
+  if (c == nullptr || Context() == nullptr) return;
+  if (BrowseDestination(*Context(), *c, OnBrowse)) {
+    suppress_ = true;
+    edDestDir->Edit()->setText(ToQt(c->DestDir()).toLower());
+    suppress_ = false;
+  }
+}
+
+bool BrowseDestination(EngineContext& ctx, TInstallContainer& c,
+                       const std::function<void(TOpenFolderDialog&)>& on_browse) {
+  FileSystem& fs = ctx.GetMachine().GetFileSystem();
+  TOpenFolderDialog dialog(ctx);
+  std::string dest = c.GetDestPath();
   const auto first = dest.find_first_not_of(" \t");
   dest = first == std::string::npos ? "" : dest.substr(first, dest.find_last_not_of(" \t") - first + 1);
   const bool existed = !dest.empty() && DirectoryExistsSafely(fs, dest);
@@ -233,15 +242,14 @@ void TInstallTypeForm::Browse() {
   bool made = false;
   if (!dest.empty() && !existed) made = ForceDirectoriesSafely(fs, dest);
   dialog.Path = dest;
-  if (OnBrowse) OnBrowse(dialog);
+  if (on_browse) on_browse(dialog);
+  bool chose = false;
   if (dialog.Execute()) {
     std::string chosen = dialog.Path;
     while (chosen.size() > 3 && chosen.back() == '\\') chosen.pop_back();
-    c->SetDestDirType(nullptr);
-    c->SetDestDir(chosen);
-    suppress_ = true;
-    edDestDir->Edit()->setText(ToQt(c->DestDir()).toLower());
-    suppress_ = false;
+    c.SetDestDirType(nullptr);
+    c.SetDestDir(chosen);
+    chose = true;
   }
   // Only the directory itself goes again, and only while empty.
   if (made) {
@@ -251,6 +259,7 @@ void TInstallTypeForm::Browse() {
       // Left behind: an empty directory does no harm.
     }
   }
+  return chose;
 }
 
 void RegisterStandardPages(QtWizardHost& host) {
@@ -273,6 +282,7 @@ QtWizardHost& AttachQtWizard(EngineContext& ctx) {
   auto host = std::make_unique<QtWizardHost>(ctx);
   QtWizardHost& attached = *host;
   RegisterStandardPages(attached);
+  RegisterGroupPages(attached);
   AttachWizardHost(ctx, std::move(host));
   return attached;
 }

@@ -83,6 +83,12 @@ class TInstallTypeForm : public TBaseInstallForm {
   bool suppress_ = false;
 };
 
+// Opens the folder browser on `container`'s destination (made for the
+// purpose when new, removed again when left empty); the chosen folder
+// becomes its DestDir, without DestDirType. True when one was chosen.
+bool BrowseDestination(EngineContext& ctx, TInstallContainer& container,
+                       const std::function<void(class TOpenFolderDialog&)>& on_browse);
+
 // Registers the standard page forms with a host.
 void RegisterStandardPages(QtWizardHost& host);
 

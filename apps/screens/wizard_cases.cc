@@ -8,7 +8,9 @@
 #include <string>
 
 #include "apps/screens/screen_stage.h"
+#include "engine/custom_install_file.h"
 #include "engine/engine_context.h"
+#include "engine/install.h"
 #include "engine/project_form.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
@@ -41,13 +43,37 @@ std::string Project(const std::string& language, bool with_manager) {
          R"(, "ReadmeText": ["Sample Tool 2.1", "", "What is new:", "- Faster start-up", "- A guided tour",
                  "", "Known problems: none so far."]}},
              {"class": "TInstallTypeDlg", "name": "InstallType", "properties": {"Container": "Install1")" +
-         manager + R"(}}])";
+         manager + R"(}},
+             {"class": "TInstallFileGroupsDlg", "name": "FileGroups", "properties": {"Container": "Install1")" +
+         manager + R"(}},
+             {"class": "TInstallFileGroup", "name": "Program", "properties": {"Container": "Install1",
+               "GroupName": "Program files", "AllowChoice": false,
+               "Description": ["The program and the libraries it needs."]}},
+             {"class": "TInstallFile", "name": "ProgramFile", "properties": {"Container": "Program",
+               "FileName": "tool.exe"}},
+             {"class": "TInstallFileGroup", "name": "Samples", "properties": {"Container": "Program",
+               "GroupName": "Samples", "DestDir": "C:\\Sample Data"}},
+             {"class": "TInstallFile", "name": "SampleFile", "properties": {"Container": "Samples",
+               "FileName": "samples.dat"}},
+             {"class": "TInstallFileGroup", "name": "Manuals", "properties": {"Container": "Install1",
+               "GroupName": "Manuals", "DestDir": "D:\\Manuals"}},
+             {"class": "TInstallFile", "name": "ManualFile", "properties": {"Container": "Manuals",
+               "FileName": "manual.pdf"}}])";
 }
 
 // Shows page `index` of the before-install wizard.
 void WizardPage(ScreenStage& stage, const std::string& language, int index) {
   stage.Load(Project(language, true));
   auto* manager = dynamic_cast<TDialogManager*>(stage.Form().FindComponent("BeforeInstall"));
+  const struct {
+    const char* name;
+    std::int64_t size;
+  } files[] = {{"ProgramFile", 1843200}, {"SampleFile", 524288}, {"ManualFile", 2306867}};
+  for (const auto& f : files) {
+    if (auto* file = dynamic_cast<TCustomInstallFile*>(stage.Form().FindComponent(f.name))) file->SetFileSize(f.size);
+  }
+  // The file group page shows after a custom choice.
+  if (auto* driver = stage.Context().Driver()) driver->SetCurrentInstallType(TInstallType::itCustom);
   TBIFList::Of(stage.Context()).SetCurrentManager(manager);
   auto window = std::make_unique<TBaseFormContainer>(stage.Context(), *manager);
   window->BuildPages(stage.Wizard().Factories());
@@ -89,12 +115,12 @@ void FolderBrowser(ScreenStage& stage) {
 }  // namespace
 
 void AddWizardCases(std::vector<ScreenCase>& cases) {
-  const char* const pages[] = {"welcome", "license", "readme", "installtype"};
+  const char* const pages[] = {"welcome", "license", "readme", "installtype", "filegroups"};
   const struct {
     const char* suffix;
     const char* language;
   } languages[] = {{"en", "blEnglish"}, {"de", "blGerman"}, {"ja", "blJapanese"}};
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     for (const auto& l : languages) {
       const std::string language = l.language;
       cases.push_back({std::string("wizard-") + pages[i] + "-" + l.suffix,

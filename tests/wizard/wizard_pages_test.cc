@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QCheckBox>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -24,6 +25,7 @@
 #include "tests/engine/engine_fixture.h"
 #include "wizard/base_forms.h"
 #include "wizard/folder_window.h"
+#include "wizard/group_pages.h"
 #include "wizard/open_folder_dialog.h"
 #include "wizard/standard_pages.h"
 
@@ -556,7 +558,7 @@ void ExpectBounds(ControlLayout* control, Expected e, const char* what) {
 void ExpectLabelsFit(TBaseInstallForm& page) {
   for (ControlLayout* c : page.Content()->LayoutChildren()) {
     auto* label = dynamic_cast<WizLabel*>(c);
-    if (label == nullptr || label->Caption().empty()) continue;
+    if (label == nullptr || label->Caption().empty() || !label->Visible()) continue;
     EXPECT_EQ(label->Bounds().height, label->WantedHeight(label->Bounds().width)) << label->Name();
     EXPECT_LE(label->Bounds().top + label->Bounds().height, page.Content()->Bounds().height) << label->Name();
   }
@@ -616,6 +618,203 @@ TEST_F(WizardTest, TheCommonFrameAndEachPageAsDesignedInEnglishAndGerman) {
       w.CancelWizard();
     });
   }
+}
+
+// --- The file group page ---------------------------------------------------------------
+
+class GroupPageTest : public WizardTest {
+ protected:
+  // The driver on C:, "System" (1000 bytes, and "Extras" below it, 250
+  // bytes, with no choice) on C:, "Docs" (500 bytes) on D:, which the
+  // prefix does not map; C: has 5,000,000 bytes free.
+  void LoadGroups(const std::string& types = R"(["itAlways"])", const std::string& more = "") {
+    LoadWizard(types, R"(, {"class": "TInstallFileGroupsDlg", "name": "Groups",
+                   "properties": {"Container": "Install1", "DialogManager": "Before"}},
+                 {"class": "TInstallFileGroup", "name": "System",
+                   "properties": {"Container": "Install1", "GroupName": "System", "DestDir": "C:\\Sys"}},
+                 {"class": "TTestFile", "name": "SysFile", "properties": {"Container": "System", "Size": 1000}},
+                 {"class": "TInstallFileGroup", "name": "Extras",
+                   "properties": {"Container": "System", "GroupName": "Extras", "DestDir": "C:\\Sys\\Extras",
+                                  "AllowChoice": false}},
+                 {"class": "TTestFile", "name": "ExtraFile", "properties": {"Container": "Extras", "Size": 250}},
+                 {"class": "TInstallFileGroup", "name": "Docs",
+                   "properties": {"Container": "Install1", "GroupName": "Docs", "DestDir": "D:\\Docs",
+                                  "Description": ["The manuals."], "AllowChangeDir": false}},
+                 {"class": "TTestFile", "name": "DocFile", "properties": {"Container": "Docs", "Size": 500}})" +
+                   more);
+    PrefixConfig config = machine_->Config();
+    config.free_bytes['C'] = 5000000;
+    machine_->UpdateConfig(config);
+  }
+
+  // Runs the wizard up to the group page and hands it to `act`.
+  void OnGroupPage(const std::function<void(TFileGroupSelectForm&, TBaseFormContainer&)>& act) {
+    CancelledWizard([&](TBaseFormContainer& w) {
+      while (w.CurrentPage()->FormClass() != "TFileGroupSelectForm" && !w.IsLastPage()) {
+        Click(w.CurrentPage()->ProceedBtn());
+      }
+      ASSERT_EQ(w.CurrentPage()->FormClass(), "TFileGroupSelectForm");
+      act(dynamic_cast<TFileGroupSelectForm&>(*w.CurrentPage()), w);
+      w.CancelWizard();
+    });
+  }
+
+  static TIncludeCheckBox* BoxOf(TFileGroupSelectForm& page, const TFileContainer* group) {
+    for (TIncludeCheckBox* box : page.IncludeList) {
+      if (box->Visible() && box->Group() == group) return box;
+    }
+    return nullptr;
+  }
+  static std::string SizeOf(TFileGroupSelectForm& page, const TFileContainer* group) {
+    for (std::size_t i = 0; i < page.IncludeList.size(); ++i) {
+      if (page.IncludeList[i]->Visible() && page.IncludeList[i]->Group() == group) return page.SizeList[i]->Caption();
+    }
+    return "(no row)";
+  }
+};
+
+TEST_F(GroupPageTest, TicksSizesAndDrivesFollowTheSelection) {
+  LoadGroups();
+  auto* system = Find<TInstallFileGroup>("System");
+  auto* docs = Find<TInstallFileGroup>("Docs");
+  auto* extras = Find<TInstallFileGroup>("Extras");
+  OnGroupPage([&](TFileGroupSelectForm& page, TBaseFormContainer&) {
+    QTreeWidget* tree = page.GroupTree->Tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    EXPECT_EQ(root->text(0).toStdString(), "Main");
+    EXPECT_TRUE(root->isExpanded());
+    ASSERT_EQ(root->childCount(), 2);
+    EXPECT_EQ(root->child(0)->text(0).toStdString(), "System");
+    EXPECT_EQ(root->child(1)->text(0).toStdString(), "Docs");
+    EXPECT_FALSE(root->child(0)->isExpanded());
+    // Rows of the open levels only: the root and its two groups.
+    EXPECT_EQ(SizeOf(page, driver_), "1,750 Bytes");
+    EXPECT_EQ(SizeOf(page, system), "1,250 Bytes");
+    EXPECT_EQ(SizeOf(page, extras), "(no row)");
+    root->child(0)->setExpanded(true);
+    ASSERT_NE(BoxOf(page, extras), nullptr);
+    EXPECT_TRUE(BoxOf(page, extras)->Box()->isChecked());
+    EXPECT_FALSE(BoxOf(page, extras)->Box()->isEnabled());
+    EXPECT_EQ(SizeOf(page, extras), "250 Bytes");
+
+    // Per drive: C: 1,250 of 5,000,000; D: 500 and unreadable, so short.
+    ASSERT_EQ(page.DriveList->RowCount(), 2);
+    EXPECT_EQ(page.DriveList->RowText(0, 0), "C:");
+    EXPECT_EQ(page.DriveList->RowText(0, 1), "1,250 Bytes");
+    EXPECT_EQ(page.DriveList->RowText(0, 2), "5,000,000 Bytes");
+    EXPECT_FALSE(page.DriveList->RowShort(0));
+    EXPECT_EQ(page.DriveList->RowText(1, 0), "D:");
+    EXPECT_EQ(page.DriveList->RowText(1, 2), "-1 Bytes");
+    EXPECT_TRUE(page.DriveList->RowShort(1));
+
+    // Unticking Docs: its files leave the run, the sizes and the drive
+    // list at once, and its drive stays listed with nothing required.
+    BoxOf(page, docs)->Box()->click();
+    EXPECT_FALSE(docs->Include());
+    EXPECT_FALSE(docs->IsSelected());
+    EXPECT_EQ(SizeOf(page, driver_), "1,250 Bytes");
+    ASSERT_EQ(page.DriveList->RowCount(), 2);
+    EXPECT_EQ(page.DriveList->RowText(1, 1), "0 Bytes");
+    // Unticking System leaves out Extras too, though Extras stays ticked.
+    BoxOf(page, system)->Box()->click();
+    EXPECT_EQ(page.DriveList->RowText(0, 1), "0 Bytes");
+    EXPECT_TRUE(extras->Include());
+    EXPECT_EQ(SizeOf(page, driver_), "0 Bytes");
+    BoxOf(page, system)->Box()->click();
+    EXPECT_EQ(page.DriveList->RowText(0, 1), "1,250 Bytes");
+  });
+  // Back and Next again keep the ticks: the page reads them from the groups.
+  OnGroupPage([&](TFileGroupSelectForm& page, TBaseFormContainer&) {
+    EXPECT_FALSE(BoxOf(page, docs)->Box()->isChecked());
+    EXPECT_TRUE(BoxOf(page, system)->Box()->isChecked());
+  });
+}
+
+TEST_F(GroupPageTest, TheSelectedGroupsDirectoryAndDescription) {
+  LoadGroups();
+  auto* docs = Find<TInstallFileGroup>("Docs");
+  auto* system = Find<TInstallFileGroup>("System");
+  OnGroupPage([&](TFileGroupSelectForm& page, TBaseFormContainer&) {
+    QTreeWidget* tree = page.GroupTree->Tree();
+    EXPECT_EQ(page.GroupTree->SelectedGroup(), driver_);
+    EXPECT_EQ(page.DirectoryLabel->Edit()->text().toStdString(), "c:\\program files\\myapplication");
+    EXPECT_FALSE(page.DescriptionMemo->Visible());
+    tree->setCurrentItem(page.GroupTree->NodeOf(docs));
+    EXPECT_EQ(page.DirectoryLabel->Edit()->text().toStdString(), "d:\\docs");
+    EXPECT_FALSE(page.BrowseBtn->Widget()->isEnabled());
+    EXPECT_TRUE(page.DescriptionMemo->Visible());
+    EXPECT_TRUE(page.GroupDescLabel->Visible());
+    EXPECT_EQ(page.DescriptionMemo->Edit()->toPlainText().toStdString(), "The manuals.");
+    // Typing moves the selected group, in lower case, and only it.
+    page.DirectoryLabel->Edit()->setText("E:\\Manuals");
+    EXPECT_EQ(docs->DestDir(), "e:\\manuals");
+    EXPECT_EQ(docs->DestDirType(), nullptr);
+    EXPECT_EQ(system->DestDir(), "C:\\Sys");
+    ASSERT_EQ(page.DriveList->RowCount(), 2);
+    page.PreparePage();
+    EXPECT_EQ(page.DriveList->RowText(1, 0), "E:");
+
+    // Browse on System: the chosen folder becomes its destination.
+    tree->setCurrentItem(page.GroupTree->NodeOf(system));
+    EXPECT_TRUE(page.BrowseBtn->Widget()->isEnabled());
+    page.OnBrowse = [](TOpenFolderDialog& dialog) {
+      dialog.OnShown = [](FolderWindow& window) {
+        window.PathEdit()->setText("C:\\Elsewhere\\");
+        window.OkButton()->click();
+      };
+    };
+    Click(page.BrowseBtn);
+    EXPECT_EQ(system->DestDir(), "C:\\Elsewhere");
+    EXPECT_EQ(page.DirectoryLabel->Edit()->text().toStdString(), "c:\\elsewhere");
+  });
+}
+
+TEST_F(GroupPageTest, ThePageLeavesItselfOutForAChosenTypeAndNeedsAFileContainer) {
+  LoadGroups(R"(["itDefault", "itCustom"])");
+  TFileGroupSelectForm page(ctx_.get(), nullptr);
+  EXPECT_EQ(page.Container(), driver_);
+  driver_->SetCurrentInstallType(TInstallType::itDefault);
+  EXPECT_TRUE(page.SkipPage());
+  driver_->SetCurrentInstallType(TInstallType::itCustom);
+  EXPECT_FALSE(page.SkipPage());
+  page.SetContainer(nullptr);
+  EXPECT_TRUE(page.SkipPage());
+  EXPECT_THROW(page.BuildTree(), IException);
+  page.SetContainer(Find<TDialogManager>("Before"));
+  try {
+    page.RefreshDrives();
+    ADD_FAILURE() << "no error";
+  } catch (const IException& e) {
+    EXPECT_EQ(std::string(e.what()), "Container is not a TFileContainer for Before");
+  }
+  // Alone, the dialog needs a container.
+  auto* dialog = Find<TInstallFileGroupsDlg>("Groups");
+  dialog->SetDialogManager(nullptr);
+  dialog->SetContainer(nullptr);
+  EXPECT_THROW(dialog->HandleComponentCall(driver_, kCallBeforeInstallObjects, nullptr), IException);
+}
+
+TEST_F(GroupPageTest, TheGroupPageAsDesignedInEnglishAndGerman) {
+  LoadGroups(R"(["itAlways"])", R"(, {"class": "TTranslator", "name": "MainTranslator",
+                                      "properties": {"TranslateIntoLanguage": "blGerman"}})");
+  OnGroupPage([&](TFileGroupSelectForm& page, TBaseFormContainer&) {
+    const int top = 5 + page.TopDescriptionLabel->Bounds().height;
+    ExpectBounds(page.Label5, {5, top, 324, 7}, "Label5");
+    ExpectBounds(page.pnlGroups, {5, top + 7, 324, 107}, "pnlGroups");
+    ExpectBounds(page.pnlInclude, {1, 1, 20, 105}, "pnlInclude");
+    ExpectBounds(page.pnlSize, {324 - 1 - 93, 1, 93, 105}, "pnlSize");
+    ExpectBounds(page.DirectoryGroupBox, {5, 316 - 5 - 42, 324, 42}, "DirectoryGroupBox");
+    ExpectBounds(page.pnlDriveSpace, {5, 316 - 5 - 42 - 61, 324, 61}, "pnlDriveSpace");
+    EXPECT_EQ(page.DirectoryLabel->Bounds().width, 209);
+    EXPECT_TRUE(page.pnlIncludeSpacer->Visible());
+    // The tick and size columns stay level with the tree's rows.
+    QTreeWidget* tree = page.GroupTree->Tree();
+    EXPECT_EQ(page.IncludeList[1]->Bounds().top, tree->visualItemRect(tree->topLevelItem(0)->child(0)).top());
+    EXPECT_EQ(page.Caption(), "Zu installierende Komponenten wählen");
+    EXPECT_NE(page.SizeList[0]->Caption().find("Bytes"), std::string::npos);
+    ExpectLabelsFit(page);
+  });
 }
 
 TEST_F(WizardTest, UnattendedRunsPressNextOnEveryPageWithoutShowingThem) {
