@@ -38,6 +38,8 @@ class AcceptingRegistry final : public brimwell::Registry {
     return {};
   }
   brimwell::WinStatus Flush() override { return {}; }
+  void BeginUpdate() override {}
+  void EndUpdate(bool) override {}
 };
 
 }  // namespace

@@ -202,4 +202,19 @@ bool Registry::ValueExists(RegistryHive hive, std::string_view key, std::string_
   return QueryValue(hive, key, name).has_value();
 }
 
+RegistryUpdate::~RegistryUpdate() {
+  if (!open_) return;
+  try {
+    registry_.EndUpdate(false);
+  } catch (const std::exception&) {
+    // Dropping cannot fail in a way that keeps the writes: an update that
+    // is not committed is lost with the transaction that held it.
+  }
+}
+
+void RegistryUpdate::Commit() {
+  open_ = false;
+  registry_.EndUpdate(true);
+}
+
 }  // namespace brimwell

@@ -131,8 +131,21 @@ class Registry {
   virtual WinStatus DeleteValue(RegistryHive hive, std::string_view key,
                                 std::string_view name) = 0;
 
-  // Commits every write made so far (RegFlushKey flushes everything).
+  // Commits every write made so far (RegFlushKey flushes everything);
+  // inside an update (below) it commits nothing.
   virtual WinStatus Flush() = 0;
+
+  // --- All or nothing -------------------------------------------------------
+
+  // Commits what is pending, then holds back every write that follows until
+  // EndUpdate: none of them is committed on its own (not by Flush, nor by
+  // the store's committer, nor at destruction) or seen by another process.
+  // EndUpdate(true) commits them together; EndUpdate(false), destruction
+  // without EndUpdate, or the death of the process drops them all. Updates
+  // do not nest. Both throw ERegistryStoreError when the store fails (a
+  // commit that fails drops the update).
+  virtual void BeginUpdate() = 0;
+  virtual void EndUpdate(bool commit) = 0;
 
   // --- Conveniences over the calls above ------------------------------------
 
@@ -158,6 +171,23 @@ class Registry {
   WinStatus WriteBinary(RegistryHive hive, std::string_view key, std::string_view name,
                         std::string_view bytes);
   bool ValueExists(RegistryHive hive, std::string_view key, std::string_view name);
+};
+
+// An update of a registry (Registry::BeginUpdate) that is dropped when the
+// object goes out of scope without Commit, by an exception for instance.
+class RegistryUpdate {
+ public:
+  explicit RegistryUpdate(Registry& registry) : registry_(registry) { registry_.BeginUpdate(); }
+  RegistryUpdate(const RegistryUpdate&) = delete;
+  RegistryUpdate& operator=(const RegistryUpdate&) = delete;
+  ~RegistryUpdate();
+  // Commits the update's writes together; throws ERegistryStoreError when
+  // they cannot be (and they are then dropped).
+  void Commit();
+
+ private:
+  Registry& registry_;
+  bool open_ = true;
 };
 
 }  // namespace brimwell

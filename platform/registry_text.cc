@@ -359,8 +359,12 @@ RegistryImportResult ImportRegistryText(Registry& registry, std::string_view dat
                                                  std::string("the file does not begin with \"") +
                                                      kRegistryTextHeader + "\""}));
   }
+  // One update: a bad line or a failed write late in the file leaves the
+  // registry as it was, not holding the keys of the lines before it.
+  RegistryUpdate update(registry);
   Importer importer(registry, lines[first].second == kRegistryTextHeader);
   for (std::size_t i = first + 1; i < lines.size(); ++i) importer.Line(lines[i].first, lines[i].second);
+  update.Commit();
   return importer.result;
 }
 

@@ -43,9 +43,11 @@ struct RegistryImportResult {
   int values = 0;  // values written or deleted
 };
 
-// Applies a registry text file. Throws ERegistryTextError with the line
-// number ("line %d: ...") for a malformed line, a missing header, or a key of
-// no hive; what came before the bad line stays applied.
+// Applies a registry text file, all or nothing (one Registry update).
+// Throws ERegistryTextError with the line number ("line %d: ...") for a
+// malformed line, a missing header, a key of no hive or a write that fails,
+// and ERegistryStoreError when the store cannot commit; either way nothing
+// of the file is applied.
 RegistryImportResult ImportRegistryText(Registry& registry, std::string_view text);
 
 }  // namespace brimwell

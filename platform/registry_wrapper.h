@@ -46,6 +46,8 @@ class RegistryWrapper : public Registry {
     return target_.DeleteValue(hive, key, name);
   }
   WinStatus Flush() override { return target_.Flush(); }
+  void BeginUpdate() override { target_.BeginUpdate(); }
+  void EndUpdate(bool commit) override { target_.EndUpdate(commit); }
 
  private:
   Registry& target_;

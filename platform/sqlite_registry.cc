@@ -140,7 +140,10 @@ SqliteRegistry::~SqliteRegistry() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     stopping_ = true;
-    if (in_transaction_) {
+    if (updating_) {
+      // An update that was not ended is dropped, never half kept.
+      RollbackLocked();
+    } else if (in_transaction_) {
       try {
         CommitLocked();
       } catch (const std::exception& e) {
@@ -184,64 +187,101 @@ void SqliteRegistry::OpenStore() {
   db_ = std::move(connection);
   sqlite3_extended_result_codes(db_.get(), 0);
   sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
-  {
-    // The first statement reads the header: a file that is no database
-    // fails here.
-    Exec("PRAGMA journal_mode=WAL");
-    // Each commit syncs the log: commits are batched, so this is rare.
-    Exec("PRAGMA synchronous=FULL");
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_.get(), "PRAGMA application_id", -1, &stmt, nullptr) != SQLITE_OK) Fail("application_id");
-    int app_id = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
+  // The rollback journal: a reader then needs no file beside the store. On
+  // a store already in that mode this writes nothing; a WAL store is turned
+  // over when no other process has it open and the disk allows it, and is
+  // otherwise used as it is (the statements below report a store that
+  // cannot be read).
+  sqlite3_exec(db_.get(), "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  // Each commit syncs the journal and the store: commits are batched, so
+  // this is rare.
+  Exec("PRAGMA synchronous=FULL");
+  // The first read of the header: a file that is no database fails here.
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_.get(), "PRAGMA application_id", -1, &stmt, nullptr) != SQLITE_OK) Fail("application_id");
+  int app_id = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
+  sqlite3_finalize(stmt);
+  if (sqlite3_prepare_v2(db_.get(), "PRAGMA user_version", -1, &stmt, nullptr) != SQLITE_OK) Fail("user_version");
+  int version = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
+  sqlite3_finalize(stmt);
+  if (sqlite3_prepare_v2(db_.get(), "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr) != SQLITE_OK) {
+    Fail("schema");
+  }
+  int tables = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+  sqlite3_finalize(stmt);
+  if (tables < 0) Fail("schema");
+  if (tables > 0 && app_id != kApplicationId) {
+    throw ERegistryStoreError(Format(kStoreNotRegistry, {file_.string()}));
+  }
+  if (existed && tables > 0) {
+    // Damage inside the file shows here rather than as a registry that
+    // silently misses keys.
+    if (sqlite3_prepare_v2(db_.get(), "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) Fail("check");
+    std::string verdict = sqlite3_step(stmt) == SQLITE_ROW ? ColumnText(stmt, 0) : std::string(sqlite3_errmsg(db_.get()));
     sqlite3_finalize(stmt);
-    if (sqlite3_prepare_v2(db_.get(), "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr) != SQLITE_OK) {
-      Fail("schema");
+    if (verdict != "ok") throw ERegistryStoreError(Format(kStoreCorrupt, {file_.string(), verdict}));
+  }
+  // A complete store is only read from here on; a new or unfinished one is
+  // completed in one transaction.
+  bool make_tables = tables == 0 || version != kSchemaVersion;
+  if (make_tables) CompleteStore(true);
+  for (int i = 0; i < kStmtCount; ++i) {
+    sqlite3_stmt* prepared = nullptr;
+    int prepare = sqlite3_prepare_v3(db_.get(), kSql[i], -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
+    statements_[i].reset(prepared);
+    if (prepare != SQLITE_OK) Fail(kSql[i]);
+  }
+  if (!FindRoots()) CompleteStore(false);
+}
+
+void SqliteRegistry::CompleteStore(bool make_tables) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    if (make_tables) {
+      Exec(kSchema);
+      Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+      Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     }
-    int tables = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    if (tables < 0) Fail("schema");
-    if (tables > 0 && app_id != kApplicationId) {
-      throw ERegistryStoreError(Format(kStoreNotRegistry, {file_.string()}));
-    }
-    if (existed && tables > 0) {
-      // Damage inside the file shows here rather than as a registry that
-      // silently misses keys.
-      if (sqlite3_prepare_v2(db_.get(), "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) Fail("check");
-      std::string verdict = sqlite3_step(stmt) == SQLITE_ROW ? ColumnText(stmt, 0) : std::string(sqlite3_errmsg(db_.get()));
-      sqlite3_finalize(stmt);
-      if (verdict != "ok") throw ERegistryStoreError(Format(kStoreCorrupt, {file_.string(), verdict}));
-    }
-    Exec("BEGIN IMMEDIATE");
-    Exec(kSchema);
-    Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
-    Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-    for (int i = 0; i < kStmtCount; ++i) {
-      sqlite3_stmt* prepared = nullptr;
-      int prepare = sqlite3_prepare_v3(db_.get(), kSql[i], -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
-      statements_[i].reset(prepared);
-      if (prepare != SQLITE_OK) Fail(kSql[i]);
-    }
-    for (int i = 0; i < 3; ++i) {
-      sqlite3_stmt* find = Prepared(kFindKey);
-      Reset reset(find);
-      sqlite3_bind_int64(find, 1, 0);
-      BindText(find, 2, kRootNames[i]);
-      int step = sqlite3_step(find);
-      if (step == SQLITE_ROW) {
-        roots_[i] = sqlite3_column_int64(find, 0);
-        continue;
+    // The roots, unless another process made them first; the statements
+    // exist only once the tables do.
+    if (statements_[kFindKey] != nullptr && !FindRoots()) {
+      for (int i = 0; i < 3; ++i) {
+        if (roots_[i] != 0) continue;
+        sqlite3_stmt* insert = Prepared(kInsertKey);
+        Reset reset_insert(insert);
+        sqlite3_bind_int64(insert, 1, 0);
+        BindText(insert, 2, kRootNames[i]);
+        BindText(insert, 3, kRootNames[i]);
+        if (sqlite3_step(insert) != SQLITE_DONE) Fail("root");
+        roots_[i] = sqlite3_last_insert_rowid(db_.get());
       }
-      if (step != SQLITE_DONE) Fail("root");
-      sqlite3_stmt* insert = Prepared(kInsertKey);
-      Reset reset_insert(insert);
-      sqlite3_bind_int64(insert, 1, 0);
-      BindText(insert, 2, kRootNames[i]);
-      BindText(insert, 3, kRootNames[i]);
-      if (sqlite3_step(insert) != SQLITE_DONE) Fail("root");
-      roots_[i] = sqlite3_last_insert_rowid(db_.get());
     }
     Exec("COMMIT");
+  } catch (const ERegistryStoreError&) {
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
   }
+}
+
+// Reads the ids of the hive roots; false when one is missing.
+bool SqliteRegistry::FindRoots() {
+  bool all = true;
+  for (int i = 0; i < 3; ++i) {
+    sqlite3_stmt* find = Prepared(kFindKey);
+    Reset reset(find);
+    sqlite3_bind_int64(find, 1, 0);
+    BindText(find, 2, kRootNames[i]);
+    int step = sqlite3_step(find);
+    if (step == SQLITE_ROW) {
+      roots_[i] = sqlite3_column_int64(find, 0);
+    } else if (step == SQLITE_DONE) {
+      roots_[i] = 0;
+      all = false;
+    } else {
+      Fail("root");
+    }
+  }
+  return all;
 }
 
 sqlite3_stmt* SqliteRegistry::Prepared(Stmt which) { return statements_[which].get(); }
@@ -302,10 +342,19 @@ void SqliteRegistry::CommitLocked() {
   }
 }
 
+void SqliteRegistry::RollbackLocked() {
+  updating_ = false;
+  if (!in_transaction_) return;
+  if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  in_transaction_ = false;
+  // Ids of keys made in the dropped transaction are gone with it.
+  key_cache_.clear();
+}
+
 void SqliteRegistry::CommitterLoop() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
-    if (!in_transaction_) {
+    if (!in_transaction_ || updating_) {
       wake_.wait(lock);
       continue;
     }
@@ -534,8 +583,25 @@ WinStatus SqliteRegistry::DeleteValue(RegistryHive hive, std::string_view key, s
 WinStatus SqliteRegistry::Flush() {
   std::lock_guard<std::mutex> lock(mutex_);
   ThrowDeferred();
-  CommitLocked();
+  if (!updating_) CommitLocked();
   return WinStatus::Ok();
+}
+
+void SqliteRegistry::BeginUpdate() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ThrowDeferred();
+  CommitLocked();
+  CheckFresh();
+  BeginWrite();
+  updating_ = true;
+}
+
+void SqliteRegistry::EndUpdate(bool commit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!updating_) return;
+  if (!commit) return RollbackLocked();
+  updating_ = false;
+  CommitLocked();
 }
 
 }  // namespace brimwell

@@ -11,8 +11,15 @@
 // and by a background committer a short while after the transaction began,
 // so a burst of thousands of writes costs one commit, another process is
 // never kept waiting long, and a crash of this process loses at most the
-// writes of that short while, never a flushed one. The database runs in WAL
-// mode and every commit is synced to disk.
+// writes of that short while, never a flushed one. An update
+// (BeginUpdate) keeps its transaction open until EndUpdate instead.
+//
+// Every commit is synced to disk through a rollback journal, which exists
+// only while a commit is under way. Opening and reading write nothing: no
+// schema, no journal, no shared-memory file, so the registry stays readable
+// on a full or read-only disk. (A store written in WAL mode by an older
+// version is turned to the journal when it is first opened where that can
+// be done.)
 #pragma once
 
 
@@ -58,6 +65,8 @@ class SqliteRegistry final : public Registry {
                      const RegistryValue& value) override;
   WinStatus DeleteValue(RegistryHive hive, std::string_view key, std::string_view name) override;
   WinStatus Flush() override;
+  void BeginUpdate() override;
+  void EndUpdate(bool commit) override;
 
   const std::filesystem::path& File() const { return file_; }
   // Number of commits made (for benchmarks).
@@ -82,6 +91,10 @@ class SqliteRegistry final : public Registry {
   };
 
   void OpenStore();
+  // Makes the tables, the header marks and the hive roots that are missing,
+  // in a transaction of its own; the statements are prepared after it.
+  void CompleteStore(bool make_tables);
+  bool FindRoots();
   [[noreturn]] void Fail(const char* what);
   void Exec(const char* sql);
   sqlite3_stmt* Prepared(Stmt which);
@@ -90,6 +103,7 @@ class SqliteRegistry final : public Registry {
   void CheckFresh();
   void BeginWrite();
   void CommitLocked();
+  void RollbackLocked();
   void CommitterLoop();
   void ThrowDeferred();
   // The id of the key, creating missing levels when `create`; nullopt when
@@ -115,6 +129,7 @@ class SqliteRegistry final : public Registry {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool in_transaction_ = false;
+  bool updating_ = false;  // inside BeginUpdate ... EndUpdate
   std::chrono::steady_clock::time_point transaction_start_;
   bool stopping_ = false;
   std::string deferred_error_;

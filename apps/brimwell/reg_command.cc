@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/brimwell/commands.h"
+#include "host/host_env.h"
 #include "platform/machine.h"
 #include "platform/platform_errors.h"
 #include "platform/registry.h"
@@ -250,10 +251,11 @@ int RunReg(Args args) {
       std::cout.flush();
       return 0;
     }
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text.str();
-    out.flush();
-    if (!out) throw EPlatformError("cannot write " + file);
+    // Written beside and renamed over: a full disk leaves the old file, not
+    // a cut-off export that would import as less than the registry held.
+    if (std::error_code ec = host::Env::Default().WriteFileAtomically(file, text.str())) {
+      throw EPlatformError("cannot write " + file + ": " + ec.message());
+    }
     std::printf("%s\n", kSuccess);
     return 0;
   }

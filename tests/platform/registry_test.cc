@@ -1,10 +1,14 @@
 #include "platform/registry.h"
 
 #include <signal.h>
+#include <map>
 #include <sqlite3.h>
 
 #include "platform/platform_errors.h"
 #include "platform/registry_wrapper.h"
+#include "platform/registry_text.h"
+#include "platform/sqlite_registry.h"
+#include "tests/platform/small_disk.h"
 #include "tests/platform/temp_prefix.h"
 
 namespace brimwell {
@@ -278,6 +282,105 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceKeepEveryWrite) {
   EXPECT_EQ(machine->GetRegistry().ValueNames(kHKLM, "SOFTWARE\\Mine")->size(), 3000u);
   EXPECT_EQ(machine->GetRegistry().ValueNames(kHKLM, "SOFTWARE\\Other")->size(), 40u);
   EXPECT_EQ(machine->GetRegistry().ReadString(kHKLM, "SOFTWARE\\Other", "V40"), "x40");
+}
+
+// Names, sizes, modification times and contents of the files in `dir`.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    auto time = std::filesystem::last_write_time(entry.path()).time_since_epoch().count();
+    files[entry.path().filename().string()] = std::to_string(time) + ":" + testing::ReadHostFile(entry.path());
+  }
+  return files;
+}
+
+TEST_F(RegistryStoreTest, ReadingTheStoreWritesNothing) {
+  MakePrefix(50);
+  std::map<std::string, std::string> before = Snapshot(prefix());
+  ASSERT_EQ(before.count("registry.db"), 1u);
+  {
+    auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+    Registry& reg = machine->GetRegistry();
+    EXPECT_EQ(reg.ReadString(kHKLM, "SOFTWARE\\Bulk", "Value7"), std::string(200, 'v'));
+    EXPECT_EQ(reg.ValueNames(kHKLM, "SOFTWARE\\Bulk")->size(), 50u);
+    EXPECT_FALSE(reg.KeyExists(kHKLM, "SOFTWARE\\Nothing"));
+    EXPECT_TRUE(reg.Flush().ok());
+  }
+  // No journal, no shared-memory file, not a byte or a date changed.
+  EXPECT_EQ(Snapshot(prefix()), before);
+}
+
+TEST_F(RegistryStoreTest, AFullDiskLeavesTheStoreReadableAndRefusesWritesCleanly) {
+  std::filesystem::path disk = dir_.path() / "disk";
+  std::filesystem::create_directories(disk);
+  int status = testing::OnSmallDisk(disk, 4 << 20, [&] {
+    std::filesystem::path small_prefix = disk / "prefix";
+    {
+      auto machine = OpenMachine(small_prefix);
+      if (!machine->GetRegistry().WriteString(kHKLM, "SOFTWARE\\Acme", "Path", "C:\\Acme")) return 2;
+    }
+    if (testing::FillDisk(disk) <= 0) return 3;
+    std::map<std::string, std::string> before = Snapshot(small_prefix);
+    {
+      auto machine = OpenMachine(small_prefix, PrefixCreation::kMustExist);
+      Registry& reg = machine->GetRegistry();
+      if (reg.ReadString(kHKLM, "SOFTWARE\\Acme", "Path") != "C:\\Acme") return 4;
+      // A write on the full disk fails as a store error, and the value
+      // read before is still there afterwards.
+      bool refused = false;
+      try {
+        (void)reg.WriteString(kHKLM, "SOFTWARE\\Acme", "Big", std::string(1 << 20, 'x'));
+        (void)reg.Flush();
+      } catch (const ERegistryStoreError&) {
+        refused = true;
+      }
+      if (!refused) return 5;
+      if (reg.ReadString(kHKLM, "SOFTWARE\\Acme", "Path") != "C:\\Acme") return 6;
+    }
+    if (Snapshot(small_prefix) != before) return 7;
+    return 0;
+  });
+  if (status == testing::kNoSmallDisk) GTEST_SKIP() << "no tmpfs can be mounted here";
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(RegistryStoreTest, AnUpdateIsCommittedWholeOrNotAtAll) {
+  MakePrefix();
+  {
+    auto machine = OpenMachine(prefix());
+    Registry& reg = machine->GetRegistry();
+    ASSERT_TRUE(reg.WriteString(kHKLM, "SOFTWARE\\Kept", "Before", "1"));
+    {
+      RegistryUpdate update(reg);
+      ASSERT_TRUE(reg.WriteString(kHKLM, "SOFTWARE\\Dropped", "A", "x"));
+      // Neither a flush nor the committer's delay commits a part of it.
+      ASSERT_TRUE(reg.Flush());
+      std::this_thread::sleep_for(SqliteRegistry::kCommitDelay * 3);
+      SqliteRegistry other(store());
+      EXPECT_FALSE(other.KeyExists(kHKLM, "SOFTWARE\\Dropped"));
+      EXPECT_TRUE(other.KeyExists(kHKLM, "SOFTWARE\\Kept"));  // committed when the update began
+    }
+    EXPECT_FALSE(reg.KeyExists(kHKLM, "SOFTWARE\\Dropped"));
+    {
+      RegistryUpdate update(reg);
+      ASSERT_TRUE(reg.WriteString(kHKLM, "SOFTWARE\\Whole", "A", "x"));
+      update.Commit();
+    }
+  }
+  // A process killed inside an update leaves nothing of it.
+  int status = InChild([&] {
+    auto machine = OpenMachine(prefix());
+    machine->GetRegistry().BeginUpdate();
+    for (int i = 0; i < 500; ++i) (void)machine->GetRegistry().WriteString(kHKLM, "SOFTWARE\\Killed", "V" + std::to_string(i), "x");
+    ::raise(SIGKILL);
+    return 4;
+  });
+  EXPECT_EQ(status, -1);
+  auto machine = OpenMachine(prefix());
+  EXPECT_TRUE(machine->GetRegistry().KeyExists(kHKLM, "SOFTWARE\\Whole"));
+  EXPECT_FALSE(machine->GetRegistry().KeyExists(kHKLM, "SOFTWARE\\Killed"));
+  EXPECT_FALSE(machine->GetRegistry().KeyExists(kHKLM, "SOFTWARE\\Dropped"));
 }
 
 }  // namespace

@@ -169,5 +169,26 @@ TEST_F(RegistryTextTest, BadLinesAreErrorsWithTheirNumber) {
   }
 }
 
+TEST_F(RegistryTextTest, AnImportIsAllOrNothing) {
+  ASSERT_TRUE(registry().WriteString(kHKLM, "SOFTWARE\\Acme", "Kept", "old"));
+  // Thousands of good keys, then a bad line: not one key of the file stays,
+  // and the value it would have overwritten keeps its old data.
+  std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme]\n\"Kept\"=\"new\"\n";
+  for (int i = 0; i < 3000; ++i) text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\K" + std::to_string(i) + "]\n\"v\"=dword:1\n";
+  std::string bad = text + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\Last]\n\"v\"=dword:zz\n";
+  EXPECT_THROW(ImportRegistryText(registry(), bad), ERegistryTextError);
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Bulk"));
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\Acme", "Kept"), "old");
+  // The same with a write that the store refuses late in the file.
+  std::string refused = text + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\a\x01b]\n";
+  EXPECT_THROW(ImportRegistryText(registry(), refused), ERegistryTextError);
+  EXPECT_FALSE(registry().KeyExists(kHKLM, "SOFTWARE\\Bulk"));
+  // And the good file is applied whole.
+  RegistryImportResult result = ImportRegistryText(registry(), text);
+  EXPECT_EQ(result.keys, 3001);
+  EXPECT_EQ(registry().SubKeys(kHKLM, "SOFTWARE\\Bulk")->size(), 3000u);
+  EXPECT_EQ(registry().ReadString(kHKLM, "SOFTWARE\\Acme", "Kept"), "new");
+}
+
 }  // namespace
 }  // namespace brimwell
