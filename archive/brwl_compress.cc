@@ -121,15 +121,20 @@ void TBrwlCompress::SetFilesToProcessLines(const std::vector<std::string>& lines
 
 std::unique_ptr<ArchiveStream> TBrwlCompress::OpenFile(const std::string& path, bool write,
                                                        bool create) {
+  WinResult<std::unique_ptr<File>> file = WinResult<std::unique_ptr<File>>::Error(kErrorFileNotFound);
   try {
-    WinResult<std::unique_ptr<File>> file = machine().GetFileSystem().Open(
-        path, write ? FileAccess::kReadWrite : FileAccess::kRead, kShareReadWrite,
-        create ? FileDisposition::kCreateAlways : FileDisposition::kOpenExisting);
-    if (!file) return nullptr;
-    return std::make_unique<MachineFileStream>(std::move(*file));
+    // A file to be made anew is emptied only under the lock: truncating at
+    // the open would cut the archive another writer is still writing.
+    file = machine().GetFileSystem().Open(path, write ? FileAccess::kReadWrite : FileAccess::kRead,
+                                          kShareReadWrite,
+                                          create ? FileDisposition::kOpenAlways : FileDisposition::kOpenExisting);
   } catch (const EPlatformError&) {
     return nullptr;  // a path the machine cannot map opens nothing
   }
+  if (!file) return nullptr;
+  if (!(*file)->Lock(write, kArchiveLockWaitMs)) Fail(kArchiveInUse, {path});
+  if (create && (!(*file)->Seek(0, SeekOrigin::kBegin) || !(*file)->SetEndOfFile())) return nullptr;
+  return std::make_unique<MachineFileStream>(std::move(*file));
 }
 
 void TBrwlCompress::LoadHeaders() {

@@ -114,6 +114,10 @@ inline constexpr char kArchiveTooLarge[] =
 inline constexpr char kUnsafeTargetName[] =
     "The file name <%s> would be written outside the directory %s";
 inline constexpr char kAlreadySplit[] = "The archive %s is already split over several disks";
+// Another program kept the archive locked for longer than an operation
+// waits (kArchiveLockWaitMs).
+inline constexpr char kArchiveInUse[] = "The file %s is in use by another program";
+inline constexpr int kArchiveLockWaitMs = 60000;
 
 class TBrwlCompress : public TComponent {
   BRIMWELL_CLASS_INFO()
@@ -216,6 +220,12 @@ class TBrwlCompress : public TComponent {
   void LoadHeadersIfNeeded();
   void ComputeTotals();
   void FillStats(const TFileHeader& header);
+  // Opens an archive or a source file, locked for this handle: shared for
+  // reading, exclusive for writing, so that two writers never append at
+  // the same place and no reader sees a half-written directory. Waits
+  // while another handle holds a lock in the way; throws EBrwlCompress
+  // kArchiveInUse when that lasts too long. nullptr when the file cannot
+  // be opened. `create` empties the file, once the lock is held.
   std::unique_ptr<ArchiveStream> OpenFile(const std::string& path, bool write, bool create);
   // Opens disk file `disk` of the archive for reading (asking OnNewDisk when
   // it is missing); CompressedFile takes the name of the file opened.

@@ -38,6 +38,9 @@ class HostFile final : public ArchiveStream {
   bool SetFileDate(TDateTime date);
   // Adds the execute bits wherever the read bits are set; false on failure.
   bool MakeExecutable();
+  // Locks the whole file (host::File::Lock); false when another open file
+  // kept a lock in the way for `wait_ms` milliseconds, or on failure.
+  bool Lock(bool exclusive, int wait_ms) { return !file_->Lock(exclusive, wait_ms); }
 
  private:
   HostFile(std::unique_ptr<host::File> file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}

@@ -70,6 +70,12 @@ class File {
   virtual std::error_code SetModificationTime(std::int64_t unix_seconds) = 0;
   // Adds the execute bits wherever the read bits are set.
   virtual std::error_code MakeExecutable() = 0;
+  // Locks the whole file for this open file: `exclusive`, or shared with
+  // other shared locks. While another open file (of this process or
+  // another) holds a lock in the way, waits up to `wait_ms` milliseconds,
+  // then fails with EWOULDBLOCK. The lock goes when the file is closed or
+  // the process ends, however it ends.
+  virtual std::error_code Lock(bool exclusive, int wait_ms) = 0;
 };
 
 enum class OpenMode {

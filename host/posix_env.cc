@@ -4,6 +4,7 @@
 #include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -14,7 +15,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "host/host_env.h"
 
@@ -30,6 +33,7 @@ constexpr char kOwnExecutable[] = "/proc/self/exe";
 constexpr int kWatchedFd = 3;
 constexpr int kTemporaryNameAttempts = 16;
 constexpr std::size_t kReadChunk = 1 << 16;
+constexpr std::chrono::milliseconds kLockPoll{20};
 
 std::error_code LastError() { return ErrnoError(errno); }
 
@@ -89,6 +93,19 @@ class PosixFile final : public File {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return LastError();
     return ::fchmod(fd_, WithExecute(st.st_mode)) == 0 ? std::error_code() : LastError();
+  }
+
+  std::error_code Lock(bool exclusive, int wait_ms) override {
+    // flock rather than record locks: they belong to this open file, not
+    // to the process, so two opens in one process exclude each other too.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
+      if (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return {};
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) return LastError();
+      if (std::chrono::steady_clock::now() >= deadline) return ErrnoError(EWOULDBLOCK);
+      std::this_thread::sleep_for(kLockPoll);
+    }
   }
 
  private:

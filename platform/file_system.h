@@ -89,6 +89,13 @@ class File {
   virtual WinStatus SetLastWriteTime(TDateTime time) = 0;
   // The Windows path the file was opened under.
   virtual const std::string& Path() const = 0;
+  // Locks the whole file for this handle (LockFileEx over every byte):
+  // `exclusive`, or shared with other shared locks. While another handle
+  // (of this process or another) holds a lock in the way, waits up to
+  // `wait_ms` milliseconds, then fails with kErrorLockViolation. The lock
+  // goes with the handle, or with the process however it ends. It is
+  // advisory: reads and writes through handles without a lock still work.
+  virtual WinStatus Lock(bool exclusive, int wait_ms) = 0;
 };
 
 // A file being written under a temporary name in the directory of the file

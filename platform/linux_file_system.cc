@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "platform/linux_paths.h"
 #include "platform/registry.h"
@@ -150,6 +152,20 @@ class LinuxFileOf : public Base {
   }
 
   const std::string& Path() const override { return path_; }
+
+  WinStatus Lock(bool exclusive, int wait_ms) override {
+    // flock rather than record locks: those stand for the sharing modes,
+    // and flock belongs to this open file, so two handles of one process
+    // exclude each other as two processes do.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
+      if (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return WinStatus::Ok();
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) return WinStatus::Error(WinErrorFromErrno(errno));
+      if (std::chrono::steady_clock::now() >= deadline) return WinStatus::Error(kErrorLockViolation);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
 
  protected:
   int fd_;

@@ -107,11 +107,15 @@ class Reader {
     if (!HasDriveLetter(path)) {
       std::unique_ptr<HostFile> f = HostFile::Open(path, HostFile::Mode::kRead);
       if (!f) throw EBrwlCompress(Format(kCannotOpenCompressedFile, {path}));
+      // A shared lock: an archive being added to is read once the writer is
+      // done, never half-written.
+      if (!f->Lock(false, kArchiveLockWaitMs)) throw EBrwlCompress(Format(kArchiveInUse, {path}));
       return f;
     }
     WinResult<std::unique_ptr<File>> f = GetMachine().GetFileSystem().Open(
         path, FileAccess::kRead, kShareReadWrite, FileDisposition::kOpenExisting);
     if (!f) throw EBrwlCompress(Format(kCannotOpenCompressedFile, {path}));
+    if (!(*f)->Lock(false, kArchiveLockWaitMs)) throw EBrwlCompress(Format(kArchiveInUse, {path}));
     return std::make_unique<MachineFileStream>(std::move(*f));
   }
 

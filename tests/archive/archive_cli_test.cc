@@ -124,5 +124,36 @@ TEST_F(ArchiveCliTest, VersionPrintsTheFifteenFields) {
   EXPECT_NE(out_.find("CompanyName: Acme Werkzeuge\n"), std::string::npos) << out_;
 }
 
+TEST_F(ArchiveCliTest, TwoWritersAtOnceLoseNoMember) {
+  // Two processes add to one archive at the same time, each member by its
+  // own run: every add that reports success must be found afterwards, and
+  // the archive must verify.
+  std::string archive = (dir_ / "files.1").string();
+  ASSERT_EQ(Run("archive create " + Quoted(archive) + " " + Quoted(File("seed.txt", "seed"))), 0) << err_;
+  constexpr int kPerWriter = 12;
+  std::string tool = "'" BRIMWELL_BIN_DIR "/brimwell'";
+  std::string script;
+  for (int w = 0; w < 2; ++w) {
+    for (int i = 0; i < kPerWriter; ++i) {
+      File("w" + std::to_string(w) + "_" + std::to_string(i) + ".txt", std::string(1000 + 37 * i, static_cast<char>('a' + w)));
+    }
+    script += "(for i in $(seq 0 " + std::to_string(kPerWriter - 1) + "); do " + tool + " archive add " + Quoted(archive) +
+              " " + Quoted(dir_) + "/w" + std::to_string(w) + "_$i.txt >/dev/null || echo FAIL; done) & ";
+  }
+  script += "wait";
+  const std::string command = "BRIMWELL_PREFIX=" + Quoted(dir_ / "prefix") + "; export BRIMWELL_PREFIX; " + script;
+  FILE* p = ::popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  out_.clear();
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out_.append(buf, n);
+  ASSERT_EQ(::pclose(p), 0);
+  EXPECT_EQ(out_.find("FAIL"), std::string::npos) << out_ << err_;
+  ASSERT_EQ(Run("archive list " + Quoted(archive)), 0) << err_;
+  const auto lines = std::count(out_.begin(), out_.end(), '\n');
+  EXPECT_EQ(lines, 1 + 2 * kPerWriter) << out_;
+  EXPECT_EQ(Run("archive verify " + Quoted(archive)), 0) << err_;
+}
+
 }  // namespace
 }  // namespace brimwell

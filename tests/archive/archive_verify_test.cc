@@ -74,5 +74,46 @@ TEST(VerifyArchiveTest, MembersOfAMultiVolumeSetAreReadAcrossDisks) {
   EXPECT_EQ(check.fault->member, "two");
 }
 
+TEST(VerifyArchiveTest, BytesTheDirectoryDoesNotAccountForAreAFault) {
+  // Two writers appending at one place leave the longer one's tail behind
+  // the shorter one's directory: every member inflates, yet bytes are left.
+  Bytes bytes = testing::BuildSingleFile({Member("a.txt", "alpha"), Member("b.txt", "bravo")});
+  Bytes longer = bytes;
+  longer.insert(longer.end(), 300, 0x5A);
+  MemoryStream tail(longer);
+  ArchiveCheck check = VerifyArchive(tail, 0, std::nullopt, DisksOf({}));
+  ASSERT_TRUE(check.fault);
+  EXPECT_EQ(check.fault->member, "b.txt");
+  EXPECT_EQ(check.fault->reason, "300 bytes after the last member are not accounted for by the directory");
+
+  // An embedded image ends where it says: what follows is not its own.
+  MemoryStream embedded(longer);
+  EXPECT_FALSE(VerifyArchive(embedded, 0, static_cast<std::int64_t>(bytes.size()), DisksOf({})).fault);
+}
+
+TEST(VerifyArchiveTest, StreamsOfASetThatShareBytesAreAFault) {
+  std::vector<Bytes> disks = testing::BuildMultiVolume(
+      {Member("one", MixedContent(3000, 3)), Member("two", MixedContent(900, 4)), Member("three", MixedContent(700, 5))},
+      {20000});
+  ASSERT_EQ(disks.size(), 1u);
+  std::optional<ArchiveDirectory> dir;
+  {
+    MemoryStream probe(disks[0]);
+    dir = ReadArchiveDirectory(probe, 0, std::nullopt);
+  }
+  ASSERT_EQ(dir->headers.size(), 3u);
+  ASSERT_TRUE(dir->prologue.MultiVolume);
+  // The third header points its stream back onto the second's.
+  const std::size_t third = kPrologueSize + 2 * kFileHeaderSize;
+  const std::int32_t data = dir->headers[1].DataPos;
+  PutInt32(&disks[0][third + kDataPosOffset], data);
+  PutInt32(&disks[0][third + kEndPosOffset], data + dir->headers[2].CompressedSize - 1);
+  MemoryStream first(disks[0]);
+  ArchiveCheck check = VerifyArchive(first, 0, std::nullopt, DisksOf(disks));
+  ASSERT_TRUE(check.fault);
+  EXPECT_EQ(check.fault->member, "three");
+  EXPECT_EQ(check.fault->reason, "its data overlaps that of two");
+}
+
 }  // namespace
 }  // namespace brimwell
