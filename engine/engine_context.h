@@ -39,6 +39,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitRunFailed = 1;     // the run or a mode ended in an error
 inline constexpr int kExitProjectError = 2;  // the project could not be read
 inline constexpr int kExitUserAbort = 3;     // the user cancelled the installation
+inline constexpr int kExitInstallRunning = 4;  // another installation runs on the machine
 
 // What the translator offers the rest of the engine. Until a translator
 // exists, texts pass unchanged and there is no target language. The main

@@ -8,6 +8,8 @@ namespace brimwell {
 
 // The user cancelled the installation.
 BRIMWELL_EXCEPTION(EAIUserAbort, EAI);
+// Another installation holds the machine's install lock.
+BRIMWELL_EXCEPTION(EAIInstallRunning, EAI);
 // Meta-variable expansion of a shell link's texts.
 BRIMWELL_EXCEPTION(EAICannotExpandContainerDirMV, EAI);
 BRIMWELL_EXCEPTION(EAICannotExpandInstallDirMV, EAI);

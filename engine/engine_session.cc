@@ -5,6 +5,7 @@
 #include "engine/custom_install_file.h"
 #include "engine/engine_classes.h"
 #include "engine/engine_context.h"
+#include "engine/engine_errors.h"
 #include "engine/install.h"
 #include "engine/project_form.h"
 #include "engine/run_log.h"
@@ -71,6 +72,8 @@ int EngineSession::Start() {
     return Fail(kExitProjectError, e.Message());
   } catch (const EStreamError& e) {
     return Fail(kExitProjectError, e.Message());  // a damaged bound project
+  } catch (const EAIInstallRunning& e) {
+    return Fail(kExitInstallRunning, e.Message());
   } catch (const std::exception& e) {
     // A Loaded refused the start (a bad switch, no main form).
     return Fail(kExitRunFailed, e.what());

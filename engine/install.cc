@@ -226,6 +226,8 @@ void TCustomInstall::Loaded() {
   } else {
     install_source_dir_ = StripTrailingBackslash(ExtractFileDir(ctx->ExecutablePath()));
   }
+  // Install runs (not builds) hold the lock before they touch any record.
+  if (!Designing() && !HasSwitch(EngineSwitch::kBuild) && !HasSwitch(EngineSwitch::kFloppies)) TakeInstallLock();
   ctx->SetInstallRecordKey(FindInstallRecord(false));
   if (auto local = LookupLocalFile()) SetLocalArchivePath(*local);
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "engine/install_information.h"
 #include "framework/date_time.h"
 #include "framework/picture.h"
+#include "host/host_env.h"
 #include "platform/startup_sequence.h"
 
 namespace brimwell {
@@ -71,6 +73,10 @@ inline constexpr char kInstallTypeEnvironmentVariable[] = "BRIMWELL_INSTALL_TYPE
 inline constexpr char kInstallTypeNotOffered[] = "The install type %s is not one this product offers (%s)";
 // Build and floppy modes are not part of this engine yet.
 inline constexpr char kModeNotAvailable[] = "This engine cannot build distributables or transfer them to floppies";
+// One installation at a time on a machine.
+inline constexpr char kInstallRunning[] =
+    "Another installation is running on this computer (process %d). Wait until it has finished, then start "
+    "this setup program again.";
 
 // Registry keys (HKEY_LOCAL_MACHINE).
 inline constexpr char kInstallRecordRoot[] = "\\SOFTWARE\\Brimwell\\Install";
@@ -182,6 +188,11 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   // (kInstallRecordRoot + "\Install<n>"), found by the executable's date and size;
   // made when `create`. Empty when there is none (or it cannot be written).
   virtual std::string FindInstallRecord(bool create);
+  // Takes the machine's install lock for the life of this process and then
+  // removes what installations killed earlier left behind
+  // (RemoveStaleInstallRecords). Throws EAIInstallRunning kInstallRunning
+  // when another installation holds the lock.
+  void TakeInstallLock();
   // Reads the switches from the context's arguments (IEInstall
   // kInvalidParameter).
   virtual void ParseCommandLine();
@@ -278,6 +289,7 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   int unfinished_count_ = 0;
   TDateTime run_start_time_ = 0;
   bool handler_installed_ = false;
+  std::unique_ptr<host::File> install_lock_;
 };
 
 class TInstall : public TCustomInstall {
@@ -289,5 +301,13 @@ class TInstall : public TCustomInstall {
 
   explicit TInstall(TComponent* owner) : TCustomInstall(owner) {}
 };
+
+// Removes the install records whose engine is gone, found while the caller
+// holds the install lock (so no other installation runs): a record that
+// waits for no restart (no unfinished work, no RunOnce entry naming its
+// engine) and whose engine is not `own_engine`. The temporary copy of the
+// engine that the loading program made ("bwl..." directory) goes with it,
+// and so do downloaded archive copies. Returns the keys removed.
+std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::string& own_engine);
 
 }  // namespace brimwell

@@ -16,11 +16,15 @@
 #include <optional>
 
 #include "engine/engine_context.h"
+#include "engine/engine_errors.h"
+#include "engine/file_related.h"
 #include "engine/install.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/platform_errors.h"
 #include "platform/registry.h"
+#include "platform/startup_sequence.h"
+#include "platform/win_path.h"
 
 namespace brimwell {
 namespace {
@@ -44,7 +48,94 @@ std::optional<TDateTime> ReadDate(Registry& reg, const std::string& key, const c
   return date;
 }
 
+// The directories the loading program unpacks into: "bwl" and six more
+// characters, made new for each start.
+bool IsLoaderDirectory(const std::string& dir) {
+  const std::string name = ExtractFileName(dir);
+  return name.size() == 9 && WinUpperCase(name.substr(0, 3)) == "BWL";
+}
+
+// Removes the files of `dir` and then `dir` (the loader makes no
+// subdirectories).
+void RemoveFlatDirectory(FileSystem& fs, const std::string& dir) {
+  if (auto entries = fs.FindFiles(dir + "\\*")) {
+    for (const FindData& entry : *entries) {
+      if (entry.name == "." || entry.name == "..") continue;
+      fs.DeleteFile(dir + "\\" + entry.name).IgnoreError();  // a file in use stays
+    }
+  }
+  fs.RemoveDirectory(dir).IgnoreError();
+}
+
+// Deletes the record `key` with its subkeys and the downloaded archive
+// copies they name.
+void DeleteRecord(Machine& machine, const std::string& key) {
+  Registry& reg = machine.GetRegistry();
+  if (auto subkeys = reg.SubKeys(kHive, key)) {
+    for (const std::string& sub : *subkeys) {
+      auto local = reg.FindString(kHive, key + "\\" + sub, kLocalFileValue);
+      if (local && local->find_first_not_of(' ') != std::string::npos) {
+        try {
+          machine.GetFileSystem().DeleteFile(*local).IgnoreError();
+        } catch (const EPathError&) {
+          // A value that names no file leaves nothing to delete.
+        }
+      }
+    }
+  }
+  reg.DeleteTree(kHive, key).IgnoreError();
+}
+
 }  // namespace
+
+std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::string& own_engine) {
+  Registry& reg = machine.GetRegistry();
+  FileSystem& fs = machine.GetFileSystem();
+  std::vector<std::string> removed;
+  auto subkeys = reg.SubKeys(kHive, kInstallRecordRoot);
+  if (!subkeys) return removed;
+  // The commands that a restart will run: their engines must stay.
+  std::string pending;
+  if (auto run_once = reg.Values(kHive, kRunOnceKey)) {
+    for (const RegistryValueEntry& entry : *run_once) {
+      if (entry.value.type == RegistryValueType::kString) pending += WinUpperCase(entry.value.data) + "\n";
+    }
+  }
+  for (const std::string& sub : *subkeys) {
+    const std::string key = std::string(kInstallRecordRoot) + "\\" + sub;
+    auto path = reg.FindString(kHive, key, "Path");
+    if (!path || path->empty() || SameText(*path, own_engine)) continue;
+    if (reg.KeyExists(kHive, key + "\\" + kUnfinishedSubkey)) continue;
+    if (pending.find(WinUpperCase(*path)) != std::string::npos) continue;
+    const std::string dir = ExtractFileDir(*path);
+    try {
+      if (IsLoaderDirectory(dir) && fs.DirectoryExists(dir)) RemoveFlatDirectory(fs, dir);
+    } catch (const EPathError&) {
+      // A path the machine cannot map has no copy to remove.
+    }
+    DeleteRecord(machine, key);
+    removed.push_back(key);
+  }
+  if (!removed.empty()) {
+    for (const char* parent : {kInstallRecordRoot, kBrimwellKey}) {
+      auto left = reg.SubKeys(kHive, parent);
+      if (left.ok() && left->empty()) reg.DeleteKey(kHive, parent).IgnoreError();
+    }
+    reg.Flush().IgnoreError();
+  }
+  return removed;
+}
+
+void TCustomInstall::TakeInstallLock() {
+  EngineContext* ctx = Context();
+  if (install_lock_) return;
+  int holder = 0;
+  install_lock_ = ctx->GetMachine().TryLockInstall(holder);
+  if (!install_lock_) Raise<EAIInstallRunning>(ctx, kInstallRunning, {holder});
+  for (const std::string& key : RemoveStaleInstallRecords(ctx->GetMachine(), ctx->ExecutablePath())) {
+    ctx->Log().Write("record", "removed " + key + ", left by an installation that was stopped");
+  }
+}
 
 std::string TCustomInstall::FindInstallRecord(bool create) {
   EngineContext* ctx = Context();

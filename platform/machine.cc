@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 
 #include "framework/format.h"
 #include "host/host_env.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr char kNoPrefix[] = "There is no prefix in %s (create one with 'brimwell prefix init')";
 constexpr char kCannotCreatePrefix[] = "Cannot create the prefix %s: %s";
 constexpr char kRegistryFile[] = "registry.db";
+constexpr char kCannotLock[] = "Cannot lock %s: %s";
 
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
@@ -157,6 +159,33 @@ void Machine::InterposeProfileStrings(std::unique_ptr<ProfileStrings> wrapper) {
 }
 void Machine::InterposeProcesses(std::unique_ptr<Processes> wrapper) { interposed_.processes = std::move(wrapper); }
 void Machine::InterposeRestart(std::unique_ptr<Restart> wrapper) { interposed_.restart = std::move(wrapper); }
+
+std::unique_ptr<host::File> Machine::TryLockInstall(int& holder) {
+  host::Env& env = host::Env::Default();
+  const std::string path = (prefix_ / kInstallLockFile).string();
+  holder = 0;
+  // Opened without truncation: the holder's id stays readable.
+  auto file = env.OpenFile(path, host::OpenMode::kReadWrite);
+  if (!file && file.error() == std::errc::no_such_file_or_directory) {
+    file = env.OpenFile(path, host::OpenMode::kCreateNew);
+    if (!file && file.error() == std::errc::file_exists) file = env.OpenFile(path, host::OpenMode::kReadWrite);
+  }
+  if (!file) throw EPrefixError(Format(kCannotLock, {path, file.error().message()}));
+  if (std::error_code ec = (*file)->Lock(true, 0)) {
+    if (ec != std::errc::operation_would_block) throw EPrefixError(Format(kCannotLock, {path, ec.message()}));
+    std::uint8_t buffer[32] = {};
+    auto read = (*file)->Read(buffer);
+    if (read) holder = std::atoi(std::string(reinterpret_cast<const char*>(buffer), *read).c_str());
+    return nullptr;
+  }
+  // The id, padded so that a shorter one overwrites a longer one whole.
+  char text[32];
+  int length = std::snprintf(text, sizeof text, "%-20d\n", env.ProcessId());
+  (void)(*file)->Seek(0);
+  (void)(*file)->Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text),
+                                                     static_cast<std::size_t>(length)));
+  return std::move(*file);
+}
 
 bool IsPrefix(const std::filesystem::path& dir) {
   std::error_code ec;

@@ -23,6 +23,13 @@
 
 namespace brimwell {
 
+namespace host {
+class File;
+}
+
+// The file in a prefix whose lock says an installation is running there.
+inline constexpr char kInstallLockFile[] = "install.lock";
+
 class FileSystem;
 class Paths;
 class ProfileStrings;
@@ -74,6 +81,14 @@ class Machine {
   // Leaves the language to the host locale again.
   void ClearUserDefaultLangId();
   const PrefixConfig& Config() const { return *config_; }
+
+  // Takes the prefix's install lock (kInstallLockFile in the prefix), which
+  // one process at a time holds: until the returned file is dropped or the
+  // process ends, however it ends (a killed installation leaves no stale
+  // lock). nullptr when another process holds it; `holder` then receives
+  // that process's id (0 when unknown). Throws EPrefixError when the lock
+  // file cannot be made.
+  std::unique_ptr<host::File> TryLockInstall(int& holder);
   // Changes and saves the configuration (for settings without a setter).
   void UpdateConfig(const PrefixConfig& config);
 

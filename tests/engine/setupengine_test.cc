@@ -96,6 +96,56 @@ TEST_F(SetupEngineTest, AFailedRunIsReportedAndKeepsItsRecord) {
   EXPECT_THAT(ReadHostFile(log()), HasSubstr("error\tIEInstall: Could not read the extraction info"));
 }
 
+TEST_F(SetupEngineTest, ASecondInstallOnABusyMachineStopsAtOnceAndTouchesNoRecord) {
+  fs::path engine = Bind();
+  const std::string record = std::string(kInstallRecordRoot) + "\\Install0";
+  auto machine = OpenMachine(prefix());
+  ASSERT_TRUE(machine->GetRegistry().WriteString(kHKLM, record, "Path", "C:\\WINDOWS\\TEMP\\bwlFirst1\\setup"));
+  ASSERT_TRUE(machine->GetRegistry().Flush());
+  {
+    // This process stands for the installation that is running.
+    int holder = 0;
+    std::unique_ptr<host::File> lock = machine->TryLockInstall(holder);
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(Run(engine, {"-c", Source()}), kExitInstallRunning);
+    EXPECT_THAT(err_, HasSubstr("Another installation is running on this computer (process " +
+                                std::to_string(::getpid()) + ")"));
+    // The running installation's record is left as it was.
+    EXPECT_EQ(machine->GetRegistry().ReadString(kHKLM, record, "Path"), "C:\\WINDOWS\\TEMP\\bwlFirst1\\setup");
+  }
+  // Once it has ended, the next run goes ahead.
+  EXPECT_EQ(Run(engine, {"-c", Source()}), 0) << err_;
+}
+
+TEST_F(SetupEngineTest, WhatAKilledInstallLeftIsRemovedByTheNextRun) {
+  fs::path engine = Bind();
+  auto machine = OpenMachine(prefix());
+  Registry& reg = machine->GetRegistry();
+  // A run killed mid-install: its record names a temporary copy of the
+  // engine that the loading program made; the lock went with the process.
+  const fs::path stale_dir = prefix() / "drive_c" / "WINDOWS" / "TEMP" / "bwlK1ll3d";
+  WriteHostFile(stale_dir / "setupengine", std::string(1 << 20, 'E'));
+  WriteHostFile(stale_dir / "readme.txt", "presetup file");
+  const std::string stale = std::string(kInstallRecordRoot) + "\\Install0";
+  ASSERT_TRUE(reg.WriteString(kHKLM, stale, "Path", "C:\\WINDOWS\\TEMP\\bwlK1ll3d\\setupengine"));
+  // One waiting for a restart keeps its record and its engine.
+  const fs::path waiting_dir = prefix() / "drive_c" / "WINDOWS" / "TEMP" / "bwlW4it1n";
+  WriteHostFile(waiting_dir / "setupengine", "E");
+  const std::string waiting = std::string(kInstallRecordRoot) + "\\Install1";
+  ASSERT_TRUE(reg.WriteString(kHKLM, waiting, "Path", "C:\\WINDOWS\\TEMP\\bwlW4it1n\\setupengine"));
+  ASSERT_TRUE(reg.WriteString(kHKLM, waiting + "\\" + kUnfinishedSubkey, "1", "x"));
+  ASSERT_TRUE(reg.Flush());
+  machine.reset();
+
+  ASSERT_EQ(Run(engine, {"-c", Source()}), 0) << err_;
+  EXPECT_FALSE(fs::exists(stale_dir));
+  EXPECT_TRUE(fs::exists(waiting_dir / "setupengine"));
+  machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+  EXPECT_FALSE(machine->GetRegistry().KeyExists(kHKLM, stale));
+  EXPECT_TRUE(machine->GetRegistry().KeyExists(kHKLM, waiting));
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("record\tremoved " + stale + ", left by an installation that was stopped"));
+}
+
 TEST_F(SetupEngineTest, AGermanUserSeesTheGermanTablesTexts) {
   fs::path engine = Bind();
   ASSERT_EQ(Run(fs::path(BRIMWELL_BIN_DIR) / "brimwell", {"prefix", "init", prefix().string(), "--language", "German"}),

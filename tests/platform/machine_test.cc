@@ -1,10 +1,14 @@
 #include "platform/machine.h"
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
 
+#include "host/host_env.h"
 #include "platform/file_system_wrapper.h"
 #include "platform/platform_errors.h"
 #include "platform/profile_strings.h"
@@ -159,6 +163,38 @@ TEST_F(MachineTest, LaterServicesAttachByType) {
   ASSERT_NE(machine().Find<Internet>(), nullptr);
   machine().Find<Internet>()->sessions = 2;
   EXPECT_EQ(machine().Find<Internet>()->sessions, 2);
+}
+
+TEST_F(MachineTest, OneProcessAtATimeHoldsTheInstallLockAndItGoesWithTheProcess) {
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(pipe_fds[0]);
+    auto mine = OpenMachine(prefix_dir());
+    int holder = 0;
+    std::unique_ptr<host::File> lock = mine->TryLockInstall(holder);
+    char ok = lock != nullptr ? 'y' : 'n';
+    (void)::write(pipe_fds[1], &ok, 1);
+    ::pause();  // killed by the test
+    ::_exit(0);
+  }
+  ::close(pipe_fds[1]);
+  char ok = 0;
+  ASSERT_EQ(::read(pipe_fds[0], &ok, 1), 1);
+  ::close(pipe_fds[0]);
+  ASSERT_EQ(ok, 'y');
+  int holder = 0;
+  EXPECT_EQ(machine().TryLockInstall(holder), nullptr);
+  EXPECT_EQ(holder, pid);
+  // Killed, it leaves no lock behind.
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  std::unique_ptr<host::File> lock = machine().TryLockInstall(holder);
+  EXPECT_NE(lock, nullptr);
+  // Held here, a second attempt of this very process is refused too.
+  EXPECT_EQ(machine().TryLockInstall(holder), nullptr);
+  EXPECT_EQ(holder, ::getpid());
 }
 
 }  // namespace
