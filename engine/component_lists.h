@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -34,9 +35,12 @@ class LiveList {
     items_.push_back(item);
     members_.insert(item);
   }
-  // Removes the item; nothing for an item that is not listed.
+  // Removes the item; nothing for an item that is not listed. Looks from
+  // the end: components go last created first.
   void Remove(const T* item) {
-    if (members_.erase(item) != 0) std::erase(items_, item);
+    if (members_.erase(item) == 0) return;
+    auto it = std::find(items_.rbegin(), items_.rend(), item);
+    if (it != items_.rend()) items_.erase(std::next(it).base());
   }
   void Clear() {
     items_.clear();

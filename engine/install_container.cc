@@ -44,12 +44,19 @@ TInstallContainer::TInstallContainer(TComponent* owner) : TComponent(owner), ctx
 
 TInstallContainer::~TInstallContainer() {
   // Every other container forgets this one: a container drops it from its
-  // helpers, a helper whose container it was clears its Container.
-  std::vector<TInstallContainer*> others = ctx_ != nullptr ? ctx_->Containers().Snapshot() : helpers_;
+  // helpers, a helper whose container it was clears its Container. When the
+  // whole tree is being freed only the helpers are told (a container is
+  // dropped from its own container by TInstallObject, and other references
+  // are cleared through FreeNotification), so that freeing stays linear.
+  const bool tree_goes = Destroying();
+  std::vector<TInstallContainer*> others =
+      ctx_ != nullptr && !tree_goes ? ctx_->Containers().Snapshot() : helpers_;
   // A container may go in answer (a shell link whose target or folder
   // goes), so each one is looked up again before it is told.
   for (TInstallContainer* other : others) {
-    if (other != this && (ctx_ == nullptr || ctx_->Containers().Contains(other))) other->ContainerDestroyed(this);
+    if (other != this && (ctx_ == nullptr || tree_goes || ctx_->Containers().Contains(other))) {
+      other->ContainerDestroyed(this);
+    }
   }
   helpers_.clear();
   if (ctx_ != nullptr) ctx_->Containers().Remove(this);
@@ -110,10 +117,19 @@ TFileContainer* TInstallContainer::FileContainers(int index) const {
 }
 
 void TInstallContainer::ContainerDestroyed(TInstallContainer* container) {
-  if (std::find(helpers_.begin(), helpers_.end(), container) != helpers_.end()) {
-    std::erase(helpers_, container);
-    if (!Loading() && !Destroying()) Renumber();
+  if (EraseHelper(container) && !Loading() && !Destroying()) Renumber();
+}
+
+bool TInstallContainer::EraseHelper(const TInstallContainer* object) {
+  // From the end: helpers go last added first when a tree is freed.
+  for (auto it = helpers_.end(); it != helpers_.begin();) {
+    --it;
+    if (*it == object) {
+      helpers_.erase(it);
+      return true;
+    }
   }
+  return false;
 }
 
 void TInstallContainer::ShowStatusText(const std::string& text) {
@@ -161,7 +177,10 @@ void TInstallContainer::AddHelper(TInstallContainer* object) {
     auto* as_object = dynamic_cast<const TInstallObject*>(c);
     c = as_object != nullptr ? as_object->Container() : nullptr;
   }
-  std::erase(helpers_, object);  // never listed twice
+  // Never listed twice. While a project loads, each object is added once
+  // (SetContainer adds only on a change), and the look would make loading
+  // many thousand helpers quadratic.
+  if (!Loading()) EraseHelper(object);
 
   const int type = object->ComponentType();
   const std::int32_t order = object->Order();
@@ -183,8 +202,8 @@ void TInstallContainer::AddHelper(TInstallContainer* object) {
 
 void TInstallContainer::RemoveHelper(TInstallContainer* object) {
   if (object == nullptr) return;
-  std::erase(helpers_, object);
-  if (!Loading()) Renumber();
+  EraseHelper(object);
+  if (!Loading() && !Destroying()) Renumber();
 }
 
 void TInstallContainer::Renumber() {

@@ -133,6 +133,9 @@ class TInstallContainer : public TComponent {
   void LogInformationEvent(TInstallContainer* sender, int code, TPersistent* po);
 
  private:
+  // Drops `object` from the helpers; false when it was not one.
+  bool EraseHelper(const TInstallContainer* object);
+
   EngineContext* ctx_;
   bool processable_ = false;
   std::vector<TInstallContainer*> helpers_;  // not owned

@@ -4,6 +4,7 @@
 
 #include "framework/exception.h"
 #include "framework/format.h"
+#include "framework/text_case.h"
 
 namespace brimwell {
 
@@ -12,6 +13,19 @@ namespace {
 constexpr const char* kInvalidName = "'%s' is not a valid component name";
 constexpr const char* kDuplicateName = "A component named %s already exists";
 constexpr const char* kIndexOutOfRange = "Component index out of range (%d)";
+
+// Removes one `item` from `list`, looking from the end: components go last
+// created first, so the one looked for is usually the last, and freeing a
+// whole tree stays linear.
+void EraseOne(std::vector<TComponent*>& list, const TComponent* item) {
+  for (auto it = list.end(); it != list.begin();) {
+    --it;
+    if (*it == item) {
+      list.erase(it);
+      return;
+    }
+  }
+}
 
 }  // namespace
 
@@ -39,7 +53,7 @@ TComponent::~TComponent() {
   while (!free_notifies_.empty()) {
     TComponent* other = free_notifies_.back();
     free_notifies_.pop_back();
-    std::erase(other->free_notifies_, this);
+    EraseOne(other->free_notifies_, this);
     other->Notification(this, Operation::kRemove);
   }
   // Free owned components, last created first, as the owner's destruction
@@ -57,10 +71,8 @@ TComponent* TComponent::Components(int index) const {
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty()) return nullptr;
-  for (TComponent* c : components_) {
-    if (SameText(c->name_, name)) return c;
-  }
-  return nullptr;
+  auto it = names_.find(AsciiUpperCase(name));
+  return it == names_.end() ? nullptr : it->second;
 }
 
 int TComponent::ComponentIndex() const {
@@ -80,6 +92,10 @@ void TComponent::ValidateName(const std::string& name) const {
 void TComponent::SetName(const std::string& name) {
   if (name == name_) return;
   ValidateName(name);
+  if (owner_ != nullptr) {
+    if (!name_.empty()) owner_->names_.erase(AsciiUpperCase(name_));
+    if (!name.empty()) owner_->names_[AsciiUpperCase(name)] = this;
+  }
   name_ = name;
 }
 
@@ -104,8 +120,8 @@ void TComponent::FreeNotification(TComponent* other) {
 
 void TComponent::RemoveFreeNotification(TComponent* other) {
   if (other == nullptr) return;
-  std::erase(free_notifies_, other);
-  std::erase(other->free_notifies_, this);
+  EraseOne(free_notifies_, other);
+  EraseOne(other->free_notifies_, this);
 }
 
 void TComponent::Notification(TComponent* component, Operation operation) {
@@ -121,12 +137,21 @@ void TComponent::InsertComponent(TComponent* component) {
   component->state_ |= state_ & (static_cast<std::uint32_t>(ComponentState::kLoading) |
                                  static_cast<std::uint32_t>(ComponentState::kDesigning));
   components_.push_back(component);
+  if (!component->name_.empty()) names_[AsciiUpperCase(component->name_)] = component;
 }
 
 void TComponent::RemoveComponent(TComponent* component) {
-  std::erase(components_, component);
+  EraseOne(components_, component);
+  if (!component->name_.empty()) {
+    auto it = names_.find(AsciiUpperCase(component->name_));
+    if (it != names_.end() && it->second == component) names_.erase(it);
+  }
   component->owner_ = nullptr;
-  Notification(component, Operation::kRemove);
+  // While this owner frees all it owns, the others go too: a component that
+  // refers to another asked to be told (FreeNotification) and is told in the
+  // destructor. Telling every component of every removal would make freeing
+  // a large project quadratic.
+  if (!Destroying()) Notification(component, Operation::kRemove);
 }
 
 }  // namespace brimwell

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/persistent.h"
@@ -83,6 +84,9 @@ class TComponent : public TPersistent {
   std::string name_;
   TComponent* owner_ = nullptr;
   std::vector<TComponent*> components_;    // owned; freed last first
+  // The owned components with a name, by name upper-cased, so that a
+  // project of many thousand components finds each one at once.
+  std::unordered_map<std::string, TComponent*> names_;
   std::vector<TComponent*> free_notifies_;  // not owned
   std::uint32_t state_ = 0;
 };
