@@ -307,7 +307,9 @@ class TInstall : public TCustomInstall {
 // waits for no restart (no unfinished work, no RunOnce entry naming its
 // engine) and whose engine is not `own_engine`. The temporary copy of the
 // engine that the loading program made ("bwl..." directory) goes with it,
-// and so do downloaded archive copies. Returns the keys removed.
-std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::string& own_engine);
+// and so do downloaded archive copies, unless `keep` says the record stays
+// (its engine copy goes all the same). Returns the keys removed.
+std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::string& own_engine,
+                                                   const std::function<bool(const std::string&)>& keep = {});
 
 }  // namespace brimwell

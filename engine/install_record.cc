@@ -13,6 +13,7 @@
 //              <component>\LocalFile  a downloaded archive
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "engine/engine_context.h"
@@ -88,7 +89,8 @@ void DeleteRecord(Machine& machine, const std::string& key) {
 
 }  // namespace
 
-std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::string& own_engine) {
+std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::string& own_engine,
+                                                   const std::function<bool(const std::string&)>& keep) {
   Registry& reg = machine.GetRegistry();
   FileSystem& fs = machine.GetFileSystem();
   std::vector<std::string> removed;
@@ -113,6 +115,7 @@ std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::
     } catch (const EPathError&) {
       // A path the machine cannot map has no copy to remove.
     }
+    if (keep && keep(key)) continue;  // the caller's own setup program goes on with it
     DeleteRecord(machine, key);
     removed.push_back(key);
   }
@@ -132,7 +135,20 @@ void TCustomInstall::TakeInstallLock() {
   int holder = 0;
   install_lock_ = ctx->GetMachine().TryLockInstall(holder);
   if (!install_lock_) Raise<EAIInstallRunning>(ctx, kInstallRunning, {holder});
-  for (const std::string& key : RemoveStaleInstallRecords(ctx->GetMachine(), ctx->ExecutablePath())) {
+  // The record of this same setup program (its engine's date and size)
+  // stays for FindInstallRecord, with the downloads it names; only the
+  // engine copy of the stopped run goes.
+  Machine& machine = ctx->GetMachine();
+  auto size = machine.GetFileSystem().FileSize(ctx->ExecutablePath());
+  auto date = machine.GetFileSystem().LastWriteTime(ctx->ExecutablePath());
+  auto same_setup = [&](const std::string& key) {
+    Registry& reg = machine.GetRegistry();
+    auto created = ReadDate(reg, key, "CreationDate");
+    auto stored_size = reg.FindDword(kHive, key, "Size");
+    return size.ok() && date.ok() && created && stored_size && std::fabs(*created - *date) < kSameDateTolerance &&
+           *stored_size == static_cast<std::uint32_t>(*size);
+  };
+  for (const std::string& key : RemoveStaleInstallRecords(machine, ctx->ExecutablePath(), same_setup)) {
     ctx->Log().Write("record", "removed " + key + ", left by an installation that was stopped");
   }
 }
