@@ -109,9 +109,13 @@ std::vector<std::string> RemoveStaleInstallRecords(Machine& machine, const std::
     if (!path || path->empty() || SameText(*path, own_engine)) continue;
     if (reg.KeyExists(kHive, key + "\\" + kUnfinishedSubkey)) continue;
     if (pending.find(WinUpperCase(*path)) != std::string::npos) continue;
+    // Only a copy the loading program made is known to be a run's own: an
+    // engine started from elsewhere (a developer's, a test's) keeps its
+    // record as before.
     const std::string dir = ExtractFileDir(*path);
+    if (!IsLoaderDirectory(dir)) continue;
     try {
-      if (IsLoaderDirectory(dir) && fs.DirectoryExists(dir)) RemoveFlatDirectory(fs, dir);
+      if (fs.DirectoryExists(dir)) RemoveFlatDirectory(fs, dir);
     } catch (const EPathError&) {
       // A path the machine cannot map has no copy to remove.
     }
