@@ -17,6 +17,9 @@ ProjectForm::ProjectForm(EngineContext& ctx, Kind kind, MainForm* window)
 NetLocationState* ProjectForm::NetLocations() const { return &ctx_.NetLocations(); }
 
 ProjectForm::~ProjectForm() {
+  // Everything goes: components see it (Destroying) and skip the work that
+  // only matters when one of them goes alone, so freeing stays linear.
+  SetState(ComponentState::kDestroying, true);
   while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
 }
 
