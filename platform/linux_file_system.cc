@@ -11,9 +11,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/linux_paths.h"
+#include "platform/platform_errors.h"
 #include "platform/registry.h"
 #include "platform/share_locks.h"
 #include "platform/startup_sequence.h"
@@ -176,32 +179,103 @@ class LinuxFileOf : public Base {
 
 using LinuxFile = LinuxFileOf<File>;
 
+// A directory opened once for many new files (see TargetDirectory): its
+// handle, and the names in it by upper-cased form, read when a name is first
+// looked up without case and read again whenever the directory changed
+// otherwise than through the files made here.
+class OpenDirectory {
+ public:
+  OpenDirectory(int fd, std::filesystem::path host) : fd_(fd), host_(std::move(host)) {}
+  ~OpenDirectory() { ::close(fd_); }
+  OpenDirectory(const OpenDirectory&) = delete;
+  OpenDirectory& operator=(const OpenDirectory&) = delete;
+
+  int fd() const { return fd_; }
+  const std::filesystem::path& host() const { return host_; }
+
+  // The name under which `name` is stored (the exact name first, else one
+  // differing only in case, the first in byte order); empty when none.
+  std::string StoredName(const std::string& name) {
+    struct stat st;
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+    if (errno != ENOENT) return std::string();
+    if (::fstat(fd_, &st) != 0) return std::string();
+    if (!listed_ || !SameTime(st)) Relist(st);
+    auto it = names_.find(WinUpperCase(name));
+    return it == names_.end() ? std::string() : it->second;
+  }
+
+  // A file was given `name` here by this process.
+  void NoteCreated(const std::string& name) {
+    if (!listed_) return;
+    std::string& stored = names_[WinUpperCase(name)];
+    if (stored.empty() || name < stored) stored = name;
+    struct stat st;
+    if (::fstat(fd_, &st) == 0) {
+      mtime_ = st.st_mtim;
+    } else {
+      listed_ = false;
+    }
+  }
+
+ private:
+  bool SameTime(const struct stat& st) const {
+    return st.st_mtim.tv_sec == mtime_.tv_sec && st.st_mtim.tv_nsec == mtime_.tv_nsec;
+  }
+
+  void Relist(const struct stat& st) {
+    names_.clear();
+    mtime_ = st.st_mtim;
+    listed_ = true;
+    int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (d == nullptr) {
+      if (fd >= 0) ::close(fd);
+      return;
+    }
+    while (struct dirent* e = ::readdir(d)) {
+      std::string n = e->d_name;
+      if (n == "." || n == "..") continue;
+      std::string& stored = names_[WinUpperCase(n)];
+      if (stored.empty() || n < stored) stored = std::move(n);
+    }
+    ::closedir(d);
+  }
+
+  int fd_;
+  std::filesystem::path host_;
+  bool listed_ = false;
+  struct timespec mtime_ {};
+  std::unordered_map<std::string, std::string> names_;
+};
+
 // A replacement in the making: `temp` beside `final`, renamed over it by
-// Commit; removed when dropped uncommitted.
+// Commit; removed when dropped uncommitted. Made in an open directory, the
+// names are used relative to it, and a final name believed free is taken
+// without replacing anything that appeared there meanwhile.
 class LinuxNewFile final : public LinuxFileOf<NewFile> {
  public:
   LinuxNewFile(int fd, std::string path, std::int64_t capacity, std::filesystem::path disk_root,
-               std::filesystem::path temp, std::filesystem::path final_path, Paths& paths)
+               std::filesystem::path temp, std::filesystem::path final_path, Paths& paths,
+               std::shared_ptr<OpenDirectory> dir = nullptr, bool final_free = false)
       : LinuxFileOf<NewFile>(fd, std::move(path), capacity, std::move(disk_root)),
         temp_(std::move(temp)),
         final_(std::move(final_path)),
-        paths_(paths) {}
+        paths_(paths),
+        dir_(std::move(dir)),
+        final_free_(final_free) {}
   ~LinuxNewFile() override {
-    if (!committed_) ::unlink(temp_.c_str());
+    if (committed_) return;
+    if (dir_) {
+      ::unlinkat(dir_->fd(), temp_.filename().c_str(), 0);
+    } else {
+      ::unlink(temp_.c_str());
+    }
   }
 
   WinStatus Commit(bool executable) override {
     if (fd_ < 0) return WinStatus::Error(kErrorInvalidHandle);
-    // What stands at the final name gives way as on Windows it would to a
-    // new file: not a directory, a read-only file or a file in use. A link
-    // is replaced by the rename itself, never followed.
     struct stat st;
-    if (::lstat(final_.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
-        return WinStatus::Error(kErrorAccessDenied);
-      }
-      if (S_ISREG(st.st_mode) && FileInUse(final_)) return WinStatus::Error(kErrorSharingViolation);
-    }
     if (executable && ::fstat(fd_, &st) == 0) {
       mode_t mode = st.st_mode & 07777;
       (void)::fchmod(fd_, mode | (mode & 0444) >> 2);  // a failure shows when it is started
@@ -210,19 +284,131 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
     int closed = ::close(fd_);
     fd_ = -1;
     if (closed != 0) return WinStatus::Error(WinErrorFromErrno(errno));
-    if (::rename(temp_.c_str(), final_.c_str()) != 0) {
-      return WinStatus::Error(WinErrorFromErrno(errno));
+    if (dir_ && final_free_) {
+      // Nothing stood at the name a moment ago: take it unless something
+      // appeared there since, which then passes the checks below.
+      if (::renameat2(dir_->fd(), temp_.filename().c_str(), dir_->fd(),
+                      final_.filename().c_str(), RENAME_NOREPLACE) == 0) {
+        return Committed();
+      }
+      if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) {
+        return WinStatus::Error(WinErrorFromErrno(errno));
+      }
     }
-    committed_ = true;
-    paths_.NoteCreated(final_);
-    return WinStatus::Ok();
+    // What stands at the final name gives way as on Windows it would to a
+    // new file: not a directory, a read-only file or a file in use. A link
+    // is replaced by the rename itself, never followed.
+    if (::lstat(final_.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
+        return WinStatus::Error(kErrorAccessDenied);
+      }
+      if (S_ISREG(st.st_mode) && FileInUse(final_)) return WinStatus::Error(kErrorSharingViolation);
+    }
+    int renamed = dir_ ? ::renameat(dir_->fd(), temp_.filename().c_str(), dir_->fd(),
+                                    final_.filename().c_str())
+                       : ::rename(temp_.c_str(), final_.c_str());
+    if (renamed != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+    return Committed();
   }
 
  private:
+  WinStatus Committed() {
+    committed_ = true;
+    paths_.NoteCreated(final_);
+    if (dir_) dir_->NoteCreated(final_.filename().string());
+    return WinStatus::Ok();
+  }
+
   std::filesystem::path temp_;
   std::filesystem::path final_;
   Paths& paths_;
+  std::shared_ptr<OpenDirectory> dir_;
+  bool final_free_;
   bool committed_ = false;
+};
+
+// The temporary name of a replacement: short, of our own, unique among the
+// processes and the calls of this one, and never longer than the host allows.
+std::string TempName(unsigned counter) {
+  const auto pid = static_cast<unsigned>(::getpid());
+  return ".~" + Hex4(pid >> 16) + Hex4(pid) + Hex4(counter) + ".tmp";
+}
+
+// Creates a temporary file in the directory `dir_fd` (AT_FDCWD: `dir` is the
+// host directory); its name goes to `temp`. -1 with the error set on failure.
+int CreateTemp(int dir_fd, const std::filesystem::path& dir, unsigned& counter,
+               std::filesystem::path& temp, WinError& error) {
+  for (int attempt = 0;; ++attempt) {
+    std::string name = TempName(counter++);
+    temp = dir / name;
+    int fd = ::openat(dir_fd, dir_fd == AT_FDCWD ? temp.c_str() : name.c_str(),
+                      O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST || attempt > 100) {
+      error = errno == ENOENT ? kErrorPathNotFound : WinErrorFromErrno(errno);
+      return -1;
+    }
+  }
+}
+
+// TargetDirectory of the Linux file system.
+class LinuxTargetDirectory final : public TargetDirectory {
+ public:
+  LinuxTargetDirectory(std::shared_ptr<OpenDirectory> dir, std::string path, Paths& paths,
+                       unsigned& temp_counter, std::int64_t capacity,
+                       std::filesystem::path disk_root)
+      : dir_(std::move(dir)),
+        path_(std::move(path)),
+        paths_(paths),
+        temp_counter_(temp_counter),
+        capacity_(capacity),
+        disk_root_(std::move(disk_root)) {}
+
+  const std::string& Path() const override { return path_; }
+
+  bool FileExists(std::string_view name) override {
+    CheckName(name);
+    // The answer serves the creation of the same name that follows the test.
+    tested_name_ = std::string(name);
+    tested_stored_ = dir_->StoredName(tested_name_);
+    struct stat st;
+    return !tested_stored_.empty() &&
+           ::fstatat(dir_->fd(), tested_stored_.c_str(), &st, 0) == 0 && !S_ISDIR(st.st_mode);
+  }
+
+  WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) override {
+    using Result = WinResult<std::unique_ptr<NewFile>>;
+    CheckName(name);
+    std::string stored =
+        tested_name_ == name ? std::move(tested_stored_) : dir_->StoredName(std::string(name));
+    tested_name_.clear();
+    // A name found free is taken only if it still is (see Commit).
+    const bool free = stored.empty();
+    if (free) stored = std::string(name);
+    std::filesystem::path temp;
+    WinError error = kErrorSuccess;
+    int fd = CreateTemp(dir_->fd(), dir_->host(), temp_counter_, temp, error);
+    if (fd < 0) return Result::Error(error);
+    return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(
+        fd, JoinWinPath(path_, name), capacity_, disk_root_, std::move(temp),
+        dir_->host() / stored, paths_, dir_, free));
+  }
+
+ private:
+  static void CheckName(std::string_view name) {
+    if (name.empty() || name.find_first_of("\\/") != std::string_view::npos || name == "." ||
+        name == "..") {
+      throw EPathError("Not a file name in a directory: " + std::string(name));
+    }
+  }
+
+  std::shared_ptr<OpenDirectory> dir_;
+  std::string path_;
+  Paths& paths_;
+  unsigned& temp_counter_;
+  std::int64_t capacity_;
+  std::filesystem::path disk_root_;
+  std::string tested_name_, tested_stored_;  // the last name tested and where it is stored
 };
 
 }  // namespace
@@ -357,23 +543,31 @@ WinResult<std::unique_ptr<File>> LinuxFileSystem::Open(std::string_view path, Fi
 WinResult<std::unique_ptr<NewFile>> LinuxFileSystem::CreateReplacement(std::string_view path) {
   using Result = WinResult<std::unique_ptr<NewFile>>;
   const std::filesystem::path host = paths_.ToHost(path);
-  const std::filesystem::path dir = host.parent_path();
-  // A short name of our own beside the target: unique among the processes
-  // and the calls of this one, and never longer than the host allows.
-  int fd = -1;
   std::filesystem::path temp;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    temp = dir / (".~" + Hex4(static_cast<unsigned>(::getpid()) >> 16) +
-                  Hex4(static_cast<unsigned>(::getpid())) + Hex4(temp_counter_++) + ".tmp");
-    fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt > 100)) {
-      return Result::Error(errno == ENOENT ? kErrorPathNotFound : WinErrorFromErrno(errno));
-    }
-  }
+  WinError error = kErrorSuccess;
+  int fd = CreateTemp(AT_FDCWD, host.parent_path(), temp_counter_, temp, error);
+  if (fd < 0) return Result::Error(error);
   std::filesystem::path disk_root;
   std::int64_t capacity = RemovableCapacity(path, disk_root);
   return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(
       fd, paths_.FullPath(path), capacity, std::move(disk_root), std::move(temp), host, paths_));
+}
+
+WinResult<std::unique_ptr<TargetDirectory>> LinuxFileSystem::OpenTargetDirectory(
+    std::string_view path) {
+  using Result = WinResult<std::unique_ptr<TargetDirectory>>;
+  const std::string full = ExcludeTrailingBackslash(paths_.FullPath(path));
+  const std::filesystem::path host = paths_.ToHost(full);
+  int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return Result::Error(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound
+                                                             : WinErrorFromErrno(errno));
+  }
+  std::filesystem::path disk_root;
+  std::int64_t capacity = RemovableCapacity(full, disk_root);
+  return std::unique_ptr<TargetDirectory>(std::make_unique<LinuxTargetDirectory>(
+      std::make_shared<OpenDirectory>(fd, host), full, paths_, temp_counter_, capacity,
+      std::move(disk_root)));
 }
 
 bool LinuxFileSystem::FileExists(std::string_view path) {

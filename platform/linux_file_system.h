@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/target_directory.h"
 #include "platform/prefix_config.h"
 
 namespace brimwell {
@@ -69,6 +70,9 @@ class LinuxFileSystem final : public FileSystem {
   WinStatus EjectDisk(char letter) override;
   std::optional<int> InsertedDisk(char letter) override;
   std::int64_t DiskCapacity(char letter) override;
+
+  // See OpenTargetDirectory (target_directory.h).
+  WinResult<std::unique_ptr<TargetDirectory>> OpenTargetDirectory(std::string_view path);
 
  private:
   // The error for a host path that does not exist: file or path not found

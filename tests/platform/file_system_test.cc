@@ -7,7 +7,10 @@
 #include <regex>
 #include <set>
 
+#include "platform/file_system_wrapper.h"
+#include "platform/platform_errors.h"
 #include "platform/startup_sequence.h"
+#include "platform/target_directory.h"
 #include "platform/win_path.h"
 #include "tests/platform/temp_prefix.h"
 
@@ -405,6 +408,114 @@ TEST_F(FileSystemTest, DelayedMovesAreKeptAsWindowsKeepsThem) {
   EXPECT_EQ(files().MoveFileEx("C:\\app.1", "C:\\app.dll", kMoveDelayUntilReboot).error(), kErrorCallNotImplemented);
   machine().SetWindowsFamily(WindowsFamily::kWin32s);
   EXPECT_EQ(files().MoveFileEx("C:\\app.1", "C:\\app.dll", kMoveDelayUntilReboot).error(), kErrorCallNotImplemented);
+}
+
+
+// --- Target directories -----------------------------------------------------
+
+// Writes `text` through a replacement made by `make` and commits it.
+template <class Make>
+WinStatus WriteReplacement(Make make, std::string_view text) {
+  WinResult<std::unique_ptr<NewFile>> file = make();
+  if (!file) return WinStatus::Error(file.error());
+  IoResult r = (*file)->Write(text.data(), text.size());
+  if (!r.ok()) return WinStatus::Error(r.error);
+  return (*file)->Commit(false);
+}
+
+TEST_F(FileSystemTest, ATargetDirectoryFindsAndReplacesNamesWithoutCase) {
+  ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
+  Write("C:\\Out\\Readme.TXT", "old");
+  auto dir = OpenTargetDirectory(files(), "c:\\out\\");
+  ASSERT_TRUE(dir.ok()) << dir.error();
+  EXPECT_EQ((*dir)->Path(), "C:\\out");
+  EXPECT_TRUE((*dir)->FileExists("README.txt"));
+  EXPECT_FALSE((*dir)->FileExists("other.txt"));
+  ASSERT_TRUE(files().CreateDirectory("C:\\Out\\Sub").ok());
+  EXPECT_FALSE((*dir)->FileExists("sub"));  // a directory is no file
+
+  // The file keeps the name it is stored under; a new one takes the name given.
+  ASSERT_TRUE(WriteReplacement([&] { return (*dir)->CreateReplacement("README.txt"); }, "new").ok());
+  ASSERT_TRUE(WriteReplacement([&] { return (*dir)->CreateReplacement("New.dat"); }, "n").ok());
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "Readme.TXT"), "new");
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "New.dat"), "n");
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(drive_c() / "Out")) {
+    names.insert(e.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"New.dat", "Readme.TXT", "Sub"}));
+
+  // Files made by others since are seen, under any case.
+  WriteHostFile(drive_c() / "Out" / "Later.Txt", "x");
+  EXPECT_TRUE((*dir)->FileExists("LATER.TXT"));
+  EXPECT_TRUE(files().FileExists("C:\\Out\\new.DAT"));  // and the machine's own lookups see ours
+
+  EXPECT_EQ(OpenTargetDirectory(files(), "C:\\Missing").error(), kErrorPathNotFound);
+  EXPECT_THROW((void)(*dir)->FileExists("a\\b"), EPathError);
+}
+
+TEST_F(FileSystemTest, ATargetDirectoryNeverWritesThroughWhatAppearsAtTheName) {
+  ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
+  WriteHostFile(drive_c() / "victim.txt", "keep");
+  auto dir = OpenTargetDirectory(files(), "C:\\Out");
+  ASSERT_TRUE(dir.ok());
+
+  // A link planted at the name is replaced; its target stays as it was.
+  std::filesystem::create_symlink(drive_c() / "victim.txt", drive_c() / "Out" / "a.txt");
+  ASSERT_TRUE(WriteReplacement([&] { return (*dir)->CreateReplacement("a.txt"); }, "A").ok());
+  EXPECT_EQ(ReadHostFile(drive_c() / "victim.txt"), "keep");
+  EXPECT_FALSE(std::filesystem::is_symlink(drive_c() / "Out" / "a.txt"));
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "a.txt"), "A");
+
+  // The name was free when tested; what appears there before the commit is
+  // judged as any file at the name: a read-only one is not replaced, and a
+  // link is replaced, not followed.
+  EXPECT_FALSE((*dir)->FileExists("b.txt"));
+  auto b = (*dir)->CreateReplacement("b.txt");
+  ASSERT_TRUE(b.ok());
+  WriteHostFile(drive_c() / "Out" / "b.txt", "theirs");
+  std::filesystem::permissions(drive_c() / "Out" / "b.txt", std::filesystem::perms::owner_read);
+  EXPECT_EQ((*b)->Commit(false).error(), kErrorAccessDenied);
+  b->reset();
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "b.txt"), "theirs");
+
+  EXPECT_FALSE((*dir)->FileExists("c.txt"));
+  auto c = (*dir)->CreateReplacement("c.txt");
+  ASSERT_TRUE(c.ok());
+  std::filesystem::create_symlink(drive_c() / "victim.txt", drive_c() / "Out" / "c.txt");
+  ASSERT_TRUE((*c)->Write("C", 1).ok());
+  ASSERT_TRUE((*c)->Commit(false).ok());
+  EXPECT_EQ(ReadHostFile(drive_c() / "victim.txt"), "keep");
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "c.txt"), "C");
+
+  // Nothing but the committed files is left behind.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(drive_c() / "Out")) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 3);
+
+  // A directory removed after it was opened makes creations fail.
+  std::filesystem::remove_all(drive_c() / "Out");
+  EXPECT_FALSE((*dir)->CreateReplacement("d.txt").ok());
+}
+
+TEST_F(FileSystemTest, AWrappedFileSystemsTargetDirectoryGoesThroughTheWrapper) {
+  struct NoRoom : FileSystemWrapper {
+    using FileSystemWrapper::FileSystemWrapper;
+    WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view) override {
+      return WinResult<std::unique_ptr<NewFile>>::Error(kErrorDiskFull);
+    }
+  } wrapped(files());
+  ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
+  Write("C:\\Out\\x.txt", "x");
+  auto dir = OpenTargetDirectory(wrapped, "C:\\Out\\");
+  ASSERT_TRUE(dir.ok());
+  EXPECT_EQ((*dir)->Path(), "C:\\Out");
+  EXPECT_TRUE((*dir)->FileExists("X.TXT"));
+  EXPECT_EQ((*dir)->CreateReplacement("y.txt").error(), kErrorDiskFull);
+  EXPECT_EQ(OpenTargetDirectory(wrapped, "C:\\None").error(), kErrorPathNotFound);
 }
 
 }  // namespace

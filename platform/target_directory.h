@@ -1,0 +1,41 @@
+// A directory resolved once for writing many files into it, as an
+// extraction does: its path is translated when it is opened, and each name
+// is looked up and each file created relative to it. Names are single path
+// components, matched without case as everywhere on the machine.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+#include "platform/win_error.h"
+
+namespace brimwell {
+
+class TargetDirectory {
+ public:
+  TargetDirectory() = default;
+  TargetDirectory(const TargetDirectory&) = delete;
+  TargetDirectory& operator=(const TargetDirectory&) = delete;
+  virtual ~TargetDirectory() = default;
+
+  // The full Windows path of the directory, without trailing backslash
+  // (a drive root keeps its backslash).
+  virtual const std::string& Path() const = 0;
+  // True for an existing file (not a directory) of that name in it.
+  virtual bool FileExists(std::string_view name) = 0;
+  // As FileSystem::CreateReplacement for the file `name` in the directory.
+  virtual WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) = 0;
+};
+
+// The existing directory `path` of `files` for writing many files;
+// kErrorPathNotFound when it is missing. A directory removed afterwards makes
+// its creations fail. The machine's own file system resolves the directory
+// once; any other (a wrapper standing in for it) is asked through its
+// FileExists and CreateReplacement with each full path, so that what it
+// overrides applies.
+WinResult<std::unique_ptr<TargetDirectory>> OpenTargetDirectory(FileSystem& files,
+                                                                std::string_view path);
+
+}  // namespace brimwell
