@@ -15,6 +15,7 @@
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/platform_errors.h"
+#include "platform/target_directory.h"
 
 // The component's common parts: properties, the header list and its
 // statistics, opening files and disk files, and the disk-full step. Adding,

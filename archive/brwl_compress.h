@@ -24,6 +24,7 @@
 #include "archive/compression_pipeline.h"
 #include "archive/file_headers.h"
 #include "archive/member_inflater.h"
+#include "archive/member_prefetcher.h"
 #include "archive/overwrite_type.h"
 #include "framework/component.h"
 #include "framework/format.h"
@@ -36,6 +37,7 @@ class ArchiveStream;
 class Machine;
 class MachineFileStream;
 class NewFile;
+class TargetDirectory;
 class WholeInflater;
 class TVersionResource;
 class TBrwlCompress;
@@ -203,7 +205,9 @@ class TBrwlCompress : public TComponent {
   bool HeadersLoaded() const { return headers_loaded_; }
 
   // How many threads compress members while adding: 0 (the default) for one
-  // per core. The archive written is the same for every number.
+  // per core. The archive written is the same for every number. Extraction
+  // inflates the next members on a second thread unless this is 1 (or the
+  // machine has one core); the files and events are the same either way.
   int Threads() const { return threads_; }
   void SetThreads(int threads) { threads_ = std::max(0, threads); }
   bool MultiVolume() const { return multi_volume_; }
@@ -245,8 +249,15 @@ class TBrwlCompress : public TComponent {
                     const std::string& source);
   void FinishMemberStatus(TFileHeader& h, std::int64_t size, std::int64_t compressed);
   void EndMember(const TFileHeader& h, int index, std::int32_t file_id, std::int64_t compressed);
-  void ExtractOne(const std::string& line);
-  std::string TargetPath() const;
+  // Extracts the member named by `line`, entry `line_index` of the list.
+  void ExtractOne(const std::string& line, std::size_t line_index);
+  // Starts inflating the members of `lines` ahead on a second thread, where
+  // that can pay.
+  void StartPrefetch(const std::vector<std::string>& lines);
+  // What the prefetcher is told of a member: where its stream lies, or
+  // file_size -1 for a member not held whole (see InflateWhole).
+  MemberPrefetcher::Member PrefetchMember(const TFileHeader& h) const;
+  std::string TargetPath();
   // A host path in its Windows form (Z:\...); other paths as they are.
   std::string WindowsForm(const std::string& path) const;
   void CheckTargetName() const;
@@ -256,12 +267,21 @@ class TBrwlCompress : public TComponent {
   // Inflates a member of up to kWholeMemberLimit bytes of a single-file
   // archive in one call and hands it to `sink` in 64 KB chunks; false
   // (nothing handed on) when the member is not such a member or not sound.
-  bool InflateWhole(ArchiveStream& archive, const TFileHeader& h,
+  // Takes the member from the prefetcher when it was inflated ahead
+  // (`line_index` its entry there).
+  bool InflateWhole(ArchiveStream& archive, const TFileHeader& h, std::size_t line_index,
                     const std::function<void(std::span<const std::uint8_t>)>& sink,
                     MemberInflater::Result& result);
   // A new version of the file `target`, written beside it (`pending` is set
   // to it, for CommitTarget); nullptr when it cannot be created.
   std::unique_ptr<MachineFileStream> CreateTarget(const std::string& target, NewFile*& pending);
+  // The same for an extracted member, through the directory of `target`,
+  // which is opened once for all the members written to it.
+  std::unique_ptr<MachineFileStream> CreateMemberTarget(const std::string& target,
+                                                        NewFile*& pending);
+  // True when the file `target` exists (asked of its directory when that is
+  // the one open).
+  bool TargetExists(const std::string& target);
   // Gives the complete file its name, making it executable when `head` (its
   // first bytes) starts a program; "Cannot create the file" when it cannot.
   void CommitTarget(NewFile& pending, const std::string& target, std::span<const std::uint8_t> head);
@@ -305,6 +325,17 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<ArchiveStream> extract_archive_;
   std::string extract_archive_path_;
   std::string extract_made_dir_;
+  // During one Extract: the directory members were written to last (its
+  // Windows path with trailing separator), and ExtractDirectory in Windows
+  // form for the value it was computed from.
+  std::unique_ptr<TargetDirectory> target_dir_;
+  std::string target_dir_path_;
+  std::string windows_dir_for_, windows_dir_;
+  // During one Extract: members inflated ahead, from the archive and offset
+  // it was started on.
+  std::unique_ptr<MemberPrefetcher> prefetch_;
+  std::string prefetch_archive_;
+  std::int32_t prefetch_offset_ = 0;
 };
 
 }  // namespace brimwell

@@ -16,6 +16,7 @@
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/platform_errors.h"
+#include "platform/target_directory.h"
 
 // TBrwlCompress: extracting members, and copying files under the same
 // overwrite policy.
@@ -31,8 +32,51 @@ std::string TBrwlCompress::WindowsForm(const std::string& path) const {
   return machine().GetPaths().FullPath(path);
 }
 
-std::string TBrwlCompress::TargetPath() const {
-  return WithBackslash(WindowsForm(extract_directory_)) + ExtractAs;
+std::string TBrwlCompress::TargetPath() {
+  // The extraction directory is translated once for all members written to it.
+  if (windows_dir_.empty() || windows_dir_for_ != extract_directory_) {
+    windows_dir_ = WithBackslash(WindowsForm(extract_directory_));
+    windows_dir_for_ = extract_directory_;
+  }
+  return windows_dir_ + ExtractAs;
+}
+
+namespace {
+
+// The directory part of a target path with its trailing separator ("C:\"
+// for a file in a drive's root); "" when there is none.
+std::string_view DirectoryWithSeparator(std::string_view target) {
+  return target.substr(0, target.size() - FileNamePart(target).size());
+}
+
+}  // namespace
+
+bool TBrwlCompress::TargetExists(const std::string& target) {
+  if (target_dir_ && DirectoryWithSeparator(target) == target_dir_path_) {
+    return target_dir_->FileExists(FileNamePart(target));
+  }
+  return machine().GetFileSystem().FileExists(target);
+}
+
+std::unique_ptr<MachineFileStream> TBrwlCompress::CreateMemberTarget(const std::string& target,
+                                                                     NewFile*& pending) {
+  try {
+    const std::string_view dir = DirectoryWithSeparator(target);
+    if (!target_dir_ || dir != target_dir_path_) {
+      target_dir_.reset();
+      WinResult<std::unique_ptr<TargetDirectory>> opened =
+          OpenTargetDirectory(machine().GetFileSystem(), dir);
+      if (!opened) return nullptr;
+      target_dir_ = std::move(*opened);
+      target_dir_path_ = std::string(dir);
+    }
+    WinResult<std::unique_ptr<NewFile>> file = target_dir_->CreateReplacement(FileNamePart(target));
+    if (!file) return nullptr;
+    pending = file->get();
+    return std::make_unique<MachineFileStream>(std::move(*file));
+  } catch (const EPlatformError&) {
+    return nullptr;  // a path the machine cannot map opens nothing
+  }
 }
 
 void TBrwlCompress::CheckTargetName() const {
@@ -59,20 +103,58 @@ bool TBrwlCompress::ApplyAnswer(NewerFileAnswer answer, std::string& target) {
   return false;
 }
 
+MemberPrefetcher::Member TBrwlCompress::PrefetchMember(const TFileHeader& h) const {
+  MemberPrefetcher::Member m;
+  if (multi_volume_ || h.StartDisk > 1 || h.EndDisk > 1 || h.FileSize < 0 ||
+      h.CompressedSize < 0 || static_cast<std::uint64_t>(h.FileSize) > kWholeMemberLimit ||
+      static_cast<std::uint64_t>(h.CompressedSize) > kWholeMemberLimit) {
+    return m;  // file_size -1: not held whole
+  }
+  m.data_pos = h.DataPos;
+  m.compressed_size = h.CompressedSize;
+  m.file_size = h.FileSize;
+  return m;
+}
+
+void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
+  prefetch_.reset();
+  const int threads = threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads();
+  if (threads < 2 || lines.size() < 2 || multi_volume_) return;
+  std::vector<MemberPrefetcher::Member> members(lines.size());
+  bool any = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const int index = names_.Find(lines[i]);
+    if (index < 0) continue;  // the extraction stops there with its error
+    members[i] = PrefetchMember(headers_[index].header);
+    any = any || members[i].file_size >= 0;
+  }
+  if (!any) return;
+  // The worker reads through a handle of its own.
+  std::unique_ptr<ArchiveStream> archive = OpenFile(compressed_file_, false, false);
+  if (!archive) return;  // the extraction finds out and says so
+  prefetch_archive_ = compressed_file_;
+  prefetch_offset_ = offset_;
+  prefetch_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members));
+}
+
 bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h,
+                                 std::size_t line_index,
                                  const std::function<void(std::span<const std::uint8_t>)>& sink,
                                  MemberInflater::Result& result) {
-  if (multi_volume_ || h.StartDisk > 1 || h.EndDisk > 1 ||
-      static_cast<std::uint64_t>(h.FileSize) > kWholeMemberLimit ||
-      static_cast<std::uint64_t>(h.CompressedSize) > kWholeMemberLimit) {
-    return false;
+  const MemberPrefetcher::Member member = PrefetchMember(h);
+  if (member.file_size < 0) return false;
+  // A handler may have changed the archive or its offset since the
+  // prefetcher started: then its bytes are not this member's.
+  const bool ahead = prefetch_ && prefetch_archive_ == compressed_file_ &&
+                     prefetch_offset_ == offset_ && prefetch_->Take(line_index, member, whole_out_);
+  if (!ahead) {
+    whole_in_.resize(static_cast<std::size_t>(h.CompressedSize));
+    whole_out_.resize(static_cast<std::size_t>(h.FileSize));
+    archive.Seek(static_cast<std::int64_t>(offset_) + h.DataPos);
+    if (archive.ReadFully(whole_in_) != whole_in_.size()) return false;
+    if (!whole_inflater_) whole_inflater_ = std::make_unique<WholeInflater>();
+    if (!whole_inflater_->InflateExactly(whole_in_, whole_out_)) return false;
   }
-  whole_in_.resize(static_cast<std::size_t>(h.CompressedSize));
-  whole_out_.resize(static_cast<std::size_t>(h.FileSize));
-  archive.Seek(static_cast<std::int64_t>(offset_) + h.DataPos);
-  if (archive.ReadFully(whole_in_) != whole_in_.size()) return false;
-  if (!whole_inflater_) whole_inflater_ = std::make_unique<WholeInflater>();
-  if (!whole_inflater_->InflateExactly(whole_in_, whole_out_)) return false;
   for (std::size_t at = 0; at < whole_out_.size(); at += kCompressBlock) {
     sink(std::span<const std::uint8_t>(whole_out_)
              .subspan(at, std::min(kCompressBlock, whole_out_.size() - at)));
@@ -105,7 +187,10 @@ void TBrwlCompress::Extract() {
     // However the extraction ends, the archive is closed and the list used
     // up; a name meant for a failed member must not rename the next one.
     AtScopeEnd finish([this] {
+      prefetch_.reset();  // first: its worker stops before anything else goes
       extract_archive_.reset();
+      target_dir_.reset();
+      windows_dir_.clear();
       // The buffers of whole members are not kept between extractions.
       std::vector<std::uint8_t>().swap(whole_in_);
       std::vector<std::uint8_t>().swap(whole_out_);
@@ -120,11 +205,12 @@ void TBrwlCompress::Extract() {
     extract_archive_.reset();
     extract_made_dir_.clear();
     const std::vector<std::string> lines = files_to_process_.Lines();
-    for (const std::string& line : lines) ExtractOne(line);
+    StartPrefetch(lines);
+    for (std::size_t i = 0; i < lines.size(); ++i) ExtractOne(lines[i], i);
   });
 }
 
-void TBrwlCompress::ExtractOne(const std::string& line) {
+void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) {
   FileSystem& fs = machine().GetFileSystem();
   SkipFile = false;
   const int index = names_.Find(line);
@@ -139,7 +225,7 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   std::string target = TargetPath();
 
   bool write = true;
-  if (fs.FileExists(target)) {
+  if (TargetExists(target)) {
     write =
         ApplyAnswer(versions().IsFileNewer(h.FileVersion, target, overwrite_, h.FileDate), target);
   }
@@ -169,9 +255,10 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   // is complete: a failure leaves the old target as it was, and a link
   // planted at the name is replaced, never written through.
   NewFile* pending = nullptr;
-  std::unique_ptr<MachineFileStream> out = CreateTarget(target, pending);
+  std::unique_ptr<MachineFileStream> out = CreateMemberTarget(target, pending);
   if (!out && dir == extract_made_dir_ && fs.ForceDirectories(dir)) {
-    out = CreateTarget(target, pending);
+    target_dir_.reset();  // made anew: opened anew
+    out = CreateMemberTarget(target, pending);
   }
   if (!out) Fail(kCannotCreateTheFile, {target});
   extract_made_dir_ = dir;
@@ -183,6 +270,7 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   std::unique_ptr<ArchiveStream> later_disk;
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
+  std::int64_t written = 0;
   // Output goes out 64 KB at a time (few large writes); each 4 KB block of
   // it is the unit of progress and abort.
   auto sink = [&](std::span<const std::uint8_t> chunk) {
@@ -202,9 +290,10 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
       if (OnStatus) OnStatus(*this, stats_);
     }
     WriteOrDiskFull(*out, chunk);
+    written += static_cast<std::int64_t>(chunk.size());
   };
   MemberInflater::Result result;
-  if (!InflateWhole(first, h, sink, result)) {
+  if (!InflateWhole(first, h, line_index, sink, result)) {
     // Streamed through zlib: a member too large to hold, one of a disk set,
     // or one that is not sound (whose fault the stream then tells exactly).
     if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
@@ -219,7 +308,7 @@ void TBrwlCompress::ExtractOne(const std::string& line) {
   }
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
-  if (result.too_long || out->Size() != h.FileSize) Fail(kSizeMismatch, {h.FileName});
+  if (result.too_long || written != h.FileSize) Fail(kSizeMismatch, {h.FileName});
   if (!IsUsableFileDate(h.FileDate) || !out->file().SetLastWriteTime(h.FileDate)) {
     Fail(kCannotSetDate);
   }
@@ -240,7 +329,10 @@ void TBrwlCompress::CopyFile(const std::string& source, const std::string& dest)
   ExtractAs = std::string(FileNamePart(dest));
   // The copy's name must not become the name of the next extracted member,
   // however the copy ends.
-  AtScopeEnd clear_name([this] { ExtractAs.clear(); });
+  AtScopeEnd clear_name([this] {
+    ExtractAs.clear();
+    windows_dir_.clear();
+  });
   std::string target = dest;
 
   stats_ = TlzhFileStats{};

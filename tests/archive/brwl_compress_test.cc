@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <set>
+
 #include "archive/archive_classes.h"
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
@@ -275,6 +277,34 @@ TEST_F(BrwlCompressTest, OverwritePoliciesOnExistingTargets) {
   existing("kept", {2005, 1, 1, 0, 0, 0, 0});
   Extract({a});
   EXPECT_EQ(ReadFile(Host("C:\\OUT\\a.txt")), "kept");
+}
+
+TEST_F(BrwlCompressTest, MembersGoWhereTheHandlersSayUnderTheNamesStored) {
+  std::string a = Source("a.txt", "A"), b = Source("b.txt", "B"), c = Source("c.txt", "C");
+  Compress({a, b, c});
+  WriteFile(Host("C:\\OUT\\B.TXT"), "old", DateTimeParts{2000, 1, 1, 0, 0, 0, 0});
+  // A handler moves the third member elsewhere; the existing file of the
+  // second is replaced under the name it has.
+  compress_->OnBeforeExtracting = [&](TBrwlCompress& comp, const TlzhFileStats& s) {
+    if (s.FileName == c) comp.SetExtractDirectory("C:\\OUT2");
+  };
+  Extract({a, b, c});
+  EXPECT_EQ(ReadFile(Host("C:\\OUT\\a.txt")), "A");
+  EXPECT_EQ(ReadFile(Host("C:\\OUT\\B.TXT")), "B");
+  EXPECT_EQ(ReadFile(Host("C:\\OUT2\\c.txt")), "C");
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(Host("C:\\OUT"))) {
+    names.insert(e.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"B.TXT", "a.txt"}));
+
+  // The directory removed between two members is made again.
+  compress_->OnBeforeExtracting = [&](TBrwlCompress&, const TlzhFileStats& s) {
+    if (s.FileName == b) std::filesystem::remove_all(Host("C:\\OUT"));
+  };
+  Extract({a, b});
+  EXPECT_FALSE(std::filesystem::exists(Host("C:\\OUT\\a.txt")));
+  EXPECT_EQ(ReadFile(Host("C:\\OUT\\b.txt")), "B");
 }
 
 TEST_F(BrwlCompressTest, AbortStopsQuietlyAndKeepsTheArchiveReadable) {

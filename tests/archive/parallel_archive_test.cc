@@ -1,11 +1,14 @@
-// TBrwlCompress with several compressing threads: the archive and the
-// events do not depend on the number of threads, abort and a full disk stop
-// within one block and leave a readable archive, and the streams are
-// ordinary zlib streams.
+// TBrwlCompress with several threads: the archive and the events do not
+// depend on the number of compressing threads, abort and a full disk stop
+// within one block and leave a readable archive, the streams are ordinary
+// zlib streams, and extraction inflating ahead on a second thread writes the
+// same files with the same events, stops and fails as one thread does.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include "archive/archive_reader.h"
 #include "archive/brwl_compress.h"
@@ -20,6 +23,15 @@ namespace brimwell {
 namespace {
 
 using testing::Bytes;
+
+std::string What(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
 
 class ParallelArchiveTest : public testing::MachineTest {
  protected:
@@ -165,6 +177,102 @@ TEST_F(ParallelArchiveTest, AbortStopsAtTheNextBlockAndKeepsCompleteMembers) {
     compress_->OnStatus = nullptr;
     Compress({sources[1]}, "C:\\BUILD\\files.1");
   }
+}
+
+// Every event of an extraction, with what it carried.
+std::shared_ptr<std::vector<std::string>> RecordExtraction(TBrwlCompress& c) {
+  auto log = std::make_shared<std::vector<std::string>>();
+  auto line = [](const char* what, const TlzhFileStats& s) {
+    return std::string(what) + " " + s.FileName + " " + std::to_string(s.BytesDone) + " " +
+           std::to_string(s.FileDone) + " " + std::to_string(s.TotalBytesDone) + " " +
+           std::to_string(s.FilePercent) + " " + std::to_string(s.TotalPercent);
+  };
+  c.OnBeforeExtracting = [=](TBrwlCompress&, const TlzhFileStats& s) {
+    log->push_back(line("before", s));
+  };
+  c.OnStatus = [=](TBrwlCompress&, const TlzhFileStats& s) { log->push_back(line("status", s)); };
+  return log;
+}
+
+TEST_F(ParallelArchiveTest, ExtractionInflatingAheadWritesTheSameFilesAndEvents) {
+  const std::vector<std::string> sources = MixedSources(true);
+  Compress(sources, "C:\\BUILD\\files.1");
+  // Every member, one twice, in another order than stored; one left out by
+  // a handler after it may have been inflated ahead.
+  std::vector<std::string> lines(sources.rbegin(), sources.rend());
+  lines.insert(lines.begin() + 3, sources[4]);
+  std::vector<std::vector<std::string>> logs;
+  for (int threads : {1, 2}) {
+    compress_->SetThreads(threads);
+    auto log = RecordExtraction(*compress_);
+    compress_->OnBeforeExtracting = [log, skip = sources[7]](TBrwlCompress& c,
+                                                             const TlzhFileStats& s) {
+      log->push_back("before " + s.FileName);
+      if (s.FileName == skip) c.SkipFile = true;
+    };
+    const std::string dir = "C:\\OUT" + std::to_string(threads);
+    compress_->SetCompressedFile("C:\\BUILD\\files.1");
+    compress_->SetExtractDirectory(dir);
+    compress_->SetFilesToProcessLines(lines);
+    compress_->Extract();
+    logs.push_back(*log);
+    for (const std::string& source : sources) {
+      const std::string name(source.substr(source.find_last_of('\\') + 1));
+      if (source == sources[7]) {
+        EXPECT_FALSE(Files().FileExists(dir + "\\" + name));
+      } else {
+        EXPECT_EQ(ReadFile(Host(dir + "\\" + name)), ReadFile(Host(source))) << name;
+      }
+    }
+  }
+  EXPECT_EQ(logs[0], logs[1]);
+  EXPECT_GT(logs[0].size(), 3 * sources.size());
+}
+
+TEST_F(ParallelArchiveTest, ExtractionInflatingAheadStopsAndFailsAsItWouldAlone) {
+  compress_->SetThreads(2);
+  const std::vector<std::string> sources = MixedSources(false);
+  Compress(sources, "C:\\BUILD\\files.1");
+  // Abort from an event: no further event, no further file.
+  int events = 0, after_abort = 0, aborted = 0;
+  compress_->OnAborted = [&](TComponent&) { ++aborted; };
+  compress_->OnStatus = [&](TBrwlCompress& c, const TlzhFileStats&) {
+    if (c.Abort()) ++after_abort;
+    if (++events == 9) c.SetAbort(true);
+  };
+  compress_->SetCompressedFile("C:\\BUILD\\files.1");
+  compress_->SetExtractDirectory("C:\\OUT");
+  compress_->SetFilesToProcessLines(sources);
+  compress_->Extract();
+  EXPECT_EQ(aborted, 1);
+  EXPECT_EQ(after_abort, 0);
+  std::size_t written = 0;
+  for (const std::string& source : sources) {
+    written += Files().FileExists("C:\\OUT\\" + source.substr(source.find_last_of('\\') + 1));
+  }
+  EXPECT_LT(written, sources.size());
+
+  // A damaged member in the middle: the members before it are written and the
+  // error is the one a single thread gives.
+  Bytes bytes = ArchiveBytes("C:\\BUILD\\files.1");
+  MemoryStream s(bytes);
+  ArchiveDirectory dir = ReadArchiveDirectory(s, 0);
+  const TFileHeader& bad = dir.headers[12];
+  bytes[static_cast<std::size_t>(bad.DataPos + bad.CompressedSize / 2)] ^= 0x55;
+  testing::WriteHostFile(Host("C:\\BUILD\\bad.1"), bytes);
+  compress_->OnStatus = nullptr;
+  std::vector<std::string> errors;
+  for (int threads : {1, 2}) {
+    compress_->SetThreads(threads);
+    compress_->SetCompressedFile("C:\\BUILD\\bad.1");
+    compress_->SetExtractDirectory("C:\\BAD" + std::to_string(threads));
+    compress_->SetFilesToProcessLines(sources);
+    errors.push_back(What([&] { compress_->Extract(); }));
+    const std::string before = sources[11].substr(sources[11].find_last_of('\\') + 1);
+    EXPECT_TRUE(Files().FileExists("C:\\BAD" + std::to_string(threads) + "\\" + before));
+  }
+  EXPECT_FALSE(errors[0].empty());
+  EXPECT_EQ(errors[0], errors[1]);
 }
 
 TEST_F(ParallelArchiveTest, FullDiskStopsWithinOneBlockAndKeepsCompleteMembers) {

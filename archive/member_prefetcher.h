@@ -1,0 +1,75 @@
+// Inflates whole members of a single-file archive ahead of an extraction on
+// a worker thread, so that inflating the next members overlaps creating and
+// writing the current one. The extraction asks for the members in the order
+// it was given them and may leave any out; what it does with the bytes
+// (events, progress, abort, writing) stays its own, on its own thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "archive/archive_stream.h"
+
+namespace brimwell {
+
+class MemberPrefetcher {
+ public:
+  // Where a member's stream lies and what it inflates to. A member with
+  // `file_size` < 0 is not read ahead (the extraction reads it itself).
+  struct Member {
+    std::int64_t data_pos = 0;
+    std::int64_t compressed_size = 0;
+    std::int64_t file_size = -1;
+    bool operator==(const Member&) const = default;
+  };
+
+  // At most this many bytes (inflated) wait ahead of the extraction, and at
+  // most kMaxAhead members.
+  static constexpr std::size_t kWindowBytes = 24u << 20;
+  static constexpr std::size_t kMaxAhead = 256;
+
+  // `archive` is a handle of the archive for the worker alone; the archive
+  // starts at `offset`. Members are read ahead in the order of `members`.
+  MemberPrefetcher(std::unique_ptr<ArchiveStream> archive, std::int64_t offset,
+                   std::vector<Member> members);
+  // Stops the worker (waiting for the member it is inflating).
+  ~MemberPrefetcher();
+  MemberPrefetcher(const MemberPrefetcher&) = delete;
+  MemberPrefetcher& operator=(const MemberPrefetcher&) = delete;
+
+  // The inflated bytes of entry `index` of the members, which must be
+  // `member` (as the extraction now sees it); entries before `index` that
+  // were not asked for are dropped. False when the entry is not read ahead,
+  // was asked for already, differs from `member`, or is not sound: the
+  // caller then inflates it itself (and finds the fault exactly).
+  bool Take(std::size_t index, const Member& member, std::vector<std::uint8_t>& out);
+
+ private:
+  struct Ready {
+    std::size_t index = 0;
+    bool ok = false;
+    std::vector<std::uint8_t> bytes;
+  };
+
+  void Work();
+
+  std::unique_ptr<ArchiveStream> archive_;
+  const std::int64_t offset_;
+  const std::vector<Member> members_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Ready> ready_;     // in index order
+  std::size_t ready_bytes_ = 0;  // held in ready_
+  std::size_t next_ = 0;         // the next index the worker takes up
+  std::size_t wanted_ = 0;       // no index below this will be asked for
+  bool stop_ = false;
+  bool done_ = false;  // the worker has ended
+  std::thread worker_;
+};
+
+}  // namespace brimwell
