@@ -156,6 +156,16 @@ std::vector<Run> Best(int rounds, const std::vector<std::function<double()>>& co
   return best;
 }
 
+// User and system time of this process so far (every thread).
+double CpuSeconds() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const struct timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 double Seconds(const std::function<void()>& f) {
   auto start = std::chrono::steady_clock::now();
   f();
@@ -273,6 +283,7 @@ struct Options {
   int rounds = 3;
   std::uint64_t large_mb = 1024;
   fs::path keep;
+  int profile_extract = 0;  // > 0: only extract that many small files, in this process
 };
 
 Options Parse(int argc, char** argv) {
@@ -286,8 +297,10 @@ Options Parse(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::printf(
           "usage: archive_bench [--payload-mb N] [--small N] [--per-file N,N,...] [--rounds N]\n"
-          "                     [--large-mb N] [--keep DIR]\n"
-          "Times TBrwlCompress against tar, pigz -9 and bare zlib/libdeflate loops.\n");
+          "                     [--large-mb N] [--keep DIR] [--profile-extract N]\n"
+          "Times TBrwlCompress against tar, pigz -9 and bare zlib/libdeflate loops.\n"
+          "--profile-extract N builds an archive of N small files and extracts it once\n"
+          "in this process (no child), for perf record or strace -c.\n");
       std::exit(0);
     } else if (a == "--payload-mb") {
       o.payload_mb = std::stoull(next());
@@ -303,6 +316,8 @@ Options Parse(int argc, char** argv) {
       o.large_mb = std::stoull(next());
     } else if (a == "--keep") {
       o.keep = next();
+    } else if (a == "--profile-extract") {
+      o.profile_extract = std::max(1, std::stoi(next()));
     } else {
       throw std::runtime_error("unknown option " + a + " (see --help)");
     }
@@ -467,6 +482,20 @@ int main(int argc, char** argv) {
               CompressionPipeline::DefaultThreads());
   try {
     Bench bench(root, o.rounds);
+    if (o.profile_extract > 0) {
+      const fs::path dir = root / "profile";
+      std::vector<fs::path> files = MakeSmallFiles(dir, o.profile_extract);
+      bench.Compress(files, root / "profile.1", colMax);
+      std::printf("extracting\n");  // marks where the extraction starts in a trace
+      const double cpu_before = CpuSeconds();
+      const double seconds = bench.Extract(files, root / "profile.1", root / "xp");
+      const double cpu = CpuSeconds() - cpu_before;
+      std::printf("extract, %d small files: %.3f s, %.1f us/file; cpu %.3f s, %.1f us/file\n",
+                  o.profile_extract, seconds, seconds * 1e6 / o.profile_extract, cpu,
+                  cpu * 1e6 / o.profile_extract);
+      if (o.keep.empty()) fs::remove_all(root);
+      return 0;
+    }
     if (o.payload_mb > 0) {
       const fs::path payload = root / "payload";
       std::vector<fs::path> files = MakePayload(payload, o.payload_mb << 20);
