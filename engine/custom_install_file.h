@@ -159,6 +159,10 @@ class TCustomInstallFile : public TFileRelated {
   std::int64_t FileSize() const { return file_size_; }
   void SetFileSize(std::int64_t size) { file_size_ = size; }
   const std::string& Version() const { return version_; }
+  // Set by Compress, cleared by the build before it walks the tree: the
+  // files the build put into an archive, which filelist.lst lists.
+  bool CompressedInBuild() const { return compressed_in_build_; }
+  void SetCompressedInBuild(bool value) { compressed_in_build_ = value; }
 
   // --- Events -----------------------------------------------------------------
   TInstallFileNotifyEvent OnBeforeInstall;
@@ -268,6 +272,7 @@ class TCustomInstallFile : public TFileRelated {
   bool in_use_ = false;
   bool install_decision_ = false;
   std::int64_t compressed_size_ = 0;
+  bool compressed_in_build_ = false;
   TDateTime file_date_ = 0;
   std::int64_t file_size_ = 0;
   std::int32_t unique_id_ = 0;

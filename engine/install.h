@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/brwl_compress.h"
 #include "engine/build_info.h"
 #include "engine/command_line.h"
 #include "engine/engine_context.h"
@@ -71,12 +72,54 @@ inline constexpr char kInvalidUnfinishedEntry[] = "There is an invalid entry for
 // The install type an unattended run takes, by name ("Compact", "itFull").
 inline constexpr char kInstallTypeEnvironmentVariable[] = "BRIMWELL_INSTALL_TYPE";
 inline constexpr char kInstallTypeNotOffered[] = "The install type %s is not one this product offers (%s)";
-// Build and floppy modes are not part of this engine yet.
-inline constexpr char kModeNotAvailable[] = "This engine cannot build distributables or transfer them to floppies";
 // One installation at a time on a machine.
 inline constexpr char kInstallRunning[] =
     "Another installation is running on this computer (process %d). Wait until it has finished, then start "
     "this setup program again.";
+// Build mode and the transfer to floppies.
+inline constexpr char kBuildInfMissing[] =
+    "Need to have a BUILD.INF file in this directory with the first line specifying the build directory";
+inline constexpr char kBuildInfEmpty[] =
+    "Must be 1 line in BUILD.INF. This line should specify the build directory";
+inline constexpr char kStandAloneNeedsLoader[] =
+    "Cannot build a stand alone executable if the UseLoadingProgram property of the TInstall is set to False";
+inline constexpr char kSetup1DiskFull[] =
+    "The disk that you have specified has been determined to be either too full or is corrupt while trying to "
+    "copy the SETUP.1 archive file. You should probably clear all files off of the drive. Minimally, you should "
+    "leave enough space on the drive for the SETUP.1 archive file.";
+inline constexpr char kToolkitKeyInvalid[] =
+    "The HKEY_LOCAL_MACHINE | %s key in the registry is either missing or points to an invalid Brimwell directory";
+inline constexpr char kToolkitKeyNamed[] = "\\Software\\Quarrystone\\B32V35";
+inline constexpr char kToolkitNotOnSearchPath[] =
+    "The Brimwell toolkit directory (the directory holding B32V35.TXT) cannot be found on the library search path";
+inline constexpr char kLoaderNotFound[] = "The loader program %s was not found";
+inline constexpr char kCannotCopyLoader[] = "Cannot copy the loading program from %s to %s";
+inline constexpr char kCannotCopyEngine[] = "Cannot copy the installation application from %s to %s";
+inline constexpr char kExecutableBlank[] = "Cannot create setup file. Executable is blank";
+inline constexpr char kExecutableMissing[] = "TInstall: Cannot find the executable file %s";
+inline constexpr char kCannotMakeSelfExtracting[] =
+    "Cannot create the self-extracting exe because %s could not be loaded onto %s";
+// A self-extracting program keeps 32-bit offsets: nothing past 2 GB can be
+// found again, so such a program is refused instead of written wrong.
+inline constexpr char kSelfExtractingTooLarge[] =
+    "Cannot create the self-extracting exe %s: it would be larger than 2 GB";
+inline constexpr char kFloppiesNeedSelfExtract[] =
+    "Sorry... You can only transfer this installation to floppies through the self-extracting file. Usage "
+    "example: setup.exe *TODISK";
+inline constexpr char kTransferringToFloppies[] = "Transferring this installation to floppies. Please wait...";
+inline constexpr char kCannotCreateSetupExeOnDisk[] =
+    "Cannot create setup.exe on the A drive. Probably not enough room";
+inline constexpr char kCannotCreateSetup1OnDisk[] = "Cannot create setup.1 on the A drive. Probably not enough room";
+inline constexpr char kCannotWriteFileList[] = "Cannot write the list of files %s";
+inline constexpr char kInsertDisk[] = "Please insert disk %d";
+inline constexpr char kAbortedByUser[] = "Aborted by user";
+// The marker of the toolkit's directory, and where the per-user library
+// search path that lists it is kept (HKEY_CURRENT_USER).
+inline constexpr char kToolkitMarker[] = "B32V35.TXT";
+inline constexpr char kLoaderProgramName[] = "BrimwellLoadProgram.exe";
+inline constexpr char kBuildInfName[] = "BUILD.INF";
+inline constexpr char kSearchPathKey[] = "\\Software\\Quarrystone\\B32V35\\Library";
+inline constexpr char kSearchPathValue[] = "SearchPath";
 
 // Registry keys (HKEY_LOCAL_MACHINE).
 inline constexpr char kInstallRecordRoot[] = "\\SOFTWARE\\Brimwell\\Install";
@@ -137,6 +180,9 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   TInstallNotifyEvent OnAfterReadArchiveInfo;
   TInstallContinueEvent OnBeforeReboot;
   TInstallNotifyEvent OnFailedReboot;
+  // Unpublished: the archive component's statistics while transferring to
+  // floppies. Only project code assigns it.
+  std::function<void(TBrwlCompress& archive, const TlzhFileStats& stats)> OnArchiveStatus;
   TInstallNotifyEvent OnBeforeNotifyGoodInstall;
   TInstallNotifyEvent OnAfterNotifyGoodInstall;
   TInstallNotifyEvent OnBeforeNotifyBadInstall;
@@ -207,7 +253,16 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   // The run's exception handler (the application's exception handler
   // outside the designer).
   virtual void HandleRunException(const std::exception& e);
-  virtual void BuildDistributables();
+  // Builds setup.1, setup.exe, files.1 (and filelist.lst for a web or
+  // network distribution) in `build_dir`; with `stand_alone` setup.exe
+  // then carries setup.1, files.1 and the trailer. Errors pass on; what was
+  // written stays.
+  virtual void BuildDistributables(const std::string& engine_path, const std::string& build_dir,
+                                   bool stand_alone);
+  // The toolkit's directory: the first directory of the per-user library
+  // search path holding the marker file, without trailing backslash. Empty
+  // when none and `raise_if_missing` is false.
+  std::string FindToolkitDirectory(bool raise_if_missing);
   virtual void CleanUp();
   virtual std::vector<std::string> ReadUnfinished();
   // QuitOut: true unless OnUserAbort refuses.
@@ -265,6 +320,11 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   // The end of a good run: good-install pages, clean-up, removal of the
   // record, shutdown, the files to start.
   void FinishGoodRun();
+  // Build steps (install_build.cc).
+  void BuildSetup1(const std::string& engine_path, const std::string& setup1);
+  void CompressTree(const std::string& files1);
+  void WriteFileList();
+  void MakeSelfExtracting(const std::string& setup_exe, const std::string& setup1, const std::string& files1);
 
   bool auto_maximize_window_ = true;
   TBuildInfo build_info_;

@@ -48,7 +48,11 @@ void TCustomInstallFile::Compress() {
     archive.SetCompressedFile(archive_path);
     archive.SetFilesToProcessLines({SourcePath()});
     archive.Compress(AddToArchive() == lzcOnlyAdd, unique_id_);
+    // The member's header gives the size, date and version that the
+    // remote file list records.
+    ReadHeaderOf(archive, SourcePath());
   }
+  compressed_in_build_ = true;
   if (OnAfterCompress) OnAfterCompress(this);
   Notify(kEventCompressed, this);
 }

@@ -11,6 +11,7 @@ namespace brimwell::cli {
 
 // Subcommand entry points, one file each.
 int RunBind(Args args);
+int RunBuild(Args args);
 int RunPrefix(Args args);
 int RunBoot(Args args);
 int RunReg(Args args);
@@ -45,6 +46,7 @@ namespace {
 constexpr Command kCommands[] = {
     {"help", "show this list", nullptr},
     {"bind", "bind a project to a copy of the engine", RunBind},
+    {"build", "build a project's setup.exe, setup.1 and files.1", RunBuild},
     {"prefix", "make a prefix, show or change what it presents", RunPrefix},
     {"boot", "run the start-up sequence of a prefix", RunBoot},
     {"reg", "query, change, export and import the registry", RunReg},

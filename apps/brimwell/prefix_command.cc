@@ -8,6 +8,10 @@
 #include <string_view>
 
 #include "apps/brimwell/commands.h"
+#include "engine/install.h"
+#include "framework/bound_project.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -41,6 +45,9 @@ constexpr char kUsage[] =
     "'host' leaves it to the host locale (LC_ALL, LC_MESSAGES, LANG), which a\n"
     "prefix follows until a language is set.\n"
     "'disk' inserts disk N into the removable drive (A: unless --drive), or ejects it.\n"
+    "'init' also records the toolkit's directory (the one holding this program,\n"
+    "BrimwellLoadProgram.exe and B32V35.TXT) first in the per-user SearchPath of\n"
+    "HKCU\\Software\\Quarrystone\\B32V35\\Library, where builds look for it.\n"
     "'links' lists the shortcuts of the Start menu and the desktop with their\n"
     "targets, arguments, working directories and hot keys read from the files;\n"
     "'groups' lists the Program Manager groups and their items.\n"
@@ -49,6 +56,31 @@ constexpr char kUsage[] =
     "value and INI value of the prefix to OUT.json ('-': standard output);\n"
     "'diff' prints what changed between two snapshots (dates alone are no change)\n"
     "and exits 1 when anything did.\n";
+
+// Puts the directory of this program first on the prefix's library search
+// path when it is a toolkit directory (it holds the marker file), so that
+// a fresh prefix can build distributables at once. Other entries stay.
+void RecordToolkitDirectory(Machine& machine) {
+  const std::string host_dir = host::ParentDirectory(RunningExecutablePath());
+  if (!host::Env::Default().FileExists(host::JoinPath(host_dir, kToolkitMarker))) return;
+  const std::string dir = machine.GetPaths().ToWindows(host_dir);
+  Registry& reg = machine.GetRegistry();
+  std::string search = reg.FindString(RegistryHive::kCurrentUser, kSearchPathKey, kSearchPathValue).value_or("");
+  std::string kept = dir;
+  std::size_t start = 0;
+  while (start < search.size()) {
+    std::size_t end = search.find(';', start);
+    if (end == std::string::npos) end = search.size();
+    std::string entry = search.substr(start, end - start);
+    if (!entry.empty() && !WinNamesEqual(entry, dir)) kept += ";" + entry;
+    start = end + 1;
+  }
+  if (!reg.WriteString(RegistryHive::kCurrentUser, kSearchPathKey, kSearchPathValue, kept)) {
+    throw EPlatformError("cannot record the toolkit directory in the registry");
+  }
+  reg.Flush();
+  std::printf("toolkit directory: %s\n", dir.c_str());
+}
 
 struct Options {
   std::string verb;
@@ -217,6 +249,7 @@ int RunPrefix(Args args) {
   if (o.verb == "init") {
     std::unique_ptr<Machine> machine = OpenMachine(dir, PrefixCreation::kCreateIfMissing);
     ApplySettings(*machine, o);
+    RecordToolkitDirectory(*machine);
     PrintInfo(*machine);
     return 0;
   }
