@@ -21,6 +21,7 @@
 #include "platform/registry.h"
 #include "platform/shell_links.h"
 #include "platform/user_language.h"
+#include "platform/win_path.h"
 #include "platform/windows_version.h"
 #include "translate/brwl_language.h"
 
@@ -78,7 +79,7 @@ void RecordToolkitDirectory(Machine& machine) {
   if (!reg.WriteString(RegistryHive::kCurrentUser, kSearchPathKey, kSearchPathValue, kept)) {
     throw EPlatformError("cannot record the toolkit directory in the registry");
   }
-  reg.Flush();
+  if (!reg.Flush()) throw EPlatformError("cannot record the toolkit directory in the registry");
   std::printf("toolkit directory: %s\n", dir.c_str());
 }
 
