@@ -180,9 +180,6 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   TInstallNotifyEvent OnAfterReadArchiveInfo;
   TInstallContinueEvent OnBeforeReboot;
   TInstallNotifyEvent OnFailedReboot;
-  // Unpublished: the archive component's statistics while transferring to
-  // floppies. Only project code assigns it.
-  std::function<void(TBrwlCompress& archive, const TlzhFileStats& stats)> OnArchiveStatus;
   TInstallNotifyEvent OnBeforeNotifyGoodInstall;
   TInstallNotifyEvent OnAfterNotifyGoodInstall;
   TInstallNotifyEvent OnBeforeNotifyBadInstall;

@@ -206,11 +206,13 @@ void TCustomInstall::BuildDistributables(const std::string& engine_path, const s
   if (use_loading_program_) {
     log.Write("build", "setup.1 " + setup1);
     fs.ForceDirectories(StripTrailingBackslash(dir));
+    if (OnBeforeBuildSetupFile) OnBeforeBuildSetupFile(this);
     try {
       BuildSetup1(engine_path, setup1);
     } catch (const EbcDiskFull&) {
       Raise<IEInstall>(ctx, kSetup1DiskFull);
     }
+    if (OnAfterBuildSetupFile) OnAfterBuildSetupFile(this);
     std::string toolkit;
     try {
       toolkit = FindToolkitDirectory(true);
@@ -223,20 +225,26 @@ void TCustomInstall::BuildDistributables(const std::string& engine_path, const s
     if (!fs.CopyFile(loader, setup_exe, false)) Raise<IEInstall>(ctx, kCannotCopyLoader, {loader, setup_exe});
   } else {
     const std::string target = dir + ExtractFileName(engine_path);
+    if (OnBeforeCopyEngine) OnBeforeCopyEngine(this, engine_path);
     fs.ForceDirectories(StripTrailingBackslash(dir));
     if (!fs.CopyFile(engine_path, target, false)) Raise<IEInstall>(ctx, kCannotCopyEngine, {engine_path, target});
+    if (OnAfterCopyEngine) OnAfterCopyEngine(this);
   }
 
   {
     ArchiveSettingsScope restore(*this);
     log.Write("build", "compress the tree into " + files1);
+    if (OnBeforeCompressTree) OnBeforeCompressTree(this);
     CompressTree(files1);
     if (distribute_type_ != TDistributeType::dtTraditional) WriteFileList();
   }
+  if (OnAfterCompressTree) OnAfterCompressTree(this);
 
   if (stand_alone) {
     log.Write("build", "self-extracting " + setup_exe);
+    if (OnBeforeSelfExtract) OnBeforeSelfExtract(this);
     MakeSelfExtracting(setup_exe, setup1, files1);
+    if (OnAfterSelfExtract) OnAfterSelfExtract(this);
   }
 }
 
