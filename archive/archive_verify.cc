@@ -104,8 +104,9 @@ ArchiveCheck VerifyArchive(ArchiveStream& file, std::int64_t offset, std::option
           },
           [](std::span<const std::uint8_t>) {});
       if (r.too_long || r.bytes_out != h.FileSize) {
-        reason = "inflates to " + std::string(r.too_long ? "more than" : std::to_string(r.bytes_out)) +
-                 " bytes instead of " + std::to_string(h.FileSize);
+        reason = r.too_long ? "inflates to more than its " + std::to_string(h.FileSize) + " bytes"
+                            : "inflates to " + std::to_string(r.bytes_out) + " bytes instead of " +
+                                  std::to_string(h.FileSize);
       } else if (!r.stream_end) {
         reason = "its zlib stream is cut short (no checksum)";
       }

@@ -185,6 +185,14 @@ std::string RunningExecutablePath(host::Env& env) {
   return *path;
 }
 
+bool IsEngineExecutable(const std::string& file, host::Env& env) {
+  host::Result<std::string> bytes = env.ReadFile(file);
+  if (!bytes || !bytes->starts_with("\x7f" "ELF")) return false;
+  std::string mark = BRIMWELL_ENGINE_MARK_HEAD;
+  mark += BRIMWELL_ENGINE_MARK_TAIL;
+  return bytes->find(mark) != std::string::npos;
+}
+
 std::optional<std::string> ReadOwnBoundProject(host::Env& env) {
   // Read the file the program was started from rather than whatever its
   // path names by now: it stays valid even when the file was moved or

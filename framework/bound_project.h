@@ -46,6 +46,19 @@ std::optional<std::string> ReadBoundProject(const std::string& file,
 // The same for a file held in memory; `name` only names it in messages.
 std::optional<std::string> ReadBoundProjectFromBytes(std::string_view bytes, std::string_view name);
 
+// The mark that every engine executable carries (its main states
+// BRIMWELL_ENGINE_MARK in a [[gnu::used]] constant), so that binding can
+// refuse a file that is no engine. The mark is whole only in an engine: the
+// code that looks for it joins the two halves at run time.
+#define BRIMWELL_ENGINE_MARK_HEAD "brimwell-engine:"
+#define BRIMWELL_ENGINE_MARK_TAIL "reads-a-bound-project/1"
+#define BRIMWELL_ENGINE_MARK BRIMWELL_ENGINE_MARK_HEAD BRIMWELL_ENGINE_MARK_TAIL
+
+// True when `file` is an ELF executable that carries the engine mark (an
+// engine, or an engine with a project bound to it). False for anything
+// else, a file that cannot be read included.
+bool IsEngineExecutable(const std::string& file, host::Env& env = host::Env::Default());
+
 // The path of the running executable. Throws EStreamError when the host
 // cannot tell it.
 std::string RunningExecutablePath(host::Env& env = host::Env::Default());

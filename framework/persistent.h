@@ -89,6 +89,10 @@ struct PropertyInfo {
   std::function<PropertyValue(const TPersistent&)> get;  // scalar kinds
   std::function<void(TPersistent&, const PropertyValue&)> set;
   std::function<TPersistent*(TPersistent&)> object;  // kObject, kCollection, kPicture
+  // The class of a kObject's sub-object, or of a kCollection's items (a
+  // collection type names it as ItemType); null when not known statically.
+  // Lets a reference of the format be written without an instance.
+  const ClassInfo& (*object_class)() = nullptr;
   // Whether the writer stores the value of this object (beside the stored
   // default); null: decided by the default alone.
   std::function<bool(const TPersistent&)> stored;
@@ -312,6 +316,12 @@ class ClassBuilder {
         return &r;
       }
     };
+    using Owned = std::remove_pointer_t<std::decay_t<std::invoke_result_t<G, C&>>>;
+    if constexpr (requires { typename Owned::ItemType; }) {
+      if (kind == PropertyKind::kCollection) p.object_class = &Owned::ItemType::StaticClassInfo;
+    } else if constexpr (requires { Owned::StaticClassInfo(); }) {
+      if (kind == PropertyKind::kObject) p.object_class = &Owned::StaticClassInfo;
+    }
     info_.properties.push_back(std::move(p));
     return *this;
   }

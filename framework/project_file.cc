@@ -411,12 +411,12 @@ void CheckProjectNesting(std::string_view text) {
   }
 }
 
-void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
-                 const std::string& base_dir) {
+namespace {
+
+Json ParseProject(std::string_view text) {
   CheckProjectNesting(text);
-  Json doc;
   try {
-    doc = Json::parse(text.begin(), text.end());
+    return Json::parse(text.begin(), text.end());
   } catch (const nlohmann::json::parse_error& e) {
     throw EProjectError(SyntaxError(text, e));
   } catch (const nlohmann::json::exception& e) {
@@ -426,6 +426,24 @@ void LoadProject(std::string_view text, const ClassRegistry& registry, TComponen
     auto close = what.find("] ");
     throw EProjectError(close == std::string::npos ? what : what.substr(close + 2));
   }
+}
+
+}  // namespace
+
+void CheckProjectSyntax(std::string_view text) { (void)ParseProject(text); }
+
+std::string ReadProjectText(const std::string& file) {
+  host::Env& env = host::Env::Default();
+  if (env.DirectoryExists(file)) throw EProjectError(file + ": this is a directory, not a project file");
+  host::Result<std::string> text = env.ReadFile(file);
+  if (text) return *text;
+  if (text.error() == std::errc::no_such_file_or_directory) throw EProjectError(file + ": there is no such file");
+  throw EProjectError(file + ": cannot read the project file: " + text.error().message());
+}
+
+void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
+                 const std::string& base_dir) {
+  Json doc = ParseProject(text);
 
   std::vector<TComponent*> before;
   for (int i = 0; i < root.ComponentCount(); ++i) before.push_back(root.Components(i));
@@ -451,16 +469,9 @@ void LoadProject(std::string_view text, const ClassRegistry& registry, TComponen
 }
 
 void LoadProjectFile(const std::string& file, const ClassRegistry& registry, TComponent& root) {
-  host::Result<std::string> text = host::Env::Default().ReadFile(file);
-  if (!text) {
-    // A file that opens but cannot be read is told apart from one that
-    // does not open at all.
-    bool opened = text.error() != std::errc::no_such_file_or_directory &&
-                  text.error() != std::errc::permission_denied && text.error() != std::errc::not_a_directory;
-    throw EProjectError(file + (opened ? ": cannot read the project file" : ": cannot open the project file"));
-  }
+  std::string text = ReadProjectText(file);
   try {
-    LoadProject(*text, registry, root, host::ParentDirectory(file));
+    LoadProject(text, registry, root, host::ParentDirectory(file));
   } catch (const EProjectError& e) {
     throw EProjectError(file + ": " + e.Message());
   }

@@ -47,6 +47,16 @@ void CheckProjectNesting(std::string_view text);
 // created is freed again first, so nothing half-loaded remains.
 void LoadProject(std::string_view text, const ClassRegistry& registry, TComponent& root,
                  const std::string& base_dir = {});
+// Throws EProjectError for a text that is no JSON document: "line 3,
+// column 5: " and what is wrong there, without the JSON reader's own
+// prefix; also kNestedTooDeep as CheckProjectNesting.
+void CheckProjectSyntax(std::string_view text);
+
+// The text of a project file (host path). Throws EProjectError naming the
+// file and saying why it cannot be read: there is no such file, it is a
+// directory, or the system's reason (permission denied, ...).
+std::string ReadProjectText(const std::string& file);
+
 // Reads a project file (host path); errors name the file.
 void LoadProjectFile(const std::string& file, const ClassRegistry& registry, TComponent& root);
 

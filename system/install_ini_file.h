@@ -107,6 +107,7 @@ class TINIEntries : public TCollection {
   BRIMWELL_CLASS_INFO()
 
  public:
+  using ItemType = TINIEntry;  // the class of the items, for the format's reference
   // Throws IEINIEntries kIniEntriesNilOwner for a null owner.
   explicit TINIEntries(TCustomInstallINIFile* owner);
 

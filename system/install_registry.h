@@ -115,6 +115,7 @@ class TRegistryEntries : public TCollection {
   BRIMWELL_CLASS_INFO()
 
  public:
+  using ItemType = TRegistryEntry;  // the class of the items, for the format's reference
   // Throws IERegistryEntries kRegistryEntriesNilOwner for a null owner.
   explicit TRegistryEntries(TCustomInstallRegistry* owner);
 

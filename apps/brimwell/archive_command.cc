@@ -4,6 +4,7 @@
 // the path has no drive letter, so inspecting an archive needs no prefix;
 // the others (and any path with a drive letter) go through a prefix like
 // the engine does.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "apps/brimwell/commands.h"
+#include "apps/brimwell/tool_machine.h"
 #include "archive/archive_names.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_verify.h"
@@ -70,7 +72,9 @@ Options Parse(Args args) {
     if (a == "--prefix") {
       o.prefix = value();
     } else if (a == "--offset") {
-      o.offset = std::stoll(value(), nullptr, 0);
+      std::string text = value();
+      o.offset = ParseNumber(text);
+      if (!o.offset || *o.offset < 0) throw EBrwlCompress("--offset " + text + " is not a position in the file");
     } else if (a == "--image") {
       o.image = value();
       if (o.image != "setup" && o.image != "files")
@@ -78,7 +82,10 @@ Options Parse(Args args) {
     } else if (a == "--level") {
       o.level = value();
     } else if (a == "--id") {
-      o.id = static_cast<std::int32_t>(std::stol(value(), nullptr, 0));
+      std::string text = value();
+      std::optional<std::int64_t> id = ParseNumber(text);
+      if (!id || *id < INT32_MIN || *id > INT32_MAX) throw EBrwlCompress("--id " + text + " is not a 32-bit number");
+      o.id = static_cast<std::int32_t>(*id);
     } else if (a == "--as") {
       o.as = value();
     } else if (a == "--overwrite") {
@@ -92,9 +99,15 @@ Options Parse(Args args) {
   return o;
 }
 
-bool HasDriveLetter(const std::string& path) {
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+// True when a file the command opens is named by a Windows path (members
+// to extract are names inside the archive, not paths).
+bool AnyWindowsPath(const Options& o) {
+  const std::size_t files = o.positional[0] == "extract" ? std::min<std::size_t>(3, o.positional.size())
+                                                         : o.positional.size();
+  for (std::size_t i = 1; i < files; ++i) {
+    if (HasDriveLetter(o.positional[i])) return true;
+  }
+  return false;
 }
 
 // Opens files for the reading commands: host files, or the prefix's files
@@ -132,17 +145,13 @@ class Reader {
   }
 
   Machine& GetMachine() {
-    if (!machine_) {
-      machine_ = OpenMachine(
-          options_.prefix.empty() ? DefaultPrefixDir() : std::filesystem::path(options_.prefix),
-          PrefixCreation::kMustExist);
-    }
-    return *machine_;
+    if (!machine_) machine_ = std::make_unique<ToolMachine>(options_.prefix, true);
+    return machine_->Get();
   }
 
  private:
   const Options& options_;
-  std::unique_ptr<Machine> machine_;
+  std::unique_ptr<ToolMachine> machine_;
 };
 
 // Where the archive starts in `file`, and where it ends when an embedded
@@ -174,12 +183,22 @@ std::string IsoDate(double date) {
   return buf;
 }
 
+// The archive's directory; a file that holds none is told in plain words
+// instead of by the reading step that failed.
+ArchiveDirectory ReadDirectoryOf(ArchiveStream& file, const Placement& at, const std::string& name) {
+  try {
+    return ReadArchiveDirectory(file, at.offset, at.end);
+  } catch (const EBrwlCompress& e) {
+    throw EBrwlCompress(name + " holds no archive, or a damaged one (" + e.what() + ")");
+  }
+}
+
 int List(const Options& o) {
   if (o.positional.size() != 2) throw EBrwlCompress("list takes one ARCHIVE");
   Reader reader(o);
   std::unique_ptr<ArchiveStream> file = reader.Open(o.positional[1]);
   Placement at = Locate(*file, o);
-  ArchiveDirectory dir = ReadArchiveDirectory(*file, at.offset, at.end);
+  ArchiveDirectory dir = ReadDirectoryOf(*file, at, o.positional[1]);
   for (std::size_t i = 0; i < dir.headers.size(); ++i) {
     const TFileHeader& h = dir.headers[i];
     std::printf("%zu\t%d\t%d\t%d\t%s\t%s\t%s\n", i, h.FileID, h.FileSize, h.CompressedSize,
@@ -228,12 +247,11 @@ int Trailer(const Options& o) {
 class Session {
  public:
   explicit Session(const Options& o)
-      : machine_(
-            OpenMachine(o.prefix.empty() ? DefaultPrefixDir() : std::filesystem::path(o.prefix),
-                        PrefixCreation::kCreateIfMissing)),
+      : tool_(o.prefix, AnyWindowsPath(o)),
+        machine_(&tool_.Get()),
         versions_(nullptr, *machine_),
         compress_(nullptr) {
-    compress_.SetServices({machine_.get(), &versions_, &app_, {}});
+    compress_.SetServices({machine_, &versions_, &app_, {}});
     // Disk files on a removable drive: put the wanted disk in the drive.
     compress_.OnNewDisk = [this](TBrwlCompress&, int disk, std::string& path) {
       if (!path.empty() &&
@@ -247,7 +265,8 @@ class Session {
   TBrwlCompress& compress() { return compress_; }
 
  private:
-  std::unique_ptr<Machine> machine_;
+  ToolMachine tool_;  // never makes a prefix of the user's
+  Machine* machine_;
   HeadlessApplication app_;
   TVersionResource versions_;
   TBrwlCompress compress_;

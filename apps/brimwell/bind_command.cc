@@ -45,15 +45,17 @@ constexpr int kExitProjectRefused = 2;
 constexpr char kEngineFileName[] = "setupengine";
 
 constexpr char kEngineNotFound[] = "The engine %s was not found";
-constexpr char kCannotReadProject[] = "Cannot read the project %s";
+constexpr char kNotAnEngine[] = "%s is not a setup engine (give --engine the setupengine program)";
 constexpr char kProjectNotJson[] = "The project %s is not a JSON document: %s";
 
+// A project file that cannot be read is a failure of its own (status 1),
+// not a refused project.
 std::string ReadProjectFile(const std::string& file) {
-  host::Env& env = host::Env::Default();
-  if (!env.FileExists(file)) throw Exception(Format(kCannotReadProject, {file}));
-  host::Result<std::string> text = env.ReadFile(file);
-  if (!text) throw Exception(Format(kCannotReadProject, {file}));
-  return *text;
+  try {
+    return ReadProjectText(file);
+  } catch (const EProjectError& e) {
+    throw Exception(e.Message());
+  }
 }
 
 // `path` made absolute against the current directory.
@@ -77,11 +79,13 @@ void RegisterAboveEngine(ClassRegistry& registry) {
 std::string PrepareProject(const std::string& text, const std::string& file, std::vector<std::string>& report) {
   try {
     CheckProjectNesting(text);
-    [[maybe_unused]] const nlohmann::json document = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::exception& e) {
-    throw EProjectError(Format(kProjectNotJson, {file, e.what()}));
   } catch (const EProjectError& e) {
     throw EProjectError(file + ": " + e.Message());
+  }
+  try {
+    CheckProjectSyntax(text);
+  } catch (const EProjectError& e) {
+    throw EProjectError(Format(kProjectNotJson, {file, e.Message()}));
   }
   try {
     return PrepareProjectForBinding(text, host::ParentDirectory(Absolute(file)), &RegisterAboveEngine, &report);
@@ -119,6 +123,7 @@ int RunBind(Args args) {
   const std::string out(positional[1]);
   const std::string engine = engine_arg.empty() ? DefaultEngine() : std::string(engine_arg);
   if (!host::Env::Default().FileExists(engine)) throw Exception(Format(kEngineNotFound, {engine}));
+  if (!IsEngineExecutable(engine)) throw Exception(Format(kNotAnEngine, {engine}));
 
   std::string project = ReadProjectFile(project_file);
   std::string prepared;

@@ -3,6 +3,8 @@
 // the process exit status; it prints its own --help.
 #pragma once
 
+#include <charconv>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,5 +34,23 @@ std::string OptionValue(Args args, std::size_t& i);
 
 // `brimwell prefix products|snapshot|diff`; nullopt for the other verbs.
 std::optional<int> RunPrefixProductVerbs(Args args);
+
+// A whole number written in decimal or, after "0x", in hexadecimal, with an
+// optional minus sign; nullopt for anything else (letters, trailing text,
+// an empty text, a value outside 64 bits).
+inline std::optional<std::int64_t> ParseNumber(std::string_view text) {
+  bool negative = text.starts_with('-');
+  if (negative) text.remove_prefix(1);
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (value > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+  return negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+}
 
 }  // namespace brimwell::cli

@@ -6,6 +6,7 @@
 
 #include "apps/brimwell/commands.h"
 #include "framework/exception.h"
+#include "framework/toolkit_version.h"
 
 namespace brimwell::cli {
 
@@ -21,6 +22,9 @@ int RunIni(Args args);
 int RunLanguage(Args args);
 int RunUninstall(Args args);
 int RunPlan(Args args);
+int RunClasses(Args args);
+int RunSchema(Args args);
+int RunCompletion(Args args, std::span<const Command> commands);
 
 bool WantsHelp(Args args) {
   for (const char* a : args) {
@@ -43,6 +47,8 @@ std::string OptionValue(Args args, std::size_t& i) {
 
 namespace {
 
+int RunCompletionOfAll(Args args);
+
 constexpr Command kCommands[] = {
     {"help", "show this list", nullptr},
     {"bind", "bind a project to a copy of the engine", RunBind},
@@ -56,7 +62,12 @@ constexpr Command kCommands[] = {
     {"language", "list, show, check and load language tables", RunLanguage},
     {"uninstall", "start an installed product's uninstall program", RunUninstall},
     {"plan", "list what an installation would change, on a copy of the prefix", RunPlan},
+    {"classes", "list the classes of a project, or one class's properties", RunClasses},
+    {"schema", "print the JSON Schema of the project file", RunSchema},
+    {"completion", "print a shell completion script", RunCompletionOfAll},
 };
+
+int RunCompletionOfAll(Args args) { return RunCompletion(args, kCommands); }
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out, "usage: brimwell COMMAND [ARGS...]\n\ncommands:\n");
@@ -64,7 +75,7 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
                  static_cast<int>(c.summary.size()), c.summary.data());
   }
-  std::fprintf(out, "\n'brimwell COMMAND --help' describes one command.\n");
+  std::fprintf(out, "\n'brimwell COMMAND --help' describes one command; doc/project.md the project file.\n");
 }
 
 }  // namespace
@@ -78,6 +89,11 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   std::string_view name = argv[1];
+  if (name == "--version") {
+    std::printf("brimwell %.*s\n", static_cast<int>(brimwell::ToolkitVersion().size()),
+                brimwell::ToolkitVersion().data());
+    return 0;
+  }
   for (const Command& c : kCommands) {
     if (c.name == name && c.run != nullptr) {
       try {

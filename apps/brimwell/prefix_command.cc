@@ -267,8 +267,10 @@ int RunPrefix(Args args) {
   if (o.verb == "disk") {
     if (o.disk.empty() || o.drive.empty()) throw EPlatformError("name a disk number or eject");
     char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(o.drive[0])));
+    std::optional<std::int64_t> disk = o.disk == "eject" ? 0 : ParseNumber(o.disk);
+    if (!disk || *disk < 0 || *disk > INT32_MAX) throw EPlatformError("the disk " + o.disk + " is not a disk number");
     WinStatus s = o.disk == "eject" ? machine->GetFileSystem().EjectDisk(letter)
-                                    : machine->GetFileSystem().InsertDisk(letter, std::stoi(o.disk));
+                                    : machine->GetFileSystem().InsertDisk(letter, static_cast<int>(*disk));
     if (!s) throw EPlatformError(std::string(1, letter) + ": " + WinErrorText(s.error()));
     return 0;
   }

@@ -138,12 +138,12 @@ RegistryValue MakeValue(const std::string& type_name, const std::string& data) {
     case RegistryValueType::kString: return RegistryValue::String(data);
     case RegistryValueType::kExpandString: return {RegistryValueType::kExpandString, data};
     case RegistryValueType::kDword: {
-      std::size_t used = 0;
-      unsigned long long n = data.empty() ? 0 : std::stoull(data, &used, 0);
-      if ((!data.empty() && used != data.size()) || n > 0xFFFFFFFFull) {
-        throw EPlatformError("bad REG_DWORD data " + data);
+      std::optional<std::int64_t> n = data.empty() ? 0 : ParseNumber(data);
+      if (!n || *n < 0 || *n > 0xFFFFFFFFll) {
+        throw EPlatformError("the REG_DWORD data \"" + data +
+                             "\" is not a number from 0 to 4294967295 (decimal, or hexadecimal after 0x)");
       }
-      return RegistryValue::Dword(static_cast<std::uint32_t>(n));
+      return RegistryValue::Dword(static_cast<std::uint32_t>(*n));
     }
     case RegistryValueType::kBinary: {
       if (data.size() % 2 != 0 || data.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {

@@ -5,9 +5,13 @@
 #include <string>
 
 #include "apps/brimwell/commands.h"
+#include "apps/brimwell/tool_machine.h"
 #include "archive/archive_errors.h"
 #include "archive/version_resource.h"
+#include "platform/file_system.h"
 #include "platform/machine.h"
+#include "platform/version_info.h"
+#include "platform/win_error.h"
 #include "platform/paths.h"
 
 namespace brimwell::cli {
@@ -20,7 +24,12 @@ constexpr char kUsage[] =
     "FILE is a host path or a Windows path of the prefix (default BRIMWELL_PREFIX,\n"
     "else $XDG_DATA_HOME/brimwell/prefix). The string table read is the one of\n"
     "the language and character set (lnUSEnglish and csMultilingual by default).\n"
-    "A file without a version resource prints empty fields.\n";
+    "\n"
+    "Exit status: 0 when the fields were printed, 1 when the file cannot be\n"
+    "read, 3 when it has no version resource (said on standard error).\n"
+    "Reading a host path needs no prefix, and none is made.\n";
+
+constexpr int kExitNoResource = 3;
 
 }  // namespace
 
@@ -42,9 +51,24 @@ int RunVersion(Args args) {
       throw EBrwlCompress("unexpected argument " + a);
     }
   }
-  std::unique_ptr<Machine> machine =
-      OpenMachine(prefix.empty() ? DefaultPrefixDir() : std::filesystem::path(prefix),
-                  PrefixCreation::kCreateIfMissing);
+  if (file.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  ToolMachine tool(prefix, HasDriveLetter(file));
+  Machine* machine = &tool.Get();
+  const std::string path = machine->GetPaths().FullPath(file);
+  if (machine->GetFileSystem().DirectoryExists(path)) throw EBrwlCompress(file + " is a directory");
+  if (!machine->GetFileSystem().FileExists(path)) throw EBrwlCompress("there is no file " + file);
+  {
+    WinResult<std::unique_ptr<File>> readable =
+        machine->GetFileSystem().Open(path, FileAccess::kRead, kShareAll, FileDisposition::kOpenExisting);
+    if (!readable) throw EBrwlCompress("cannot read " + file + ": " + WinErrorText(readable.error()));
+  }
+  if (GetVersionInfo(*machine).GetFileVersionInfoSize(path) == 0) {
+    std::fprintf(stderr, "brimwell version: %s has no version resource\n", file.c_str());
+    return kExitNoResource;
+  }
   TVersionResource versions(nullptr, *machine);
   if (!language.empty()) {
     std::optional<int> v = version_resource::kLanguageInfo.Find(language);
@@ -56,7 +80,7 @@ int RunVersion(Args args) {
     if (!v) throw EBrwlCompress("unknown character set " + charset);
     versions.SetCharacterSet(static_cast<version_resource::TCharacterSet>(*v));
   }
-  versions.SetFileName(machine->GetPaths().FullPath(file));
+  versions.SetFileName(path);
   const TVersionInfo& info = versions.VersionInfo();
   for (int f = 0; f < TVersionInfo::kFieldCount; ++f) {
     std::printf("%s: %s\n", TVersionInfo::FieldNames()[static_cast<std::size_t>(f)],

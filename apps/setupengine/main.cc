@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/engine_context.h"
+#include "framework/bound_project.h"
 #include "engine/engine_session.h"
 #include "platform/after_exit.h"
 #include "presentation/presentation_classes.h"
@@ -18,6 +19,9 @@
 #include "wizard/base_forms.h"
 #include "wizard/dialog_manager.h"
 #include "wizard/qt_application.h"
+
+// Tells brimwell bind that this program is an engine.
+[[gnu::used]] static const char kEngineMark[] = BRIMWELL_ENGINE_MARK;
 
 int main(int argc, char** argv) {
   // A copy of the engine started to run the clean-up batch after the engine

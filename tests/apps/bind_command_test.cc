@@ -121,7 +121,7 @@ TEST_F(BindCommandTest, UsageErrors) {
   EXPECT_EQ(Run(bind + Quote(dir_ / "missing.json") + " " + Quote(dir_ / "out") + " --engine " +
                 Quote(probe_)),
             1);
-  EXPECT_EQ(err_, "brimwell bind: Cannot read the project " + (dir_ / "missing.json").string() + "\n");
+  EXPECT_EQ(err_, "brimwell bind: " + (dir_ / "missing.json").string() + ": there is no such file\n");
 }
 
 }  // namespace

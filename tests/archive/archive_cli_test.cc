@@ -1,13 +1,15 @@
-// brimwell archive and brimwell version, run as the real executable on a
-// temporary prefix.
+// brimwell archive and brimwell version, run as the real executable with no
+// prefix named: commands on host paths must neither need nor make one.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "archive/archive_format.h"
 #include "tests/archive/archive_builder.h"
@@ -20,11 +22,14 @@ namespace {
 
 class ArchiveCliTest : public ::testing::Test {
  protected:
-  // Runs brimwell with `args` (a shell command line's words) on the
-  // temporary prefix; returns the exit status, output in out_ and err_.
+  void TearDown() override { EXPECT_FALSE(std::filesystem::exists(dir_ / "data")) << "a command made a prefix"; }
+  // The environment of every run: no prefix named and none at the default
+  // place, so commands on host paths must work without making one.
+  std::string Environment() const { return "env -u BRIMWELL_PREFIX XDG_DATA_HOME=" + Quoted(dir_ / "data") + " "; }
+  // Runs brimwell with `args` (a shell command line's words); returns the
+  // exit status, output in out_ and err_.
   int Run(const std::string& args) {
-    testing::RunResult run = testing::RunShell("BRIMWELL_PREFIX=" + Quoted(dir_ / "prefix") + " '" BRIMWELL_BIN_DIR
-                                               "/brimwell' " + args);
+    testing::RunResult run = testing::RunShell(Environment() + "'" BRIMWELL_BIN_DIR "/brimwell' " + args);
     out_ = std::move(run.out);
     err_ = std::move(run.err);
     return run.status;
@@ -141,7 +146,7 @@ TEST_F(ArchiveCliTest, TwoWritersAtOnceLoseNoMember) {
               " " + Quoted(dir_) + "/w" + std::to_string(w) + "_$i.txt >/dev/null || echo FAIL; done) & ";
   }
   script += "wait";
-  const std::string command = "BRIMWELL_PREFIX=" + Quoted(dir_ / "prefix") + "; export BRIMWELL_PREFIX; " + script;
+  const std::string command = Environment() + "sh -c " + Quoted(script);
   FILE* p = ::popen(command.c_str(), "r");
   ASSERT_NE(p, nullptr);
   out_.clear();
@@ -153,6 +158,35 @@ TEST_F(ArchiveCliTest, TwoWritersAtOnceLoseNoMember) {
   const auto lines = std::count(out_.begin(), out_.end(), '\n');
   EXPECT_EQ(lines, 1 + 2 * kPerWriter) << out_;
   EXPECT_EQ(Run("archive verify " + Quoted(archive)), 0) << err_;
+}
+
+TEST_F(ArchiveCliTest, FilesThatAreNotWhatTheCommandReadsAreToldInPlainWords) {
+  EXPECT_EQ(Run("version " + Quoted(dir_ / "missing.exe")), 1);
+  EXPECT_NE(err_.find("there is no file " + (dir_ / "missing.exe").string()), std::string::npos) << err_;
+  EXPECT_EQ(Run("version " + Quoted(dir_)), 1);
+  EXPECT_NE(err_.find("is a directory"), std::string::npos) << err_;
+  std::string text = File("notes.txt", "no resource here");
+  EXPECT_EQ(Run("version " + Quoted(text)), 3);
+  EXPECT_EQ(err_, "brimwell version: " + text + " has no version resource\n");
+  EXPECT_EQ(out_, "");
+
+  std::string json = File("setup.1", "{}");
+  EXPECT_EQ(Run("archive list " + Quoted(json)), 1);
+  EXPECT_NE(err_.find(json + " holds no archive"), std::string::npos) << err_;
+  EXPECT_EQ(Run("archive create " + Quoted(dir_ / "x.1") + " " + Quoted(text) + " --id seven"), 1);
+  EXPECT_NE(err_.find("--id seven is not a 32-bit number"), std::string::npos) << err_;
+}
+
+TEST_F(ArchiveCliTest, ANamedPrefixThatDoesNotExistIsRefusedNotMade) {
+  const std::filesystem::path typo = dir_ / "prefx";
+  std::string text = File("notes.txt", "text");
+  for (const std::string& args : std::vector<std::string>{"version " + Quoted(text), "archive create " + Quoted(dir_ / "a.1") + " " + Quoted(text),
+                                  "reg query 'HKLM\\Software'", "prefix info"}) {
+    testing::RunResult run = testing::RunShell("BRIMWELL_PREFIX=" + Quoted(typo) + " '" BRIMWELL_BIN_DIR "/brimwell' " + args);
+    EXPECT_NE(run.status, 0) << args;
+    EXPECT_NE(run.err.find("(create one with 'brimwell prefix init')"), std::string::npos) << args << ": " << run.err;
+    EXPECT_FALSE(std::filesystem::exists(typo)) << args;
+  }
 }
 
 }  // namespace

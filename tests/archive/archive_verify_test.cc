@@ -48,6 +48,13 @@ TEST(VerifyArchiveTest, TheFirstDamagedMemberIsNamedWithItsFault) {
   EXPECT_EQ(check.fault->reason, "inflates to 11 bytes instead of 12");
   EXPECT_EQ(check.bytes, 5);  // the sound member before it
 
+  // A header that claims fewer bytes than its stream holds.
+  PutInt32(&bytes[second + kFileSizeOffset], 10);
+  MemoryStream longer(bytes);
+  check = VerifyArchive(longer, 0, std::nullopt, DisksOf({}));
+  ASSERT_TRUE(check.fault);
+  EXPECT_EQ(check.fault->reason, "inflates to more than its 10 bytes");
+
   // A flipped bit inside the first stream.
   Bytes flipped = testing::BuildSingleFile({Member("a.txt", MixedContent(5000, 2))});
   flipped[kPrologueSize + kFileHeaderSize + 40] ^= 0x10;

@@ -6,6 +6,9 @@
 
 #include "framework/bound_project.h"
 
+// The probe stands in for the engine, so it carries the engine's mark.
+[[gnu::used]] static const char kEngineMark[] = BRIMWELL_ENGINE_MARK;
+
 int main() {
   try {
     std::optional<std::string> project = brimwell::ReadOwnBoundProject();

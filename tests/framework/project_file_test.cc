@@ -233,7 +233,7 @@ TEST_F(ProjectFileTest, SaveFileReplacesAtomically) {
     LoadProjectFile(dir / "none.json", registry_, copy);
     FAIL();
   } catch (const EProjectError& e) {
-    EXPECT_EQ(e.Message(), (dir / "none.json").string() + ": cannot open the project file");
+    EXPECT_EQ(e.Message(), (dir / "none.json").string() + ": there is no such file");
   }
   std::filesystem::remove_all(dir);
 }

@@ -1,0 +1,172 @@
+// brimwell classes, brimwell schema and brimwell completion: the reference of
+// the project format and the shell completion, generated from the class
+// registry that project loads use.
+#include <cstdio>
+#include <string>
+
+#include "apps/brimwell/commands.h"
+#include "engine/engine_classes.h"
+#include "engine/project_check.h"
+#include "engine/project_form.h"
+#include "framework/class_reference.h"
+#include "framework/class_registry.h"
+#include "framework/component.h"
+#include "framework/exception.h"
+#include "presentation/presentation_classes.h"
+#include "system/system_classes.h"
+
+namespace brimwell::cli {
+namespace {
+
+constexpr char kClassesUsage[] =
+    "usage: brimwell classes [CLASS]\n"
+    "\n"
+    "Without CLASS, lists every class a project may hold, with the classes it\n"
+    "derives from. With CLASS, lists its published properties: name, type and\n"
+    "default, the values of an enumeration or set, and the class a reference\n"
+    "must name. Sub-objects are shown with dotted names (Information.Version),\n"
+    "collection items with [] (Entries[].Value). doc/project.md explains the\n"
+    "project file.\n";
+
+constexpr char kSchemaUsage[] =
+    "usage: brimwell schema\n"
+    "\n"
+    "Prints a JSON Schema (draft 2020-12) of the project file, for editors that\n"
+    "check and complete JSON documents. It states every class, property, type\n"
+    "and enumeration value; what it cannot state (that a reference names a\n"
+    "component of the right class, that names are unique) brimwell bind checks.\n";
+
+constexpr char kCompletionUsage[] =
+    "usage: brimwell completion bash\n"
+    "\n"
+    "Prints a bash completion script for brimwell's commands, subcommands,\n"
+    "options and class names. Load it with\n"
+    "    source <(brimwell completion bash)\n"
+    "or save it as ~/.local/share/bash-completion/completions/brimwell.\n";
+
+constexpr char kEmptyProject[] = R"({"format": "brimwell-project/1", "components": []})";
+
+void RegisterAboveEngine(ClassRegistry& registry) {
+  RegisterSystemClasses(registry);
+  RegisterPresentationClasses(registry);
+}
+
+// Every class a project loaded by the engine may hold.
+void RegisterProjectClasses(ClassRegistry& registry) {
+  RegisterEngineClasses(registry);
+  RegisterAboveEngine(registry);
+}
+
+// The class described with an instance made as a project load makes it, so
+// that references the constructor sets show their defaults; without the
+// instance when the class cannot be made on its own.
+std::string DescribeWithSample(const ClassInfo& info) {
+  if (!info.create) return DescribeClass(info);
+  std::string text;
+  try {
+    EditProject(kEmptyProject, ".", &RegisterAboveEngine, [&](ProjectForm& form) {
+      TComponent* sample = info.create(&form);
+      text = DescribeClass(info, sample);
+      delete sample;
+    });
+  } catch (const Exception&) {
+    // A class that refuses to be made outside a project (or a second time)
+    // is described from its tables alone.
+  }
+  return text.empty() ? DescribeClass(info) : text;
+}
+
+}  // namespace
+
+int RunClasses(Args args) {
+  if (auto status = AnswerHelp(args, kClassesUsage, false)) return *status;
+  if (args.size() > 1) {
+    std::fputs(kClassesUsage, stderr);
+    return 2;
+  }
+  ClassRegistry registry;
+  RegisterProjectClasses(registry);
+  if (args.empty()) {
+    std::fputs(ListProjectClasses(registry).c_str(), stdout);
+    return 0;
+  }
+  const ClassInfo* info = registry.Find(args[0]);
+  if (info == nullptr) {
+    std::fprintf(stderr, "brimwell classes: there is no class %s ('brimwell classes' lists them)\n", args[0]);
+    return 1;
+  }
+  std::fputs(DescribeWithSample(*info).c_str(), stdout);
+  return 0;
+}
+
+int RunSchema(Args args) {
+  if (auto status = AnswerHelp(args, kSchemaUsage, false)) return *status;
+  if (!args.empty()) {
+    std::fputs(kSchemaUsage, stderr);
+    return 2;
+  }
+  ClassRegistry registry;
+  RegisterProjectClasses(registry);
+  std::fputs(ProjectSchema(registry).c_str(), stdout);
+  return 0;
+}
+
+int RunCompletion(Args args, std::span<const Command> commands) {
+  if (auto status = AnswerHelp(args, kCompletionUsage, true)) return *status;
+  if (args.size() != 1 || std::string(args[0]) != "bash") {
+    std::fputs(kCompletionUsage, stderr);
+    return 2;
+  }
+  std::string command_names;
+  for (const Command& c : commands) command_names += (command_names.empty() ? "" : " ") + std::string(c.name);
+  ClassRegistry registry;
+  RegisterProjectClasses(registry);
+  std::string class_names;
+  for (const ClassInfo* info : registry.Classes()) {
+    if (info->create) class_names += (class_names.empty() ? "" : " ") + info->name;
+  }
+  // Commands and class names are fixed when the script is printed; each
+  // command's subcommands and options are read from its own --help the
+  // first time they are needed, so they follow the installed program.
+  std::printf(R"(# bash completion for brimwell; generated by 'brimwell completion bash'
+_brimwell_help_words() {
+  # $1: command; $2: "sub" for subcommands, "opt" for options
+  "${COMP_WORDS[0]}" "$1" --help 2>/dev/null | if [ "$2" = sub ]; then
+    sed -n "s/^\(usage:\)\{0,1\} *brimwell $1 \(\[[^]]*\] \)*\([a-z][a-z-]*\).*/\3/p"
+  else
+    grep -o -- '--[a-z][a-z-]*' | grep -v -x -- '--help'
+  fi | sort -u | tr '\n' ' '
+}
+_brimwell() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  local commands="%s --help --version"
+  local classes="%s"
+  if [ "$COMP_CWORD" -eq 1 ]; then
+    COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+    return
+  fi
+  local command=${COMP_WORDS[1]}
+  case "$command" in
+    classes) COMPREPLY=($(compgen -W "$classes" -- "$cur")); return ;;
+    completion) COMPREPLY=($(compgen -W "bash" -- "$cur")); return ;;
+  esac
+  if [[ "$cur" == -* ]]; then
+    COMPREPLY=($(compgen -W "$(_brimwell_help_words "$command" opt) --help" -- "$cur"))
+  elif [ "$COMP_CWORD" -eq 2 ]; then
+    local subs=$(_brimwell_help_words "$command" sub)
+    if [ -n "$subs" ]; then
+      COMPREPLY=($(compgen -W "$subs" -- "$cur"))
+    else
+      COMPREPLY=($(compgen -f -- "$cur"))
+    fi
+  else
+    COMPREPLY=($(compgen -f -- "$cur"))
+  fi
+}
+complete -o filenames -F _brimwell brimwell
+)",
+              command_names.c_str(), class_names.c_str());
+  return 0;
+}
+
+}  // namespace brimwell::cli
