@@ -12,7 +12,7 @@
 #include "archive/archive_format.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
-#include "tests/system/engine_runner.h"
+#include "tests/testutil/program_runner.h"
 
 namespace brimwell::testing {
 namespace {
@@ -29,7 +29,7 @@ constexpr char kProject[] = R"json({"format": "brimwell-project/1", "components"
     "DestDirType": "psContainerDestDir", "IncludeFromDir": "files", "FileName": "data.bin", "DestName": "data.bin"}}
 ]})json";
 
-class BuildMode : public EngineRunner {
+class BuildMode : public ProgramRunner {
  public:
   fs::path product() const { return tmp_.path() / "product"; }
   void WriteProduct() {
@@ -48,7 +48,7 @@ class BuildMode : public EngineRunner {
     ASSERT_EQ(Brimwell({"prefix", "init"}), 0) << err_;
     fs::create_directories(tmp_.path() / "tmp");
     extra_env_ = {"TMPDIR=" + (tmp_.path() / "tmp").string()};
-    ASSERT_EQ(RunProgram(setup, {}), 0) << err_;
+    ASSERT_EQ(Run(setup, {}), 0) << err_;
     for (int i = 0; i < 300 && ReadHostFile(log()).find("\tshutdown") == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -128,11 +128,11 @@ TEST(BuildModeTest, AMissingOrEmptyBuildInfIsRefusedBeforeAnythingIsWritten) {
   fs::create_directories(engine.parent_path());
   ASSERT_EQ(b.Brimwell({"bind", (b.product() / "project.json").string(), engine.string()}), 0) << b.err_;
 
-  EXPECT_NE(b.RunProgram(engine, {"-b"}), 0);
+  EXPECT_NE(b.Run(engine, {"-b"}), 0);
   EXPECT_THAT(b.err_, HasSubstr("Need to have a BUILD.INF file in this directory with the first line specifying "
                                 "the build directory"));
   WriteHostFile(engine.parent_path() / "BUILD.INF", "");
-  EXPECT_NE(b.RunProgram(engine, {"-b"}), 0);
+  EXPECT_NE(b.Run(engine, {"-b"}), 0);
   EXPECT_THAT(b.err_, HasSubstr("Must be 1 line in BUILD.INF. This line should specify the build directory"));
   EXPECT_EQ(fs::directory_iterator(engine.parent_path()) == fs::directory_iterator(), false);
   EXPECT_EQ(std::distance(fs::directory_iterator(engine.parent_path()), fs::directory_iterator()), 2);

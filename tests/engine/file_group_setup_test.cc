@@ -59,6 +59,7 @@ class GroupSetup : public ProgramRunner {
     namespace fs = std::filesystem;
     fs::create_directories(tmp_.path() / "files");
     fs::create_directories(dist());
+    EXPECT_EQ(Brimwell({"prefix", "init"}), 0) << err_;  // the tools work on a prefix that exists
     for (std::size_t i = 0; i < std::size(kFiles); ++i) {
       const fs::path source = tmp_.path() / "files" / kFiles[i];
       WriteHostFile(source, std::string(100 * (i + 1), 'x'));

@@ -71,6 +71,7 @@ class SetupExeTest : public ::testing::Test, protected ProgramRunner {
     WriteHostFile(tmp_.path() / "src" / "guide.txt", std::string(100000, 'g'));  // more than one block
     WriteHostFile(tmp_.path() / "src" / "notes.txt", "release notes\n");
     WriteHostFile(tmp_.path() / "project.json", kProject);
+    ASSERT_EQ(Brimwell({"prefix", "init"}), 0) << err_;  // the tools work on a prefix that exists
 
     // The distributables, as the developer's tools make them. The engine
     // goes without its debugging sections: the same program, a tenth of the
