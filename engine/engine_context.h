@@ -176,6 +176,12 @@ class EngineContext {
   int ExitStatus() const { return exit_status_; }
   void SetExitStatus(int status) { exit_status_ = status; }
 
+  // The user confirmed a cancel while the installation worked (the copy
+  // window's Cancel): the copy stops at its next block and nothing more is
+  // installed. Cleared at the start of a run.
+  bool UserAbortRequested() const { return user_abort_requested_; }
+  void SetUserAbortRequested(bool requested) { user_abort_requested_ = requested; }
+
  private:
   Application& app_;
   Machine& machine_;
@@ -199,6 +205,7 @@ class EngineContext {
   std::unique_ptr<NetLocationState> net_locations_;
   std::unique_ptr<NetLocationAccess> net_access_;
   int exit_status_ = kExitOk;
+  bool user_abort_requested_ = false;
   // Last, so it goes first.
   std::unordered_map<std::type_index, std::shared_ptr<void>> extensions_;
 };

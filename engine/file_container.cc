@@ -140,6 +140,7 @@ void TFileContainer::DoInformationEventControl(TInstallContainer* sender, int co
       if (status == nullptr) Raise<IEInstallContainer>(ctx, kPOBadSecond);
       status->RunningTotal = done_bytes_ + status->Status.BytesDone;
       status->TotalPercent = TotalPercent(status->RunningTotal, total_bytes_);
+      status->TotalBytes = total_bytes_;
       Status(file, *status);
       if (status->Status.FileDone) done_bytes_ += status->Status.FileSize;
       break;
@@ -177,6 +178,7 @@ void TFileContainer::DoInformationEventControl(TInstallContainer* sender, int co
       status.Status.FileDone = true;
       status.RunningTotal = done_bytes_ + file->FileSize();
       status.TotalPercent = TotalPercent(status.RunningTotal, total_bytes_);
+      status.TotalBytes = total_bytes_;
       Status(file, status);
       done_bytes_ += file->FileSize();
       break;

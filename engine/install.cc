@@ -329,6 +329,8 @@ void TCustomInstall::Process() {
   EngineContext* ctx = Context();
   Step(1, "start");
   run_start_time_ = Now();
+  run_error_.clear();
+  ctx->SetUserAbortRequested(false);
   ctx->DeferredRegistrations().Clear();
   unfinished_count_ = 0;
   cleanup_batch_pending_ = false;
@@ -522,6 +524,7 @@ void TCustomInstall::HandleRunException(const std::exception& e) {
     return;
   }
   running_ = false;
+  run_error_ = e.what();
   try {
     if (dynamic_cast<const EAIUserAbort*>(&e) != nullptr) {
       ctx->SetExitStatus(kExitUserAbort);

@@ -250,6 +250,10 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   // The run's exception handler (the application's exception handler
   // outside the designer).
   virtual void HandleRunException(const std::exception& e);
+  // The text of the error that ended the last run ("" while none did);
+  // the bad installation page shows it.
+  const std::string& RunError() const { return run_error_; }
+  void SetRunError(std::string text) { run_error_ = std::move(text); }
   // Builds setup.1, setup.exe, files.1 (and filelist.lst for a web or
   // network distribution) in `build_dir`; with `stand_alone` setup.exe
   // then carries setup.1, files.1 and the trailer. Errors pass on; what was
@@ -341,6 +345,7 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   bool hook_installed_ = false;
   bool started_ = false;
   bool running_ = false;
+  std::string run_error_;
   bool cleanup_batch_pending_ = false;
   std::string cleanup_batch_path_;
   int unfinished_count_ = 0;

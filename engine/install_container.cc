@@ -256,6 +256,8 @@ void TInstallContainer::Process() {
 void TInstallContainer::InstallObjects() {
   processed_ = true;
   for (TInstallContainer* h : std::vector<TInstallContainer*>(helpers_)) {
+    // A cancel confirmed while the installation works installs nothing more.
+    if (ctx_ != nullptr && ctx_->UserAbortRequested()) Raise<EAIUserAbort>(ctx_, kInstallationAbortedByUser);
     if (h->Processable()) h->Process();
   }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "archive/archive_names.h"
 #include "archive/version_resource.h"
 #include "engine/api_routines.h"
 #include "engine/component_calls.h"
@@ -77,19 +78,24 @@ class CurrentDirectoryGuard {
 TCustomInstallFile::ArchiveCallbacks::ArchiveCallbacks(TCustomInstallFile& file, TBrwlCompress& archive,
                                                        int progress_event)
     : archive_(archive) {
-  archive.OnStatus = [&file, progress_event](TBrwlCompress&, const TlzhFileStats& stats) {
+  archive.OnStatus = [&file, progress_event](TBrwlCompress& from, const TlzhFileStats& stats) {
     TFileStatusParameter status;
     status.Status = stats;
     if (file.OnStatus) file.OnStatus(&file, stats.FilePercent, stats.TotalPercent);
     file.BroadcastComponentCall(kCallProgress, &status);
     TList list{&file, &status};
     file.Notify(progress_event, &list);
+    // A cancel confirmed in the copy window stops the archive at its next
+    // block, whichever archive this file comes from.
+    EngineContext* ctx = file.Context();
+    if (ctx != nullptr && ctx->UserAbortRequested()) from.SetAbort(true);
   };
-  archive.OnNewDisk = [&file](TBrwlCompress&, int disk, std::string& path) {
+  archive.OnNewDisk = [&file](TBrwlCompress& from, int disk, std::string& path) {
     EngineContext* ctx = file.Context();
     TDiskParameter request;
     request.DiskNumber = disk;
     request.Path = path;
+    request.FileName = std::string(FileNamePart(DiskFileName(from.CompressedFile(), disk)));
     if (file.OnNewDisk) {
       file.OnNewDisk(&file, disk, request.Path);
       request.Handled = true;

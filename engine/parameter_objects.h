@@ -30,6 +30,7 @@ class TFileStatusParameter : public TPersistent {
   TlzhFileStats Status;  // the archive component's statistics of the file
   std::int64_t RunningTotal = 0;
   int TotalPercent = 0;
+  std::int64_t TotalBytes = 0;  // the bytes of the container's whole pass (0: not known)
 };
 
 // Download progress of a component's archive.
@@ -52,6 +53,7 @@ class TDiskParameter : public TPersistent {
   int DiskNumber = 0;
   std::string Path;
   bool Handled = false;
+  std::string FileName;  // the disk file looked for in Path ("files.2"; "" when not known)
 };
 
 // An ordered list of parameter objects ([file, status], [file, disk]).
