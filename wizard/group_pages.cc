@@ -35,6 +35,9 @@ constexpr int kIncludeWidth = 20;
 constexpr int kSizeWidth = 93;
 constexpr int kGroupRole = Qt::UserRole + 1;
 constexpr int kShortRole = Qt::UserRole + 2;
+constexpr int kGroupsHeight = 107;
+constexpr int kMinGroupsHeight = 60;
+constexpr int kMinMemoHeight = 30;
 
 QWidget* WidgetOf(PlainControl* parent) {
   auto* layout = dynamic_cast<ControlLayout*>(parent);
@@ -244,7 +247,17 @@ void TFileGroupSelectForm::LayOutChildren() {
   const int below = std::max(0, DirectoryGroupBox->CaptionHeight() - 13);
   DirectoryLabel->SetBounds(10, 14 + below / 2, 209, 21);
   BrowseBtn->SetBounds(226, 11 + below / 2, 89, 25);
+  // The groups' panel is as designed unless a long description (a wide
+  // script, a large font) leaves too little room: then it gives way, so
+  // that nothing stacked from the top runs into the drive list.
+  pnlGroups->SetBounds(0, 0, pnlGroups->Bounds().width, kGroupsHeight);
   TBaseInstallForm::LayOutChildren();
+  const int free = DescriptionMemo->Visible() ? DescriptionMemo->Bounds().height - kMinMemoHeight
+                                               : pnlDriveSpace->Bounds().top - (Label6->Bounds().top + Label6->Bounds().height);
+  if (free < 0) {
+    pnlGroups->SetBounds(0, 0, pnlGroups->Bounds().width, std::max(kMinGroupsHeight, kGroupsHeight + free));
+    TBaseInstallForm::LayOutChildren();
+  }
   for (QFrame* frame : pnlGroups->Widget()->findChildren<QFrame*>(Qt::FindDirectChildrenOnly)) {
     if (frame->frameShape() == QFrame::Box) frame->setGeometry(0, 0, pnlGroups->Bounds().width, pnlGroups->Bounds().height);
   }
@@ -378,7 +391,7 @@ void TFileGroupSelectForm::ShowDetails() {
     DescriptionMemo->SetListTexts(shown);
     DescriptionMemo->SetVisible(has_text);
     GroupDescLabel->SetVisible(has_text);
-    Content()->LayOutChildren();
+    LayOutChildren();
   }
   suppress_ = false;
   GroupTree->Tree()->viewport()->update();
@@ -468,8 +481,16 @@ void TFileGroupSelectForm::RefreshDrives() {
   }
   list->setColumnWidth(0, std::clamp(list->viewport()->width() - figures, 40, 50));
   const int rows = static_cast<int>(drives_.size());
-  pnlDriveSpace->SetBounds(0, 0, pnlDriveSpace->Bounds().width, rows > 2 ? 61 : 18 * rows + 25);
-  Content()->LayOutChildren();
+  // As designed (two rows shown, more scroll), or higher where the header
+  // and two rows in the page's font need more.
+  int height = rows > 2 ? 61 : 18 * rows + 25;
+  if (rows > 0) {
+    const int needed = list->header()->sizeHint().height() + std::min(rows, 2) * list->sizeHintForRow(0) +
+                       2 * list->frameWidth();
+    height = std::max(height, needed);
+  }
+  pnlDriveSpace->SetBounds(0, 0, pnlDriveSpace->Bounds().width, height);
+  LayOutChildren();
 }
 
 void RegisterGroupPages(QtWizardHost& host) {

@@ -795,6 +795,42 @@ TEST_F(GroupPageTest, ThePageLeavesItselfOutForAChosenTypeAndNeedsAFileContainer
   EXPECT_THROW(dialog->HandleComponentCall(driver_, kCallBeforeInstallObjects, nullptr), IException);
 }
 
+TEST_F(GroupPageTest, ADeepTreeOfEmptyGroupsAndAFullDrive) {
+  LoadGroups();
+  // Thirty levels of groups without files below System, on a full C:.
+  TInstallContainer* parent = Find<TInstallFileGroup>("System");
+  for (int level = 0; level < 30; ++level) {
+    auto* group = Make<TInstallFileGroup>("Deep" + std::to_string(level));
+    group->SetContainer(parent);
+    group->SetGroupName("Level " + std::to_string(level));
+    parent = group;
+  }
+  PrefixConfig config = machine_->Config();
+  config.free_bytes['C'] = 0;
+  machine_->UpdateConfig(config);
+  OnGroupPage([&](TFileGroupSelectForm& page, TBaseFormContainer&) {
+    page.GroupTree->Tree()->expandAll();
+    const int height = page.GroupTree->Tree()->viewport()->height();
+    int shown = 0;
+    for (std::size_t i = 0; i < page.IncludeList.size(); ++i) {
+      if (!page.IncludeList[i]->Visible()) continue;
+      ++shown;
+      EXPECT_LE(page.IncludeList[i]->Bounds().top, height);
+    }
+    EXPECT_GT(shown, 3);
+    EXPECT_LT(shown, 12);  // the rows the tree shows, not all 34
+    // Scrolled to the deepest level: its rows, with nothing to install.
+    QTreeWidgetItem* deepest = page.GroupTree->NodeOf(Find<TInstallFileGroup>("Deep29"));
+    ASSERT_NE(deepest, nullptr);
+    page.GroupTree->Tree()->scrollToItem(deepest);
+    EXPECT_EQ(SizeOf(page, Find<TInstallFileGroup>("Deep29")), "0 Bytes");
+    // A full drive is short even of 0 bytes more.
+    ASSERT_GE(page.DriveList->RowCount(), 1);
+    EXPECT_EQ(page.DriveList->RowText(0, 2), "0 Bytes");
+    EXPECT_TRUE(page.DriveList->RowShort(0));
+  });
+}
+
 TEST_F(GroupPageTest, TheGroupPageAsDesignedInEnglishAndGerman) {
   LoadGroups(R"(["itAlways"])", R"(, {"class": "TTranslator", "name": "MainTranslator",
                                       "properties": {"TranslateIntoLanguage": "blGerman"}})");
