@@ -14,6 +14,7 @@
 #include "engine/project_form.h"
 #include "translate/translation_site.h"
 #include "translate/translator.h"
+#include "wizard/copy_windows.h"
 
 namespace brimwell {
 
@@ -194,9 +195,18 @@ TBaseDuringCopyForm::TBaseDuringCopyForm(EngineContext* ctx, const std::string& 
 
 void TBaseDuringCopyForm::CancelCopy() {
   EngineContext* ctx = Context();
-  if (!ConfirmUserAbort(ctx) || ctx == nullptr) return;
+  bool yes = false;
+  try {
+    yes = ConfirmUserAbort(ctx);
+  } catch (const std::exception& e) {
+    // Nothing may cross the window system's event loop: a question that
+    // failed leaves the copy running.
+    if (ctx != nullptr) ctx->Log().Write("wizard", std::string("the cancel question failed: ") + e.what());
+  }
+  if (!yes || ctx == nullptr) return;
   ctx->MainArchive().SetAbort(true);
   ctx->NetLocations().CancelDownloads();
+  ctx->SetUserAbortRequested(true);
 }
 
 TBaseChangeDiskForm::TBaseChangeDiskForm(EngineContext* ctx, const std::string& form_class)
@@ -412,6 +422,14 @@ void QtWizardHost::RegisterChangeDiskForm(const std::string& form_class, ChangeD
   TBIFList::Of(ctx_).ChangeDiskEntries().push_back({form_class, nullptr, 0});
 }
 
+void QtWizardHost::AddDuringCopyFactory(const std::string& form_class, DuringCopyFormFactory factory) {
+  during_copy_factories_[form_class] = std::move(factory);
+}
+
+void QtWizardHost::AddChangeDiskFactory(const std::string& form_class, ChangeDiskFormFactory factory) {
+  change_disk_factories_[form_class] = std::move(factory);
+}
+
 std::vector<TBaseDuringCopyForm*> QtWizardHost::OpenDuringCopyForms(const TDialogManager& manager) const {
   std::vector<TBaseDuringCopyForm*> forms;
   for (const OpenForm& open : open_) {
@@ -427,8 +445,18 @@ void QtWizardHost::UpdateDuringCopy(TDialogManager& manager, TFileStatusParamete
       auto factory = during_copy_factories_.find(entry.form_class);
       if (factory == during_copy_factories_.end()) continue;
       std::unique_ptr<TBaseDuringCopyForm> form = factory->second(&ctx_);
-      if (form == nullptr || form->DM() != &manager) continue;
-      if (entry.dialog != nullptr) entry.dialog->SetForm(form.get());
+      if (form == nullptr) continue;
+      if (entry.dialog != nullptr) {
+        // The dialog's settings hold for its window, and its manager
+        // before the window's own default.
+        form->CopyDialogSettings(*entry.dialog);
+        if (entry.dialog->DialogManager() != nullptr) form->SetDM(entry.dialog->DialogManager());
+      }
+      if (form->DM() != &manager) continue;
+      if (entry.dialog != nullptr) {
+        entry.dialog->SetForm(form.get());
+        if (auto* copy = dynamic_cast<TCopyFileDlg*>(entry.dialog)) PositionDialog(*copy, *form->Widget());
+      }
       form->PreparePage();
       form->Translate();
       if (!IsUnattended()) form->Widget()->show();
@@ -450,40 +478,115 @@ void QtWizardHost::CloseDuringCopy(TDialogManager& manager) {
   }
 }
 
-bool QtWizardHost::HasChangeDiskForm(TDialogManager& manager) {
+std::unique_ptr<TBaseChangeDiskForm> QtWizardHost::MakeChangeDiskForm() {
   const auto& entries = TBIFList::Of(ctx_).ChangeDiskEntries();
-  if (entries.empty()) return false;
-  auto factory = change_disk_factories_.find(entries.front().form_class);
-  if (factory == change_disk_factories_.end()) return false;
-  std::unique_ptr<TBaseChangeDiskForm> probe = factory->second(&ctx_);
+  if (entries.empty()) return nullptr;
+  const TBIFEntry entry = entries.front();
+  auto factory = change_disk_factories_.find(entry.form_class);
+  if (factory == change_disk_factories_.end()) return nullptr;
+  std::unique_ptr<TBaseChangeDiskForm> form = factory->second(&ctx_);
+  if (form != nullptr && entry.dialog != nullptr) {
+    form->CopyDialogSettings(*entry.dialog);
+    if (entry.dialog->DialogManager() != nullptr) form->SetDM(entry.dialog->DialogManager());
+  }
+  return form;
+}
+
+bool QtWizardHost::HasChangeDiskForm(TDialogManager& manager) {
+  std::unique_ptr<TBaseChangeDiskForm> probe = MakeChangeDiskForm();
   return probe != nullptr && probe->DM() == &manager;
 }
 
 bool QtWizardHost::RunChangeDisk(TDialogManager&, TDiskParameter& disk) {
-  const auto& entries = TBIFList::Of(ctx_).ChangeDiskEntries();
-  if (entries.empty()) return true;
-  auto factory = change_disk_factories_.find(entries.front().form_class);
-  if (factory == change_disk_factories_.end()) return true;
+  std::unique_ptr<TBaseChangeDiskForm> form = MakeChangeDiskForm();
+  if (form == nullptr) return true;
   if (IsUnattended()) {
     Note(ctx_, "unattended: Proceed on the request for disk " + std::to_string(disk.DiskNumber));
     return true;
   }
-  QDialog window(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  const TBIFEntry entry = TBIFList::Of(ctx_).ChangeDiskEntries().front();
+  struct ClearForm {
+    TCustomBaseInstallDlg* dialog;
+    ~ClearForm() {
+      if (dialog != nullptr) dialog->SetForm(nullptr);
+    }
+  } clear{entry.dialog};
+  if (entry.dialog != nullptr) entry.dialog->SetForm(form.get());
+  // Escape is Cancel, which asks first; the window closes no other way.
+  class DiskWindow final : public QDialog {
+   public:
+    DiskWindow() : QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {}
+    TBaseChangeDiskForm* form = nullptr;
+
+   protected:
+    void reject() override {
+      if (form != nullptr) form->CancelDisk();
+    }
+  } window;
   window.setModal(true);
-  std::unique_ptr<TBaseChangeDiskForm> form = factory->second(&ctx_);
+  window.form = form.get();
   form->Widget()->setParent(&window);
+  // The form owns its widget: it leaves the window before the window goes.
+  struct Unparent {
+    QWidget* widget;
+    ~Unparent() { widget->setParent(nullptr); }
+  } unparent{form->Widget()};
   form->SetWindow(&window);
   form->SetDiskParameter(&disk);
   form->PreparePage();
   form->Translate();
   window.resize(form->Widget()->size());
   window.setWindowTitle(ToQt(form->Caption()));
+  ScreenSize screen = ctx_.App().GetScreenSize();
+  window.move((screen.width - window.width()) / 2, (screen.height - window.height()) / 2);
   window.show();
   form->Widget()->show();
   if (OnChangeDiskShown) OnChangeDiskShown(*form);
   int result = window.result();
   if (result == 0 && window.isVisible()) result = window.exec();
   return result != static_cast<int>(ModalResult::kCancel);
+}
+
+void QtWizardHost::ShowStatus(TInstallStatusDlg& dialog, const std::string& text) {
+  auto& slot = status_forms_[&dialog];
+  if (slot == nullptr) {
+    auto form = std::make_unique<TInstallStatusForm>(&ctx_);
+    form->CopyDialogSettings(dialog);
+    slot = std::move(form);
+  }
+  auto* form = static_cast<TInstallStatusForm*>(slot.get());
+  dialog.SetForm(form);
+  form->ShowText(text);
+  dialog.SetCurrentLanguage(blEnglish);
+  if (IsUnattended()) return;
+  form->Widget()->show();
+  form->Widget()->raise();
+  form->Widget()->repaint();
+  ctx_.App().ProcessMessages();
+}
+
+void QtWizardHost::HideStatus(TInstallStatusDlg& dialog) {
+  auto it = status_forms_.find(&dialog);
+  if (it == status_forms_.end()) return;
+  it->second->Widget()->hide();
+  ctx_.App().ProcessMessages();
+}
+
+TBaseBrimwellForm* QtWizardHost::StatusForm(const TInstallStatusDlg& dialog) const {
+  auto it = status_forms_.find(&dialog);
+  return it != status_forms_.end() ? it->second.get() : nullptr;
+}
+
+void PositionDialog(const TCopyFileDlg& dialog, QWidget& window) {
+  EngineContext* ctx = dialog.Context();
+  if (ctx == nullptr) return;
+  Application& app = ctx->App();
+  WindowBounds b = brimwell::PlaceWindow(dialog.Position(), dialog.RelativeLeftOffset(), dialog.RelativeTopOffset(),
+                                         app.GetScreenSize(), app.CaptionHeight(), dialog.Width(), dialog.Height());
+  // The outer size is the dialog's; the client area is that less a tool
+  // window's frame of 4 pixels and its caption of 19.
+  window.resize(std::max(0, dialog.Width() - 8), std::max(0, dialog.Height() - 27));
+  window.move(b.left, b.top);
 }
 
 bool QtWizardHost::RunWizard(TDialogManager& manager) {
@@ -495,7 +598,10 @@ bool QtWizardHost::RunWizard(TDialogManager& manager) {
     // Each page keeps what it holds and proceeds.
     window.ShowFirstPage();
     for (int guard = 0; !window.Finished() && guard <= window.PageCount(); ++guard) {
-      if (TBaseInstallForm* page = window.CurrentPage()) Note(ctx_, "unattended: Next on " + page->Caption());
+      if (TBaseInstallForm* page = window.CurrentPage()) {
+        Note(ctx_, "unattended: Next on " + page->Caption());
+        page->RunUnattended();
+      }
       window.NextPage();
     }
     return window.Finished();
@@ -512,12 +618,8 @@ bool QtWizardHost::RunWizard(TDialogManager& manager) {
 bool QtWizardHost::RunAlone(TCustomBaseInstallDlg& dialog) {
   auto factory = factories_.find(dialog.FormClass());
   if (factory == factories_.end()) return true;
-  if (IsUnattended()) {
-    Note(ctx_, "unattended: OK on " + dialog.DisplayName() + " shown alone");
-    return true;
-  }
   // Owned by the active window (the main form), so it stays above it.
-  AloneWindow window(QApplication::activeWindow());
+  AloneWindow window(IsUnattended() ? nullptr : QApplication::activeWindow());
   std::unique_ptr<TBaseInstallForm> page = factory->second(&ctx_, &window);
   window.page = page.get();
   page->SetAloneWindow(&window);
@@ -528,6 +630,12 @@ bool QtWizardHost::RunAlone(TCustomBaseInstallDlg& dialog) {
     ~ClearForm() { dialog.SetForm(nullptr); }
   } clear{dialog};
   dialog.AssignDialogProperties();
+  if (IsUnattended()) {
+    // The page keeps what it holds and closes with OK, unseen.
+    Note(ctx_, "unattended: OK on " + dialog.DisplayName() + " shown alone");
+    page->RunUnattended();
+    return true;
+  }
   window.resize(TBaseInstallForm::kPageWidth, TBaseInstallForm::kPageHeight);
   window.setWindowTitle(ToQt(page->Caption()));
   // Centred on the screen.

@@ -67,6 +67,8 @@ class TBaseBrimwellForm : public QtControl<PlainControl>, public DialogPage {
  protected:
   // The translation site the texts are translated through.
   const TranslationSite* Site() const;
+  // Texts set anew in English are translated from English again.
+  void SetCurrentLanguage(TBrwlLanguage language) { current_language_ = language; }
 
  private:
   EngineContext* ctx_;
@@ -117,7 +119,10 @@ class TBaseInstallForm : public TBaseBrimwellForm {
   void ActivatePage();
   // Asks for confirmation, then ends the wizard (or the page alone) with
   // Cancel.
-  void CancelPage();
+  virtual void CancelPage();
+  // Unattended runs pass each page without showing it; a page may say
+  // something on the way.
+  virtual void RunUnattended() {}
   // Runs what a button or key asks for. An exception cannot cross the
   // window system's event loop: it ends the wizard (or the page shown
   // alone) with Cancel and leaves the run with the wizard's return.
@@ -262,10 +267,14 @@ class QtWizardHost : public WizardHost {
   void RegisterForm(const std::string& form_class, PageFormFactory factory, bool free_page = false);
   const std::map<std::string, PageFormFactory>& Factories() const { return factories_; }
 
-  // The windows of the copy and of disk requests, by form class.
+  // The windows of the copy and of disk requests, by form class, entered
+  // in their lists as windows of no dialog.
   void RegisterDuringCopyForm(const std::string& form_class, DuringCopyFormFactory factory,
                               TCustomBaseInstallDlg* dialog = nullptr);
   void RegisterChangeDiskForm(const std::string& form_class, ChangeDiskFormFactory factory);
+  // The same without an entry: the class's dialogs enter themselves.
+  void AddDuringCopyFactory(const std::string& form_class, DuringCopyFormFactory factory);
+  void AddChangeDiskFactory(const std::string& form_class, ChangeDiskFormFactory factory);
 
   bool RunWizard(TDialogManager& manager) override;
   bool RunAlone(TCustomBaseInstallDlg& dialog) override;
@@ -274,6 +283,10 @@ class QtWizardHost : public WizardHost {
   void CloseDuringCopy(TDialogManager& manager) override;
   bool HasChangeDiskForm(TDialogManager& manager) override;
   bool RunChangeDisk(TDialogManager& manager, TDiskParameter& disk) override;
+  void ShowStatus(TInstallStatusDlg& dialog, const std::string& text) override;
+  void HideStatus(TInstallStatusDlg& dialog) override;
+  // The status window of `dialog` once it was shown (nullptr before).
+  TBaseBrimwellForm* StatusForm(const TInstallStatusDlg& dialog) const;
   // The during-copy forms open for `manager`.
   std::vector<TBaseDuringCopyForm*> OpenDuringCopyForms(const TDialogManager& manager) const;
 
@@ -286,6 +299,9 @@ class QtWizardHost : public WizardHost {
   std::function<void(TBaseChangeDiskForm&)> OnChangeDiskShown;
 
  private:
+  // A form of the first next-disk entry with its dialog's settings.
+  std::unique_ptr<TBaseChangeDiskForm> MakeChangeDiskForm();
+
   struct OpenForm {
     const TDialogManager* manager;
     std::unique_ptr<TBaseDuringCopyForm> form;
@@ -296,9 +312,13 @@ class QtWizardHost : public WizardHost {
   std::map<std::string, DuringCopyFormFactory> during_copy_factories_;
   std::map<std::string, ChangeDiskFormFactory> change_disk_factories_;
   std::vector<OpenForm> open_;
+  std::map<const TInstallStatusDlg*, std::unique_ptr<TBaseBrimwellForm>> status_forms_;
   // Closed forms stay allocated, hidden, until the run ends.
   std::vector<std::unique_ptr<TBaseDuringCopyForm>> closed_;
 };
+
+// Places a copy window as its dialog says (Position, offsets, size).
+void PositionDialog(const TCopyFileDlg& dialog, QWidget& window);
 
 // Attaches a QtWizardHost with the standard pages to `ctx`; returns it.
 QtWizardHost& AttachQtWizard(EngineContext& ctx);

@@ -10,6 +10,7 @@
 #include "engine/install.h"
 #include "engine/parameter_objects.h"
 #include "framework/class_registry.h"
+#include "system/custom_shell_link_group.h"
 #include "translate/translator.h"
 
 namespace brimwell {
@@ -319,11 +320,12 @@ namespace {
 
 // The published properties every page dialog shares.
 template <class D>
-ClassBuilder<D>& PageDialogProperties(ClassBuilder<D>& b, std::int32_t order) {
+ClassBuilder<D>& PageDialogProperties(ClassBuilder<D>& b, std::int32_t order,
+                                      const std::string& container_class = "TInstallContainer") {
   using C = TCustomBaseInstallDlg;
   b.Property("AutoSetFont", &C::AutoSetFont, &C::SetAutoSetFont, true)
       .Property("AutoTranslate", &C::AutoTranslate, &C::SetAutoTranslate, true)
-      .Reference("Container", "TInstallContainer", &C::Container, &C::SetContainer)
+      .Reference("Container", container_class, &C::Container, &C::SetContainer)
       .Reference("DialogManager", "TDialogManager", &C::DialogManager, &C::SetDialogManager)
       .Property("Order", &C::Order, &C::SetOrder, order)
       .Property("OverrideMainTranslator", &C::OverrideMainTranslator, &C::SetOverrideMainTranslator, false)
@@ -421,6 +423,190 @@ bool TInstallFileGroupsDlg::DoExecute() {
   return TBaseInstallDlg::DoExecute();
 }
 
+// --- The program folder page ------------------------------------------------------------
+
+const ClassInfo& TSelectFolderDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    ClassBuilder<TSelectFolderDlg> b("TSelectFolderDlg", &TBaseInstallDlg::StaticClassInfo());
+    b.Creatable();
+    return PageDialogProperties(b, 60, "TCustomShellLinkGroup").Build();
+  }();
+  return info;
+}
+
+TSelectFolderDlg::TSelectFolderDlg(TComponent* owner) : TBaseInstallDlg(owner) {
+  SetOrder(60);
+  if (LinkGroupRegistry* groups = LinkGroupsOf(Context()); groups != nullptr && groups->main_group != nullptr) {
+    SetContainer(groups->main_group);
+  }
+  RegisterPage();
+}
+int TSelectFolderDlg::StandAloneCall() const { return kCallBeforeLinks; }
+
+TInstallContainer* TSelectFolderDlg::LinkGroup() const {
+  TInstallContainer* c = Container();
+  if (c != nullptr && dynamic_cast<TCustomShellLinkGroup*>(c) == nullptr) {
+    Raise<IException>(Context(), kNotLinkGroup, {DisplayName()});
+  }
+  return c;
+}
+
+bool TSelectFolderDlg::DoExecute() {
+  if (LinkGroup() == nullptr) Raise<IException>(Context(), kBlankContainer, {DisplayName()});
+  return TBaseInstallDlg::DoExecute();
+}
+
+// --- The closing pages ------------------------------------------------------------------
+
+const ClassInfo& TRebootDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    ClassBuilder<TRebootDlg> b("TRebootDlg", &TBaseInstallDlg::StaticClassInfo());
+    b.Creatable();
+    return PageDialogProperties(b, 10).Build();
+  }();
+  return info;
+}
+
+TRebootDlg::TRebootDlg(TComponent* owner) : TBaseInstallDlg(owner) {
+  SetOrder(10);
+  RegisterPage();
+}
+int TRebootDlg::StandAloneCall() const { return kCallRebootNeeded; }
+
+const ClassInfo& TGoodInstallationDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    using G = TGoodInstallationDlg;
+    ClassBuilder<G> b("TGoodInstallationDlg", &TBaseInstallDlg::StaticClassInfo());
+    b.Creatable().Property("CompletionText", &G::CompletionText, &G::SetCompletionText);
+    return PageDialogProperties(b, 10).Build();
+  }();
+  return info;
+}
+
+TGoodInstallationDlg::TGoodInstallationDlg(TComponent* owner) : TBaseInstallDlg(owner) {
+  SetOrder(10);
+  RegisterPage();
+}
+int TGoodInstallationDlg::StandAloneCall() const { return kCallGoodInstall; }
+
+const ClassInfo& TBadInstallationDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    ClassBuilder<TBadInstallationDlg> b("TBadInstallationDlg", &TBaseInstallDlg::StaticClassInfo());
+    b.Creatable();
+    return PageDialogProperties(b, 10).Build();
+  }();
+  return info;
+}
+
+TBadInstallationDlg::TBadInstallationDlg(TComponent* owner) : TBaseInstallDlg(owner) {
+  SetOrder(10);
+  RegisterPage();
+}
+int TBadInstallationDlg::StandAloneCall() const { return kCallBadInstall; }
+
+// --- The windows of the installation's work -------------------------------------------
+
+namespace {
+
+// The properties the window dialogs share; `with_manager` adds
+// DialogManager.
+template <class D>
+ClassBuilder<D>& WindowDialogProperties(ClassBuilder<D>& b, bool with_manager) {
+  using C = TCustomBaseInstallDlg;
+  b.Property("AutoSetFont", &C::AutoSetFont, &C::SetAutoSetFont, true)
+      .Property("AutoTranslate", &C::AutoTranslate, &C::SetAutoTranslate, true)
+      .Reference("Container", "TInstallContainer", &C::Container, &C::SetContainer);
+  if (with_manager) b.Reference("DialogManager", "TDialogManager", &C::DialogManager, &C::SetDialogManager);
+  b.Property("OverrideMainTranslator", &C::OverrideMainTranslator, &C::SetOverrideMainTranslator, false)
+      .Picture("ThemeBitmap", static_cast<TPicture& (C::*)()>(&C::ThemeBitmap))
+      .Enum("TranslateIntoLanguage", kBrwlLanguageInfo, &C::TranslateIntoLanguage, &C::SetTranslateIntoLanguage,
+            blUser);
+  return b;
+}
+
+void Withdraw(std::vector<TBIFEntry>& entries, const TCustomBaseInstallDlg* dialog) {
+  std::erase_if(entries, [dialog](const TBIFEntry& e) { return e.dialog == dialog; });
+}
+
+}  // namespace
+
+const ClassInfo& TCustomWindowDlg::StaticClassInfo() {
+  static const ClassInfo info =
+      ClassBuilder<TCustomWindowDlg>("TCustomWindowDlg", &TCustomBaseInstallDlg::StaticClassInfo()).Build();
+  return info;
+}
+
+const ClassInfo& TCopyFileDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    using D = TCopyFileDlg;
+    ClassBuilder<D> b("TCopyFileDlg", &TCustomWindowDlg::StaticClassInfo());
+    b.Creatable();
+    WindowDialogProperties(b, true);
+    return b.Property("Height", &D::Height, &D::SetHeight, 146)
+        .Enum("Position", kDialogPositionInfo, &D::Position, &D::SetPosition, TBrimwellDialogPosition::bdpBottomCenter)
+        .Property("RelativeLeftOffset", &D::RelativeLeftOffset, &D::SetRelativeLeftOffset, 0)
+        .Property("RelativeTopOffset", &D::RelativeTopOffset, &D::SetRelativeTopOffset, 30)
+        .Property("Width", &D::Width, &D::SetWidth, 474)
+        .Build();
+  }();
+  return info;
+}
+
+TCopyFileDlg::TCopyFileDlg(TComponent* owner) : TCustomWindowDlg(owner) {
+  if (Context() != nullptr) TBIFList::Of(*Context()).DuringCopyEntries().push_back({FormClass(), this, 0});
+}
+
+TCopyFileDlg::~TCopyFileDlg() {
+  if (Context() != nullptr) Withdraw(TBIFList::Of(*Context()).DuringCopyEntries(), this);
+}
+
+const ClassInfo& TInstallStatusDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    ClassBuilder<TInstallStatusDlg> b("TInstallStatusDlg", &TCustomWindowDlg::StaticClassInfo());
+    b.Creatable();
+    return WindowDialogProperties(b, false).Build();
+  }();
+  return info;
+}
+
+TInstallStatusDlg::TInstallStatusDlg(TComponent* owner) : TCustomWindowDlg(owner) {}
+
+void TInstallStatusDlg::HandleComponentCall(TInstallContainer*, int call, TPersistent* po) {
+  WizardHost* host = WizardHostOf(Context());
+  if (call == kCallShowStatus) {
+    if (po == nullptr) Raise<IException>(Context(), kStatusNilPO, {DisplayName()});
+    auto* message = dynamic_cast<TMessageParameter*>(po);
+    if (message == nullptr) Raise<IException>(Context(), kNotMessageParameter, {DisplayName()});
+    texts_.push_back(message->Text);
+    if (host != nullptr) host->ShowStatus(*this, texts_.back());
+  } else if (call == kCallHideStatus) {
+    if (!texts_.empty()) texts_.pop_back();
+    if (host == nullptr) return;
+    if (texts_.empty()) {
+      host->HideStatus(*this);
+    } else {
+      host->ShowStatus(*this, texts_.back());
+    }
+  }
+}
+
+const ClassInfo& TChangeDiskDlg::StaticClassInfo() {
+  static const ClassInfo info = [] {
+    ClassBuilder<TChangeDiskDlg> b("TChangeDiskDlg", &TCustomWindowDlg::StaticClassInfo());
+    b.Creatable();
+    return WindowDialogProperties(b, true).Build();
+  }();
+  return info;
+}
+
+TChangeDiskDlg::TChangeDiskDlg(TComponent* owner) : TCustomWindowDlg(owner) {
+  if (Context() != nullptr) TBIFList::Of(*Context()).ChangeDiskEntries().push_back({FormClass(), this, 0});
+}
+
+TChangeDiskDlg::~TChangeDiskDlg() {
+  if (Context() != nullptr) Withdraw(TBIFList::Of(*Context()).ChangeDiskEntries(), this);
+}
+
 void RegisterWizardClasses(ClassRegistry& registry) {
   registry.Register<TDialogManager>();
   registry.Register<TCustomBaseInstallDlg>();
@@ -430,6 +616,14 @@ void RegisterWizardClasses(ClassRegistry& registry) {
   registry.Register<TReadmeDlg>();
   registry.Register<TInstallTypeDlg>();
   registry.Register<TInstallFileGroupsDlg>();
+  registry.Register<TSelectFolderDlg>();
+  registry.Register<TRebootDlg>();
+  registry.Register<TGoodInstallationDlg>();
+  registry.Register<TBadInstallationDlg>();
+  registry.Register<TCustomWindowDlg>();
+  registry.Register<TCopyFileDlg>();
+  registry.Register<TInstallStatusDlg>();
+  registry.Register<TChangeDiskDlg>();
 }
 
 }  // namespace brimwell

@@ -33,6 +33,7 @@ class TCustomInstall;
 class TDiskParameter;
 class TDownloadStatusParameter;
 class TFileStatusParameter;
+class TInstallStatusDlg;
 
 enum class TManagerType {
   dmBeforeInstall,
@@ -76,6 +77,11 @@ inline constexpr char kChangeDiskNotList[] = "TChangeDiskDlg--PO is not a TList 
 inline constexpr char kChangeDiskTooFew[] = "TChangeDiskDlg--Not engouh parameters for status event";
 inline constexpr char kChangeDiskBadFirst[] = "TChangeDiskDlg says bad first parameter";
 inline constexpr char kChangeDiskBadSecond[] = "TChangeDiskDlg says bad second parameter";
+// Messages of the status dialog (-974; %s: the dialog).
+inline constexpr char kStatusNilPO[] = "%s got a nil PO parameter";
+inline constexpr char kNotMessageParameter[] = "The PO object passed to %s is not a TMessageParameter object";
+// The program folder dialog's container (%s: the dialog).
+inline constexpr char kNotLinkGroup[] = "The container for %s must be a TCustomShellLinkGroup";
 // Asked before a cancel when the project has no OnUserAbort handler.
 inline constexpr char kConfirmCancel[] = "Are you sure you want to cancel the installation?";
 
@@ -150,6 +156,9 @@ class WizardHost {
   virtual bool HasChangeDiskForm(TDialogManager&) { return false; }
   // Shows that form for `disk` (its path may change); false for Cancel.
   virtual bool RunChangeDisk(TDialogManager&, TDiskParameter&) { return true; }
+  // The status window of `dialog`: shows `text`, or goes.
+  virtual void ShowStatus(TInstallStatusDlg&, const std::string&) {}
+  virtual void HideStatus(TInstallStatusDlg&) {}
 };
 
 // The wizard host of `ctx`, or nullptr.
@@ -351,6 +360,131 @@ class TInstallFileGroupsDlg : public TBaseInstallDlg {
   int StandAloneCall() const override;
   // Throws IException kBlankContainer without a Container.
   bool DoExecute() override;
+};
+
+// The program folder page (Order 60); its Container is a link group, by
+// default the main link group there is when the dialog is made. Alone
+// (call -991) it needs one.
+class TSelectFolderDlg : public TBaseInstallDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TSelectFolderDlg(TComponent* owner);
+  std::string FormClass() const override { return "TSelectFolderForm"; }
+  int StandAloneCall() const override;
+  // Throws IException kBlankContainer without a Container.
+  bool DoExecute() override;
+  // The container as a link group; throws IException kNotLinkGroup when
+  // it holds anything else.
+  TInstallContainer* LinkGroup() const;
+};
+
+// The closing pages: the reboot question (-987, dmReboot), the good and
+// the bad installation (-995, -994).
+class TRebootDlg : public TBaseInstallDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TRebootDlg(TComponent* owner);
+  std::string FormClass() const override { return "TRebootForm"; }
+  int StandAloneCall() const override;
+  TManagerType DefaultManagerType() const override { return TManagerType::dmReboot; }
+};
+
+class TGoodInstallationDlg : public TBaseInstallDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TGoodInstallationDlg(TComponent* owner);
+  std::string FormClass() const override { return "TGoodInstallForm"; }
+  int StandAloneCall() const override;
+  TManagerType DefaultManagerType() const override { return TManagerType::dmAfterGoodInstall; }
+  // The project's own words for the end of the run, one paragraph a line
+  // (at most four; more are joined to the fourth). Empty: the standard
+  // sentence, translated.
+  const std::vector<std::string>& CompletionText() const { return completion_; }
+  void SetCompletionText(const std::vector<std::string>& lines) { completion_ = lines; }
+
+ private:
+  std::vector<std::string> completion_;
+};
+
+class TBadInstallationDlg : public TBaseInstallDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TBadInstallationDlg(TComponent* owner);
+  std::string FormClass() const override { return "TBadInstallForm"; }
+  int StandAloneCall() const override;
+  TManagerType DefaultManagerType() const override { return TManagerType::dmAfterBadInstall; }
+};
+
+// The dialogs of the windows shown while the installation works: they are
+// no wizard pages and answer no call of their own (the status dialog
+// answers -974 and -973).
+class TCustomWindowDlg : public TCustomBaseInstallDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TCustomWindowDlg(TComponent* owner) : TCustomBaseInstallDlg(owner) {}
+  int StandAloneCall() const override { return 0; }
+  bool DoExecute() override { return true; }
+};
+
+// The copy progress window (TCopyFileForm) with its own size and place.
+class TCopyFileDlg : public TCustomWindowDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TCopyFileDlg(TComponent* owner);
+  ~TCopyFileDlg() override;
+  std::string FormClass() const override { return "TCopyFileForm"; }
+  TManagerType DefaultManagerType() const override { return TManagerType::dmDuringCopyFiles; }
+  std::int32_t Height() const { return height_; }
+  void SetHeight(std::int32_t h) { height_ = h; }
+  std::int32_t Width() const { return width_; }
+  void SetWidth(std::int32_t w) { width_ = w; }
+  TBrimwellDialogPosition Position() const { return position_; }
+  void SetPosition(TBrimwellDialogPosition p) { position_ = p; }
+  std::int32_t RelativeLeftOffset() const { return left_offset_; }
+  void SetRelativeLeftOffset(std::int32_t v) { left_offset_ = v; }
+  std::int32_t RelativeTopOffset() const { return top_offset_; }
+  void SetRelativeTopOffset(std::int32_t v) { top_offset_ = v; }
+
+ private:
+  std::int32_t height_ = 146;
+  std::int32_t width_ = 474;
+  TBrimwellDialogPosition position_ = TBrimwellDialogPosition::bdpBottomCenter;
+  std::int32_t left_offset_ = 0;
+  std::int32_t top_offset_ = 30;
+};
+
+// The status window: a stack of texts, the newest shown.
+class TInstallStatusDlg : public TCustomWindowDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TInstallStatusDlg(TComponent* owner);
+  std::string FormClass() const override { return "TInstallStatusForm"; }
+  // -974: a TMessageParameter's text is pushed and shown (the messages
+  // above for another PO); -973: the newest goes and the one below it is
+  // shown, or the window goes with the last.
+  void HandleComponentCall(TInstallContainer* container, int call, TPersistent* po) override;
+  const std::vector<std::string>& Texts() const { return texts_; }
+
+ private:
+  std::vector<std::string> texts_;
+};
+
+// The next-disk window (TChangeDiskForm).
+class TChangeDiskDlg : public TCustomWindowDlg {
+  BRIMWELL_CLASS_INFO()
+
+ public:
+  explicit TChangeDiskDlg(TComponent* owner);
+  ~TChangeDiskDlg() override;
+  std::string FormClass() const override { return "TChangeDiskForm"; }
+  TManagerType DefaultManagerType() const override { return TManagerType::dmChangeDisk; }
 };
 
 // Registers the managers and dialogs.

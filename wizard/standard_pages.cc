@@ -10,6 +10,9 @@
 #include "framework/text_case.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
+#include "wizard/closing_pages.h"
+#include "wizard/copy_windows.h"
+#include "wizard/folder_page.h"
 #include "wizard/group_pages.h"
 #include "wizard/open_folder_dialog.h"
 
@@ -283,6 +286,9 @@ QtWizardHost& AttachQtWizard(EngineContext& ctx) {
   QtWizardHost& attached = *host;
   RegisterStandardPages(attached);
   RegisterGroupPages(attached);
+  RegisterFolderPage(attached);
+  RegisterClosingPages(attached);
+  RegisterCopyWindows(attached);
   AttachWizardHost(ctx, std::move(host));
   return attached;
 }
