@@ -459,11 +459,16 @@ void QtWizardHost::UpdateDuringCopy(TDialogManager& manager, TFileStatusParamete
       }
       form->PreparePage();
       form->Translate();
+      form->Widget()->setWindowTitle(ToQt(form->Caption()));
       if (!IsUnattended()) form->Widget()->show();
       open_.push_back({&manager, std::move(form)});
     }
   }
-  for (TBaseDuringCopyForm* form : OpenDuringCopyForms(manager)) form->UpdateProgress(file, download);
+  for (TBaseDuringCopyForm* form : OpenDuringCopyForms(manager)) {
+    // Back after a page that was shown meanwhile.
+    if (!IsUnattended() && !form->Widget()->isVisible()) form->Widget()->show();
+    form->UpdateProgress(file, download);
+  }
 }
 
 void QtWizardHost::CloseDuringCopy(TDialogManager& manager) {
@@ -589,6 +594,14 @@ void PositionDialog(const TCopyFileDlg& dialog, QWidget& window) {
   window.move(b.left, b.top);
 }
 
+void QtWizardHost::HideWorkWindows() {
+  // A page comes: the copy and status windows, which stay on top, must not
+  // cover it (after a failure they would stay for good). The copy window
+  // comes back with the next progress, the status window with the next text.
+  for (OpenForm& open : open_) open.form->Widget()->hide();
+  for (auto& [dialog, form] : status_forms_) form->Widget()->hide();
+}
+
 bool QtWizardHost::RunWizard(TDialogManager& manager) {
   TBaseFormContainer window(ctx_, manager);
   window.PlaceWindow(manager.Position(), manager.RelativeLeftOffset(), manager.RelativeTopOffset());
@@ -606,6 +619,7 @@ bool QtWizardHost::RunWizard(TDialogManager& manager) {
     }
     return window.Finished();
   }
+  HideWorkWindows();
   window.show();
   window.ShowFirstPage();
   if (OnWizardShown) OnWizardShown(window);
@@ -641,6 +655,7 @@ bool QtWizardHost::RunAlone(TCustomBaseInstallDlg& dialog) {
   // Centred on the screen.
   ScreenSize screen = ctx_.App().GetScreenSize();
   window.move((screen.width - TBaseInstallForm::kPageWidth) / 2, (screen.height - TBaseInstallForm::kPageHeight) / 2);
+  HideWorkWindows();
   window.show();
   if (page->ProceedBtn()->Visible()) page->ProceedBtn()->Button()->setFocus();
   if (OnPageShown) OnPageShown(*page);

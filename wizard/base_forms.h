@@ -299,6 +299,8 @@ class QtWizardHost : public WizardHost {
   std::function<void(TBaseChangeDiskForm&)> OnChangeDiskShown;
 
  private:
+  // Hides the copy and status windows while a page is shown.
+  void HideWorkWindows();
   // A form of the first next-disk entry with its dialog's settings.
   std::unique_ptr<TBaseChangeDiskForm> MakeChangeDiskForm();
 

@@ -133,8 +133,7 @@ TEST_F(CopyWindowTest, TheBarsTheNameTheEstimateAndThePlace) {
   EXPECT_EQ(form.ProgressBar2->Position(), 10);
   EXPECT_EQ(form.lblCopyingFile->Caption(), "tool.exe");
   EXPECT_FALSE(form.TransferBitmap->Visible());
-  EXPECT_EQ(form.Widget()->windowTitle().toStdString(), "");
-  EXPECT_EQ(form.Caption(), "Copying installation files");
+  EXPECT_EQ(form.Widget()->windowTitle().toStdString(), "Copying installation files");
   // Placed as its dialog says: 474 x 146 outside, centred, 30 pixels plus
   // a caption bar above the screen's bottom.
   const WindowBounds b = PlaceWindow(TBrimwellDialogPosition::bdpBottomCenter, 0, 30, app_.GetScreenSize(),
@@ -221,6 +220,8 @@ TEST_F(CopyWindowTest, CancelConfirmedMidCopyStopsWithinABlockAndWritesNothingHa
   std::vector<std::string> pages;
   OnWizards([&](TBaseFormContainer& w) {
     pages.push_back(w.CurrentPage()->FormClass());
+    // The copy window, on top while it worked, does not cover the page.
+    EXPECT_FALSE(recorded_->Widget()->isVisible());
     Click(dynamic_cast<TClosingForm&>(*w.CurrentPage()).FinishBtn());
   });
   app_.Form()->Activate();
@@ -352,6 +353,21 @@ TEST_F(NextDiskTest, TheNextDiskWindowTakesAnotherDirectoryAndRefusesOneWithoutT
     seen.push_back(form.PathEdit->Edit()->text().toStdString());
     EXPECT_TRUE(form.PathEdit->Edit()->isReadOnly());
     EXPECT_EQ(form.Widget()->parentWidget()->windowTitle().toStdString(), "Setup needs the next disk");
+    // As designed: client area 418 x 180 (higher where the explanation
+    // takes three lines), the prompt 329 wide, the path 241, Browse
+    // 81 x 25, Proceed and Cancel 89 x 25.
+    EXPECT_EQ(form.Widget()->width(), 418);
+    EXPECT_GE(form.Widget()->height(), 180);
+    EXPECT_EQ(form.PromptDiskLabel->Bounds().width, 329);
+    EXPECT_EQ(form.PathEdit->Bounds().width, 241);
+    EXPECT_EQ(form.BrowseBtn->Bounds().width, 81);
+    EXPECT_EQ(form.BrowseBtn->Bounds().height, 25);
+    for (WizButton* b : {form.InstallBtn, form.CancelBtn}) {
+      EXPECT_EQ(b->Bounds().width, 89);
+      EXPECT_EQ(b->Bounds().height, 25);
+      EXPECT_LE(b->Bounds().top + b->Bounds().height + 10, form.Widget()->height());
+    }
+    EXPECT_GE(form.Label4->Bounds().top, form.Label2->Bounds().top + form.Label2->Bounds().height);
     // Disk 1 is still in the drive: Proceed says so and the window stays.
     Click(form.InstallBtn);
     EXPECT_TRUE(form.lblNotThere->Visible());
