@@ -228,6 +228,36 @@ TEST_F(SetupEngineTest, AnUnattendedRunPassesTheWizardPagesAndBindsThem) {
   }
 }
 
+TEST_F(SetupEngineTest, UnattendedTheCopyWindowAndTheBadPageReportOnStandardError) {
+  // A product of one file with the copy window and the bad installation
+  // page: the copy reports its progress, a failed run its reason.
+  fs::create_directories(tmp_.path() / "src");
+  WriteHostFile(tmp_.path() / "src" / "big.dat", std::string(300000, 'b'));
+  ASSERT_EQ(Brimwell({"prefix", "init"}), 0) << err_;
+  ASSERT_EQ(Brimwell({"archive", "create", (dist_ / "files.1").string(), (tmp_.path() / "src" / "big.dat").string(),
+                      "--id", "0"}),
+            0)
+      << err_;
+  const std::string project = R"({"format": "brimwell-project/1", "components": [
+    {"class": "TInstall", "name": "Install1", "properties": {"Information": {"ProductName": "Tool"},
+     "DestDirType": "psProgramFiles", "DestDir": "\\Tool"}},
+    {"class": "TInstallFile", "name": "Big", "properties": {"Container": "Install1",
+     "DestDirType": "psContainerDestDir", "UniqueID": 0, "IncludeFromDir": ")" +
+                              (tmp_.path() / "src").string() + R"(", "FileName": "big.dat", "DestName": "big.dat"}},
+    {"class": "TDialogManager", "name": "Copy", "properties": {"Container": "Install1", "ManagerType": "dmDuringCopyFiles"}},
+    {"class": "TCopyFileDlg", "name": "CopyWindow", "properties": {"Container": "Install1", "DialogManager": "Copy"}},
+    {"class": "TDialogManager", "name": "Bad", "properties": {"Container": "Install1", "ManagerType": "dmAfterBadInstall"}},
+    {"class": "TBadInstallationDlg", "name": "BadPage", "properties": {"Container": "Install1", "DialogManager": "Bad"}}]})";
+  fs::path engine = Bind(project);
+  ASSERT_EQ(Run(engine, {"-c", Source()}), 0) << err_;
+  EXPECT_THAT(err_, HasSubstr("Copying installation files: big.dat, File progress "));
+  EXPECT_THAT(err_, Not(HasSubstr("Setup incomplete")));
+  EXPECT_EQ(ReadHostFile(prefix() / "drive_c" / "Program Files" / "Tool" / "big.dat"), std::string(300000, 'b'));
+
+  EXPECT_EQ(Run(engine, {"-eSetup.exe", Source()}), kExitRunFailed);
+  EXPECT_THAT(err_, HasSubstr("Setup incomplete: Could not read the extraction info from the archive file "));
+}
+
 TEST_F(SetupEngineTest, AProjectNestedTooDeepIsAProjectErrorNotACrash) {
   WriteHostFile(tmp_.path() / "deep.json", "{\"format\": \"brimwell-project/1\",\n\"components\": [],\n\"x\": " +
                                               std::string(200000, '[') + std::string(200000, ']') + "}");

@@ -348,5 +348,58 @@ TEST_F(ClosingPageTest, TheGoodPageWithTheProjectsOwnWordsAloneOffersNextAndFini
   driver_->BroadcastComponentCall(kCallGoodInstall, nullptr);
 }
 
+// A closing page of the project's own, after the standard ones.
+class ThanksPage : public TClosingForm {
+ public:
+  ThanksPage(EngineContext* ctx, QWidget* parent, TDialogManager* dm) : TClosingForm(ctx, "TThanksPage", parent) {
+    SetCaption("Thanks");
+    SetDM(dm);
+    SetOrder(20);
+  }
+};
+
+TEST_F(ClosingPageTest, APageAfterTheGoodPageTakesFinishAndTheRebootPageAloneOffersNext) {
+  StartRun();
+  auto* good_manager = Find<TDialogManager>("GoodManager");
+  host_->RegisterForm(
+      "TThanksPage",
+      [&](EngineContext* ctx, QWidget* parent) -> std::unique_ptr<TBaseInstallForm> {
+        return std::make_unique<ThanksPage>(ctx, parent, good_manager);
+      },
+      true);
+  std::vector<std::string> seen;
+  OnWizards([&](TBaseFormContainer& w) {
+    auto* page = dynamic_cast<TClosingForm*>(w.CurrentPage());
+    seen.push_back(page->Caption() + (page->ProceedBtn()->Visible() ? " Next" : "") +
+                   (page->FinishBtn()->Visible() ? " Finish" : "") + (page->BackBtn()->Visible() ? " Back" : ""));
+    Click(page->ProceedBtn());
+    page = dynamic_cast<TClosingForm*>(w.CurrentPage());
+    seen.push_back(page->Caption() + (page->ProceedBtn()->Visible() ? " Next" : "") +
+                   (page->FinishBtn()->Visible() ? " Finish" : "") + (page->BackBtn()->Visible() ? " Back" : ""));
+    Click(page->FinishBtn());
+    EXPECT_TRUE(w.Finished());
+  });
+  driver_->BroadcastComponentCall(kCallGoodInstallManager, nullptr);
+  EXPECT_THAT(seen, ElementsAre("Setup complete Next", "Thanks Finish Back"));
+
+  // The reboot page alone: Next only, the answer written as chosen.
+  Find<TRebootDlg>("RebootPage")->SetDialogManager(nullptr);
+  driver_->SetReboot(true);
+  int shown = 0;
+  host_->OnPageShown = [&](TBaseInstallForm& page) {
+    ++shown;
+    auto& reboot = dynamic_cast<TRebootForm&>(page);
+    EXPECT_TRUE(reboot.ProceedBtn()->Visible());
+    EXPECT_FALSE(reboot.FinishBtn()->Visible());
+    EXPECT_FALSE(reboot.BackBtn()->Visible());
+    EXPECT_EQ(reboot.Answer(), 0);
+    reboot.No->click();
+    Click(reboot.ProceedBtn());
+  };
+  driver_->BroadcastComponentCall(kCallRebootNeeded, nullptr);
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(driver_->Reboot());
+}
+
 }  // namespace
 }  // namespace brimwell::testing
