@@ -565,7 +565,6 @@ void QtWizardHost::ShowStatus(TInstallStatusDlg& dialog, const std::string& text
   dialog.SetCurrentLanguage(blEnglish);
   if (IsUnattended()) return;
   form->Widget()->show();
-  form->Widget()->raise();
   form->Widget()->repaint();
   ctx_.App().ProcessMessages();
 }
