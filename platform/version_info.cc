@@ -212,7 +212,8 @@ std::optional<Node> ParseRoot(std::span<const std::uint8_t> block) {
 
 class FileVersionInfo final : public VersionInfo {
  public:
-  explicit FileVersionInfo(FileSystem& files) : files_(files) {}
+  FileVersionInfo(FileSystem& files, std::function<std::uint16_t()> user_language)
+      : files_(files), user_language_(std::move(user_language)) {}
 
   std::uint32_t GetFileVersionInfoSize(std::string_view path) override {
     std::optional<std::vector<std::uint8_t>> block = GetFileVersionInfo(path);
@@ -236,17 +237,30 @@ class FileVersionInfo final : public VersionInfo {
       }
       return done;
     };
-    return ReadPeVersionResource(read_at, *size);
+    return ReadPeVersionResource(read_at, *size, user_language_ ? user_language_() : kLangUsEnglish);
   }
 
  private:
   FileSystem& files_;
+  std::function<std::uint16_t()> user_language_;
 };
+
+// The language entry Windows loads: language-neutral, the user's language,
+// US English, else the first. Entries named by string are no languages.
+const ResourceEntry* PickLanguage(const std::vector<ResourceEntry>& languages, std::uint16_t user_language) {
+  for (std::uint32_t wanted : {std::uint32_t{0}, std::uint32_t{user_language}, std::uint32_t{kLangUsEnglish}}) {
+    for (const ResourceEntry& e : languages) {
+      if ((e.name & kResourceNameBit) == 0 && e.name == wanted) return &e;
+    }
+  }
+  return languages.empty() ? nullptr : &languages.front();
+}
 
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(const ReadAtFunction& read_at,
-                                                               std::uint64_t file_size) {
+                                                               std::uint64_t file_size,
+                                                               std::uint16_t user_language) {
   ImageReader image(read_at, file_size);
 
   std::array<std::uint8_t, 64> dos{};
@@ -305,7 +319,7 @@ std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(const ReadAtFunct
   ResourceTree tree(image, *root, tree_end);
 
   // Type RT_VERSION, then the name (VS_VERSION_INFO = 1 by preference), then
-  // the first language: two directory levels and a data entry.
+  // the language: two directory levels and a data entry.
   std::optional<std::vector<ResourceEntry>> types = tree.Entries(0);
   if (!types) return std::nullopt;
   std::optional<ResourceEntry> type = Pick(*types, kRtVersion);
@@ -317,8 +331,10 @@ std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(const ReadAtFunct
   if (!name || (name->target & kResourceSubdirectoryBit) == 0) return std::nullopt;
   std::optional<std::vector<ResourceEntry>> languages =
       tree.Entries(name->target & ~kResourceSubdirectoryBit);
-  if (!languages || languages->empty()) return std::nullopt;
-  const ResourceEntry& language = languages->front();
+  if (!languages) return std::nullopt;
+  const ResourceEntry* picked = PickLanguage(*languages, user_language);
+  if (picked == nullptr) return std::nullopt;
+  const ResourceEntry& language = *picked;
   if ((language.target & kResourceSubdirectoryBit) != 0) return std::nullopt;
 
   std::array<std::uint8_t, kResourceDataEntrySize> data_entry{};
@@ -339,15 +355,15 @@ std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(const ReadAtFunct
   return block;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(
-    std::span<const std::uint8_t> image) {
+std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(std::span<const std::uint8_t> image,
+                                                               std::uint16_t user_language) {
   ReadAtFunction read_at = [image](std::uint64_t pos, std::span<std::uint8_t> out) {
     if (pos >= image.size()) return std::size_t{0};
     std::size_t n = std::min<std::size_t>(out.size(), image.size() - pos);
     if (n > 0) std::memcpy(out.data(), image.data() + pos, n);  // an empty span may have no data
     return n;
   };
-  return ReadPeVersionResource(read_at, image.size());
+  return ReadPeVersionResource(read_at, image.size(), user_language);
 }
 
 std::optional<std::span<const std::uint8_t>> VerQueryValue(std::span<const std::uint8_t> block,
@@ -404,13 +420,14 @@ std::optional<FixedFileInfo> VerQueryFixedFileInfo(std::span<const std::uint8_t>
   return f;
 }
 
-std::unique_ptr<VersionInfo> CreateVersionInfo(FileSystem& files) {
-  return std::make_unique<FileVersionInfo>(files);
+std::unique_ptr<VersionInfo> CreateVersionInfo(FileSystem& files, std::function<std::uint16_t()> user_language) {
+  return std::make_unique<FileVersionInfo>(files, std::move(user_language));
 }
 
 VersionInfo& GetVersionInfo(Machine& machine) {
   if (VersionInfo* found = machine.Find<VersionInfo>()) return *found;
-  machine.Attach<VersionInfo>(CreateVersionInfo(machine.GetFileSystem()));
+  machine.Attach<VersionInfo>(
+      CreateVersionInfo(machine.GetFileSystem(), [&machine] { return machine.GetUserDefaultLangId(); }));
   return *machine.Find<VersionInfo>();
 }
 

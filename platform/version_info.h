@@ -44,14 +44,22 @@ inline constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 using ReadAtFunction =
     std::function<std::size_t(std::uint64_t position, std::span<std::uint8_t> buffer)>;
 
+// US English, the language Windows falls back on.
+inline constexpr std::uint16_t kLangUsEnglish = 0x0409;
+
 // The version resource of a PE image of `file_size` bytes read through
 // `read_at`: the bytes of its VS_VERSIONINFO block (as long as the block's
 // own length says). nullopt for anything but a well-formed PE file with a
-// version resource. Never reads outside the file.
+// version resource. Never reads outside the file. A file with the resource
+// in several languages is read in the one Windows would load: the
+// language-neutral one (0), else `user_language`, else US English, else the
+// first.
 std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(const ReadAtFunction& read_at,
-                                                               std::uint64_t file_size);
+                                                               std::uint64_t file_size,
+                                                               std::uint16_t user_language = kLangUsEnglish);
 // The same over an image in memory (tests, fuzzing).
-std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(std::span<const std::uint8_t> image);
+std::optional<std::vector<std::uint8_t>> ReadPeVersionResource(std::span<const std::uint8_t> image,
+                                                               std::uint16_t user_language = kLangUsEnglish);
 
 // VerQueryValue: the value of `sub_block` in a version block. Sub-blocks are
 // "\"-separated key paths compared without regard to case: "\" is the fixed
@@ -82,10 +90,13 @@ class VersionInfo {
 };
 
 // The implementation over the machine's files (Windows paths). `files` must
-// outlive it.
-std::unique_ptr<VersionInfo> CreateVersionInfo(FileSystem& files);
+// outlive it; `user_language` (asked at every read) gives the user default
+// language that picks among a file's languages, US English when empty.
+std::unique_ptr<VersionInfo> CreateVersionInfo(FileSystem& files,
+                                               std::function<std::uint16_t()> user_language = {});
 
-// The machine's version service, attached to it on first use.
+// The machine's version service, attached to it on first use; it reads in
+// the machine's user default language.
 VersionInfo& GetVersionInfo(Machine& machine);
 
 }  // namespace brimwell

@@ -22,14 +22,45 @@ constexpr char kUsage[] =
     "\n"
     "Prints the version resource of a PE file (32 or 64 bit), one field a line.\n"
     "FILE is a host path or a Windows path of the prefix (default BRIMWELL_PREFIX,\n"
-    "else $XDG_DATA_HOME/brimwell/prefix). The string table read is the one of\n"
-    "the language and character set (lnUSEnglish and csMultilingual by default).\n"
+    "else $XDG_DATA_HOME/brimwell/prefix). A file with its resource in several\n"
+    "languages is read in the one Windows loads: language-neutral, else the\n"
+    "prefix's user language, else US English, else the first. The string table\n"
+    "read is the one of --language and --charset; without them, the first\n"
+    "the resource lists in its Translation value (lnUSEnglish and\n"
+    "csMultilingual when it lists none the tool knows).\n"
     "\n"
     "Exit status: 0 when the fields were printed, 1 when the file cannot be\n"
     "read, 3 when it has no version resource (said on standard error).\n"
     "Reading a host path needs no prefix, and none is made.\n";
 
 constexpr int kExitNoResource = 3;
+
+// Sets the language and character set of `versions` to the first pair of the
+// file's "\VarFileInfo\Translation" that both enumerations hold, so that a
+// file whose strings are not in the default table (a system library's
+// 040904B0) still shows them.
+void UseOwnTranslation(Machine& machine, const std::string& path, TVersionResource& versions) {
+  std::optional<std::vector<std::uint8_t>> block = GetVersionInfo(machine).GetFileVersionInfo(path);
+  if (!block) return;
+  std::optional<std::span<const std::uint8_t>> pairs = VerQueryValue(*block, "\\VarFileInfo\\Translation");
+  if (!pairs) return;
+  for (std::size_t at = 0; at + 4 <= pairs->size(); at += 4) {
+    const std::uint16_t lang = static_cast<std::uint16_t>((*pairs)[at] | (*pairs)[at + 1] << 8);
+    const std::uint16_t code_page = static_cast<std::uint16_t>((*pairs)[at + 2] | (*pairs)[at + 3] << 8);
+    std::optional<int> l, c;
+    for (int v = 0; v < version_resource::kLanguageCount; ++v) {
+      if (version_resource::LanguageId(static_cast<version_resource::TLanguage>(v)) == lang) l = v;
+    }
+    for (int v = 0; v < version_resource::kCharacterSetCount; ++v) {
+      if (version_resource::CodePage(static_cast<version_resource::TCharacterSet>(v)) == code_page) c = v;
+    }
+    if (l && c) {
+      versions.SetLanguage(static_cast<version_resource::TLanguage>(*l));
+      versions.SetCharacterSet(static_cast<version_resource::TCharacterSet>(*c));
+      return;
+    }
+  }
+}
 
 }  // namespace
 
@@ -70,6 +101,7 @@ int RunVersion(Args args) {
     return kExitNoResource;
   }
   TVersionResource versions(nullptr, *machine);
+  if (language.empty() && charset.empty()) UseOwnTranslation(*machine, path, versions);
   if (!language.empty()) {
     std::optional<int> v = version_resource::kLanguageInfo.Find(language);
     if (!v) throw EBrwlCompress("unknown language " + language);

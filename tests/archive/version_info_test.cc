@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
+#include <utility>
 
 #include "tests/archive/machine_fixture.h"
 #include "tests/archive/pe_fixture.h"
+#include "tests/testutil/run.h"
 
 namespace brimwell {
 namespace {
@@ -135,6 +138,72 @@ TEST_F(PeVersionTest, DamagedImagesHaveNoVersionOrAValidOne) {
       }
     }
   }
+}
+
+// One version resource per language, each with its own string table:
+// `first` and `second` are the languages (primary, sub), `names` the
+// company names they carry.
+std::string TwoLanguageScript(std::pair<int, int> first, std::pair<int, int> second,
+                              const std::string& first_name, const std::string& second_name) {
+  auto resource = [](std::pair<int, int> language, const std::string& name) {
+    const int id = language.first | language.second << 10;
+    char table[16], translation[32];
+    std::snprintf(table, sizeof table, "%04X04E4", id);
+    std::snprintf(translation, sizeof translation, "0x%X, 1252", id);
+    return "LANGUAGE " + std::to_string(language.first) + ", " + std::to_string(language.second) +
+           "\n1 VERSIONINFO\nFILEVERSION 1,0,0," + std::to_string(id) +
+           "\nFILEOS 0x40004\nFILETYPE 1\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"" + table +
+           "\"\n    BEGIN\n      VALUE \"CompanyName\", \"" + name +
+           "\"\n    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", " + translation +
+           "\n  END\nEND\n";
+  };
+  return resource(first, first_name) + resource(second, second_name);
+}
+
+TEST_F(PeVersionTest, OfSeveralLanguagesTheOneWindowsLoadsIsRead) {
+  constexpr std::pair<int, int> kGerman{0x07, 1}, kEnglish{0x09, 1}, kJapanese{0x11, 1}, kNeutral{0, 0};
+  std::optional<std::filesystem::path> german_english =
+      testing::BuildPe32(HostDir(), "de_en", TwoLanguageScript(kGerman, kEnglish, "Acme Werkzeuge", "Acme Tools"));
+  std::optional<std::filesystem::path> neutral_english =
+      testing::BuildPe32(HostDir(), "neutral", TwoLanguageScript(kEnglish, kNeutral, "Acme Tools", "Acme"));
+  std::optional<std::filesystem::path> german_japanese =
+      testing::BuildPe32(HostDir(), "de_ja", TwoLanguageScript(kJapanese, kGerman, "Acme Japan", "Acme Werkzeuge"));
+  ASSERT_TRUE(german_english && neutral_english && german_japanese) << "windres/ld failed";
+
+  // The company name of the table the resource's translation names.
+  auto company = [&](const std::filesystem::path& file) -> std::string {
+    std::optional<std::vector<std::uint8_t>> block =
+        GetVersionInfo(*machine_).GetFileVersionInfo(machine_->GetPaths().FullPath(file.string()));
+    if (!block) return "<no resource>";
+    std::optional<std::span<const std::uint8_t>> t = VerQueryValue(*block, "\\VarFileInfo\\Translation");
+    if (!t || t->size() < 4) return "<no translation>";
+    char table[16];
+    std::snprintf(table, sizeof table, "%04X%04X", (*t)[0] | (*t)[1] << 8, (*t)[2] | (*t)[3] << 8);
+    return VerQueryString(*block, std::string("\\StringFileInfo\\") + table + "\\CompanyName").value_or("<none>");
+  };
+  machine_->SetUserDefaultLangId(0x0407);  // German
+  EXPECT_EQ(company(*german_english), "Acme Werkzeuge");
+  EXPECT_EQ(company(*neutral_english), "Acme");  // language-neutral comes first
+  EXPECT_EQ(company(*german_japanese), "Acme Werkzeuge");
+  machine_->SetUserDefaultLangId(0x040C);  // French: US English, else the first
+  EXPECT_EQ(company(*german_english), "Acme Tools");
+  EXPECT_EQ(company(*german_japanese), "Acme Werkzeuge");
+  machine_->SetUserDefaultLangId(0x0411);  // Japanese
+  EXPECT_EQ(company(*german_japanese), "Acme Japan");
+  EXPECT_EQ(company(*german_english), "Acme Tools");
+
+  // brimwell version reads the same way, in the table the file names: the
+  // user language of a scratch prefix follows the host's locale.
+  const std::string tool = "'" BRIMWELL_BIN_DIR "/brimwell' version '" + german_english->string() + "'";
+  testing::RunResult german = testing::RunShell("env -u BRIMWELL_PREFIX -u LC_ALL -u LC_MESSAGES LANG=de_DE.UTF-8 XDG_DATA_HOME='" +
+                                                HostDir().string() + "/data' " + tool);
+  ASSERT_EQ(german.status, 0) << german.err;
+  EXPECT_NE(german.out.find("CompanyName: Acme Werkzeuge\n"), std::string::npos) << german.out;
+  EXPECT_NE(german.out.find("FileVersion: 1.0.0.1031\n"), std::string::npos) << german.out;
+  testing::RunResult english = testing::RunShell("env -u BRIMWELL_PREFIX -u LC_ALL -u LC_MESSAGES LANG=C XDG_DATA_HOME='" +
+                                                 HostDir().string() + "/data' " + tool);
+  ASSERT_EQ(english.status, 0) << english.err;
+  EXPECT_NE(english.out.find("CompanyName: Acme Tools\n"), std::string::npos) << english.out;
 }
 
 TEST(VersionBlockTest, MalformedBlocksAnswerNothing) {
