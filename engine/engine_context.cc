@@ -1,11 +1,13 @@
 #include "engine/engine_context.h"
 
+#include "engine/engine_errors.h"
 #include "engine/net_access.h"
 #include "engine/net_location_access.h"
 #include "netloc/net_location_state.h"
 #include "archive/brwl_compress.h"
 #include "archive/version_resource.h"
 #include "framework/bound_project.h"
+#include "host/host_env.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "translate/translator.h"
@@ -36,6 +38,13 @@ EngineContext::EngineContext(Application& app, Machine& machine, Options options
 }
 
 EngineContext::~EngineContext() = default;
+
+void EngineContext::CheckCancelRequest() const {
+  const int signal_number = host::Env::Default().CaughtTerminationSignal();
+  if (signal_number == 0) return;
+  log_->Write("cancel", "signal " + std::to_string(signal_number));
+  Raise<EAIUserAbort>(this, kInstallationAbortedByUser);
+}
 
 std::string EngineContext::ExecutablePath() const {
   return machine_.GetPaths().ToWindows(executable_);

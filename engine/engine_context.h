@@ -172,6 +172,13 @@ class EngineContext {
     return attached;
   }
 
+  // A cancel of the whole run asked from outside: an unattended engine
+  // takes an interrupt, hang-up or termination signal for the user's
+  // Cancel. The run asks at its steps and before each file; when a signal
+  // came, this logs it and throws EAIUserAbort, which ends the run as a
+  // cancel does (exit status kExitUserAbort).
+  void CheckCancelRequest() const;
+
   // The exit status setupengine reports (kExitOk unless a run failed).
   int ExitStatus() const { return exit_status_; }
   void SetExitStatus(int status) { exit_status_ = status; }

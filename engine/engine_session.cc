@@ -41,7 +41,7 @@ int EngineSession::Fail(int status, const std::string& text) {
 int EngineSession::Start() {
   if (app_.Title().empty()) app_.SetTitle(kDefaultTitle);
   try {
-    machine_ = options_.prefix.empty() ? OpenDefaultMachine() : OpenMachine(options_.prefix);
+    machine_ = options_.prefix.empty() ? OpenInstallMachine() : OpenMachine(options_.prefix);
   } catch (const std::exception& e) {
     return Fail(kExitRunFailed, e.what());
   }

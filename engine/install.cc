@@ -319,8 +319,14 @@ void TCustomInstall::RunSafely(const std::function<void()>& body) {
   }
 }
 
+// The step that processes the component tree.
+constexpr int kLastCancellableStep = 9;
+
 void TCustomInstall::Step(int number, const std::string& what) {
   Context()->Log().Write("step", std::to_string(number) + " " + what);
+  // A cancel from outside is taken while nothing is installed yet or files
+  // are being installed; once the tree is processed the run finishes.
+  if (running_ && number <= kLastCancellableStep) Context()->CheckCancelRequest();
 }
 
 // --- The run --------------------------------------------------------------------

@@ -169,6 +169,7 @@ std::string TCustomInstallFile::GetArchivePath() {
 
 void TCustomInstallFile::InstallObjects() {
   EngineContext* ctx = Context();
+  if (ctx != nullptr) ctx->CheckCancelRequest();
   in_use_ = false;
   skip_reason_.clear();
   Notify(kEventInstallStarting, this);

@@ -122,6 +122,16 @@ struct ProgramSpec {
   bool detached = true;
 };
 
+// What the interrupt, hang-up and termination signals (SIGINT, SIGHUP,
+// SIGTERM) do to this process.
+enum class TerminationSignals {
+  kDefault,  // they end the process
+  kHeld,     // they wait, blocked, for WaitForProgramPassingSignals to pass
+             // them on; programs started meanwhile inherit them blocked
+  kCaught,   // they are recorded (CaughtTerminationSignal) and the process
+             // goes on; a program started later gets the default again
+};
+
 // When detached work begins.
 enum class DetachedStart {
   kAtOnce,
@@ -192,6 +202,14 @@ class Env {
   virtual Result<std::string> CurrentDirectory() = 0;
   // The value of an environment variable; nullopt when unset.
   virtual std::optional<std::string> GetEnv(const std::string& name) = 0;
+  // Sets an environment variable of this process, seen by the libraries it
+  // uses and by every program it starts from now on.
+  virtual std::error_code SetEnvironmentVariable(const std::string& name, const std::string& value) = 0;
+  // Chooses what the termination signals do from now on (see
+  // TerminationSignals); a signal caught before stays recorded.
+  virtual void SetTerminationSignals(TerminationSignals how) = 0;
+  // The last termination signal caught (kCaught), 0 when none was.
+  virtual int CaughtTerminationSignal() = 0;
   // The process id of this process.
   virtual int ProcessId() = 0;
   // True when `stream` is a terminal.
@@ -207,6 +225,10 @@ class Env {
   // Waits for a child started without `detached`; its exit status, or 128
   // plus the signal that ended it.
   virtual Result<int> WaitForProgram(int pid) = 0;
+  // WaitForProgram for a program started while the termination signals are
+  // held: each one this process receives meanwhile is sent on to the
+  // program, whose own handling decides what it does.
+  virtual Result<int> WaitForProgramPassingSignals(int pid) = 0;
   // Runs `work` in a forked copy of this process, detached (own session,
   // standard streams on /dev/null, no other descriptor of this process
   // kept), which ends when `work` returns. With kAfterThisProcessExits it

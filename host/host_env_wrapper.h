@@ -52,10 +52,16 @@ class EnvWrapper : public Env {
   Result<std::unique_ptr<File>> OpenExecutable() override { return target_.OpenExecutable(); }
   Result<std::string> CurrentDirectory() override { return target_.CurrentDirectory(); }
   std::optional<std::string> GetEnv(const std::string& name) override { return target_.GetEnv(name); }
+  std::error_code SetEnvironmentVariable(const std::string& name, const std::string& value) override {
+    return target_.SetEnvironmentVariable(name, value);
+  }
+  void SetTerminationSignals(TerminationSignals how) override { target_.SetTerminationSignals(how); }
+  int CaughtTerminationSignal() override { return target_.CaughtTerminationSignal(); }
   int ProcessId() override { return target_.ProcessId(); }
   bool IsTerminal(std::FILE* stream) override { return target_.IsTerminal(stream); }
   Result<int> StartProgram(const ProgramSpec& spec) override { return target_.StartProgram(spec); }
   Result<int> WaitForProgram(int pid) override { return target_.WaitForProgram(pid); }
+  Result<int> WaitForProgramPassingSignals(int pid) override { return target_.WaitForProgramPassingSignals(pid); }
   std::error_code RunDetached(const std::function<void()>& work, DetachedStart start) override {
     return target_.RunDetached(work, start);
   }
@@ -141,6 +147,10 @@ class FaultyEnv : public EnvWrapper {
     auto it = variables_.find(name);
     if (it != variables_.end()) return it->second;
     return EnvWrapper::GetEnv(name);
+  }
+  std::error_code SetEnvironmentVariable(const std::string& name, const std::string& value) override {
+    variables_[name] = value;
+    return {};
   }
   Result<int> StartProgram(const ProgramSpec& spec) override {
     if (std::error_code e = Fault(HostCall::kStartProgram)) return e;

@@ -37,6 +37,23 @@ constexpr std::chrono::milliseconds kLockPoll{20};
 
 std::error_code LastError() { return ErrnoError(errno); }
 
+// The termination signals: interrupt, hang-up, termination.
+constexpr int kTerminationSignals[] = {SIGINT, SIGHUP, SIGTERM};
+// How long a wait that passes signals on sleeps between looks at the program.
+constexpr long kPassSignalsPollNs = 50'000'000;
+
+// The last termination signal caught; written by the handler only.
+volatile sig_atomic_t caught_signal = 0;
+
+void RecordTerminationSignal(int signal_number) { caught_signal = signal_number; }
+
+sigset_t TerminationSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : kTerminationSignals) sigaddset(&set, s);
+  return set;
+}
+
 // Read and write bits copied onto the execute bits.
 mode_t WithExecute(mode_t mode) {
   mode &= 07777;
@@ -385,6 +402,29 @@ class PosixEnv final : public Env {
     return std::string(value);
   }
 
+  std::error_code SetEnvironmentVariable(const std::string& name, const std::string& value) override {
+    if (::setenv(name.c_str(), value.c_str(), 1) != 0) return LastError();
+    return {};
+  }
+
+  void SetTerminationSignals(TerminationSignals how) override {
+    const sigset_t set = TerminationSignalSet();
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    action.sa_handler = how == TerminationSignals::kCaught ? RecordTerminationSignal : SIG_DFL;
+    if (how == TerminationSignals::kHeld) {
+      ::sigprocmask(SIG_BLOCK, &set, nullptr);
+      return;
+    }
+    // The handler first, then the signals let through: one that waited
+    // blocked meanwhile reaches the new handling, not the old.
+    for (int s : kTerminationSignals) ::sigaction(s, &action, nullptr);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  }
+
+  int CaughtTerminationSignal() override { return caught_signal; }
+
   int ProcessId() override { return static_cast<int>(::getpid()); }
 
   bool IsTerminal(std::FILE* stream) override { return ::isatty(::fileno(stream)) != 0; }
@@ -462,6 +502,22 @@ class PosixEnv final : public Env {
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + WTERMSIG(status);
+  }
+
+  Result<int> WaitForProgramPassingSignals(int pid) override {
+    const sigset_t set = TerminationSignalSet();
+    for (;;) {
+      int status = 0;
+      pid_t ended = ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
+      if (ended < 0 && errno != EINTR) return LastError();
+      if (ended == static_cast<pid_t>(pid)) {
+        if (WIFEXITED(status)) return WEXITSTATUS(status);
+        return 128 + WTERMSIG(status);
+      }
+      const timespec poll{0, kPassSignalsPollNs};
+      siginfo_t info{};
+      if (int s = ::sigtimedwait(&set, &info, &poll); s > 0) ::kill(static_cast<pid_t>(pid), s);
+    }
   }
 
   std::error_code RunDetached(const std::function<void()>& work, DetachedStart start) override {

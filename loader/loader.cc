@@ -6,9 +6,12 @@
 #include "archive/archive_names.h"
 #include "archive/archive_reader.h"
 #include "archive/host_file.h"
+#include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/format.h"
 #include "framework/text_case.h"
+#include "framework/toolkit_version.h"
+#include "framework/ui_session.h"
 #include "host/host_env.h"
 #include "host/host_path.h"
 #include "loader/engine_command_line.h"
@@ -113,17 +116,37 @@ LoaderRun Loader::Run() {
                         : trailer                       ? EngineLaunch::kSelfExtracting
                                                         : EngineLaunch::kBesideSetup1;
   run.command_line = ComposeEngineCommandLine(launch, run.engine, own_name, own_dir);
-  int result = services_.start_program(run.command_line);
-  if (result < 32) {
-    throw Exception(Format(kCouldNotStartEngine, {run.command_line, result,
-                                                      StartErrorText(result)}));
+  ProgramStart started = services_.start_program(run.command_line);
+  if (started.result < 32) {
+    throw Exception(Format(kCouldNotStartEngine, {run.command_line, started.result,
+                                                      StartErrorText(started.result)}));
   }
   remove_unless_started.started = true;
+  run.engine_status = started.exit_status;
   return run;
 }
 
 int RunLoaderProgram(std::span<const char* const> args, std::FILE* err) {
+  if (!args.empty() && std::string_view(args[0]) == "--help") {
+    std::fputs(kLoaderUsage, stdout);
+    return 0;
+  }
+  if (!args.empty() && std::string_view(args[0]) == "--version") {
+    std::printf("setup.exe (BrimwellLoadProgram) %s\n", std::string(ToolkitVersion()).c_str());
+    return 0;
+  }
   const StarWord star_word = ParseStarWord(args);
+  host::Env& env = host::Env::Default();
+  const bool unattended = IsUnattended();
+  // Without a display an attended installation could show nothing: say so
+  // now instead of starting an engine that cannot open its windows.
+  if (!unattended && !DisplayAvailable(env)) {
+    std::fprintf(err, "%s\n%s\n", kLoaderErrorCaption, kNoDisplay);
+    return 1;
+  }
+  // Signals wait until the engine runs, which inherits them held and
+  // decides itself how a cancel ends.
+  if (unattended) env.SetTerminationSignals(host::TerminationSignals::kHeld);
   std::unique_ptr<ProgressBar> progress;
   if (star_word != StarWord::kQuiet && host::Env::Default().IsTerminal(err)) {
     progress = std::make_unique<ProgressBar>(err);
@@ -131,16 +154,17 @@ int RunLoaderProgram(std::span<const char* const> args, std::FILE* err) {
   }
 
   LoaderServices services;
-  host::Env& env = host::Env::Default();
   host::Result<std::string> executable = env.ExecutablePath();
   services.executable = executable ? *executable : std::string();
   services.temp_path = TemporaryPath(env);
   services.free_bytes = [&env](const std::string& dir) { return FreeBytesAvailable(dir, env); };
-  services.start_program = [](const std::string& line) { return StartProgram(line); };
+  services.start_program = [unattended](const std::string& line) {
+    return unattended ? StartProgramAndWait(line) : ProgramStart(StartProgram(line));
+  };
   services.progress = progress.get();
   try {
-    Loader(std::move(services), star_word).Run();
-    return 0;
+    LoaderRun run = Loader(std::move(services), star_word).Run();
+    return run.engine_status.value_or(0);
   } catch (const std::exception& e) {
     // The message box: shown, then the program ends with status 1.
     if (progress) progress->Finish();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "host/host_env.h"
+#include "loader/program_start.h"
 #include "loader/star_word.h"
 
 namespace brimwell {
@@ -30,6 +31,25 @@ inline constexpr char kCouldNotStartEngine[] =
     "LOADER: Could not run the installation executable file %s. The WinExec return was %d - %s";
 inline constexpr char kLoaderErrorCaption[] =
     "There was an error when trying to load the installation program";
+inline constexpr char kLoaderUsage[] =
+    "usage: setup.exe [*QUIET | *TODISK]\n"
+    "\n"
+    "Unpacks the installation program from SETUP.1 (the file setup.1 beside\n"
+    "setup.exe, or the image inside a self-extracting setup.exe) into a new\n"
+    "directory of the temporary directory (TMPDIR, else /tmp) and starts it.\n"
+    "\n"
+    "  *QUIET    show no progress while unpacking\n"
+    "  *TODISK   start the installation program in floppy-transfer mode\n"
+    "  --help    show this text\n"
+    "  --version show the toolkit's version\n"
+    "\n"
+    "Environment: BRIMWELL_UNATTENDED=1 installs without a user: setup.exe then\n"
+    "waits for the installation and ends with its exit status (0 installed,\n"
+    "1 failed, 2 the project could not be loaded, 3 cancelled, 4 another\n"
+    "installation is running); an interrupt, hang-up or termination signal\n"
+    "cancels it. Otherwise setup.exe ends as soon as the installation program\n"
+    "runs, with status 0, or 1 when it could not be started. BRIMWELL_PREFIX\n"
+    "names the Windows prefix to install into.\n";
 
 // The archive the loader unpacks when it is not inside its own file.
 inline constexpr char kSetup1Name[] = "setup.1";
@@ -40,8 +60,9 @@ struct LoaderServices {
   std::string temp_path;   // the temporary directory, ending in "/"
   // Free bytes on the file system holding a directory; negative: unknown.
   std::function<std::int64_t(const std::string& dir)> free_bytes;
-  // Starts a command line without waiting; a result below 32 is an error.
-  std::function<int(const std::string& command_line)> start_program;
+  // Starts a command line (and, when the run waits for the engine, waits
+  // for it); a result below 32 is an error.
+  std::function<ProgramStart(const std::string& command_line)> start_program;
   ProgressBar* progress = nullptr;  // not owned; null: no progress shown
 };
 
@@ -50,6 +71,7 @@ struct LoaderRun {
   std::string working_dir;
   std::string engine;        // the extracted engine's path
   std::string command_line;  // what was started
+  std::optional<int> engine_status;  // the engine's exit status, when waited for
 };
 
 class Loader {
@@ -77,7 +99,9 @@ std::optional<std::string> FindSetup1(const std::string& dir, host::Env& env = h
 // file system and program start, a progress line on `err` when it is a
 // terminal and the run is not quiet. An error is shown on `err` as the
 // caption and the text, each on a line of its own. Returns the exit status:
-// 0 when the engine was started, 1 after an error.
+// 0 when the engine was started, 1 after an error; an unattended run
+// returns the engine's status. "--help" and "--version" as the first
+// argument print the usage or the version on standard output instead.
 int RunLoaderProgram(std::span<const char* const> args, std::FILE* err);
 
 }  // namespace brimwell

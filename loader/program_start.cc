@@ -39,22 +39,38 @@ int StartErrorFromErrno(host::Env& env, int error, const std::string& program) {
   }
 }
 
-}  // namespace
-
-int StartProgram(std::string_view command_line, host::Env& env) {
+// Starts the program of `command_line`; its process id, or the start error
+// code (below 32) negated.
+int Launch(std::string_view command_line, host::Env& env, bool detached) {
   ProgramInvocation invocation =
       ParseInvocation(command_line, [&env](const std::string& path) { return env.FileExists(path); });
-  if (invocation.program.empty()) return kStartFileNotFound;
+  if (invocation.program.empty()) return -kStartFileNotFound;
 
   host::ProgramSpec spec;
   spec.argv.push_back(invocation.program);
   for (std::string& a : invocation.arguments) spec.argv.push_back(std::move(a));
   spec.search_path = true;
-  spec.detached = true;  // the loader ends without waiting for the engine
+  spec.detached = detached;
   host::Result<int> started = env.StartProgram(spec);
-  if (!started) return StartErrorFromErrno(env, started.error().value(), invocation.program);
-  return kStartSucceeded;
+  if (!started) return -StartErrorFromErrno(env, started.error().value(), invocation.program);
+  return *started;
 }
+
+}  // namespace
+
+int StartProgram(std::string_view command_line, host::Env& env) {
+  // The loader ends without waiting for the engine.
+  const int launched = Launch(command_line, env, /*detached=*/true);
+  return launched <= 0 ? -launched : kStartSucceeded;
+}
+
+ProgramStart StartProgramAndWait(std::string_view command_line, host::Env& env) {
+  const int pid = Launch(command_line, env, /*detached=*/false);
+  if (pid <= 0) return ProgramStart(-pid);
+  host::Result<int> status = env.WaitForProgramPassingSignals(pid);
+  return ProgramStart(kStartSucceeded, status ? *status : kStartFailed);
+}
+
 std::string_view StartErrorText(int code) {
   switch (code) {
     case kStartFileNotFound:

@@ -6,6 +6,7 @@
 // smaller one an error code.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,24 @@ inline constexpr int kStartFailed = 31;
 // (not executable), kStartBadFormat (not a program the host can run),
 // kStartOutOfResources, or kStartFailed. Never throws for the program.
 int StartProgram(std::string_view command_line, host::Env& env = host::Env::Default());
+
+// How a program start went: the result as StartProgram gives it and, when
+// the caller waited for the program, its exit status.
+struct ProgramStart {
+  ProgramStart(int start_result) : result(start_result) {}  // NOLINT: a start that was not waited for
+  ProgramStart(int start_result, int status) : result(start_result), exit_status(status) {}
+  int result;
+  std::optional<int> exit_status;
+};
+
+// Starts the program as StartProgram does, but as a child of this process,
+// and waits until it ends, passing on every termination signal this process
+// receives meanwhile. The caller holds those signals
+// (host::TerminationSignals::kHeld) before the call, so that the program
+// inherits them held until it has chosen how to handle them. Returns the
+// start result and, when the program started, its exit status (128 plus the
+// signal that ended it, if one did).
+ProgramStart StartProgramAndWait(std::string_view command_line, host::Env& env = host::Env::Default());
 
 // The text shown with a start error code: "The specified file was not
 // found", "The specified path was not found", "The .EXE file is invalid", or

@@ -84,6 +84,14 @@ void SetupArchive::ReadHeaders() {
   if (!read_at(kPrologueFileCountOffset, count_bytes)) throw Exception(kCouldNotReadFileCount);
   ArchivePrologue prologue;
   prologue.FileCount = GetInt32(count_bytes.data());
+  // Any file's first four bytes read as some count: one that no archive of
+  // this size could have says the file is no archive at all, which is worth
+  // more to the user than a limit on presetup files.
+  const std::int64_t room = (length - static_cast<std::int64_t>(kPrologueSize)) /
+                            static_cast<std::int64_t>(kFileHeaderSize);
+  if (prologue.FileCount > kMaxSetupMembers && prologue.FileCount > room) {
+    throw Exception(kNotAnArchive);
+  }
   if (prologue.FileCount > kMaxSetupMembers) throw Exception(kTooManySetupFiles);
   std::array<std::uint8_t, kMultiVolumeFlagBytes> flag{};
   if (!read_at(kPrologueMultiVolumeOffset, flag)) throw Exception(kCouldNotReadMultiVolumeFlag);

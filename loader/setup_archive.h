@@ -32,6 +32,9 @@ inline constexpr char kTooManySetupFiles[] =
     "LOADER: Sorry... You can only have 49 files in the PresetupFiles property of the TInstall. "
     "If you want to have more you can modify the MaxFiles constant in the BrimwellLoadProgram "
     "project in the Brimwell directory";
+inline constexpr char kNotAnArchive[] =
+    "LOADER: SETUP.1 is not an archive of the installation program, or the archive is damaged. "
+    "Please copy the distributable files again";
 inline constexpr char kCouldNotReadMultiVolumeFlag[] =
     "LOADER: Could not read the multi-partition flag in the archive file from SETUP.1";
 inline constexpr char kCannotReadFileHeader[] =
@@ -73,7 +76,9 @@ class SetupArchive {
   ~SetupArchive();
 
   // Reads and checks the header table. Throws Exception with
-  // kCouldNotReadFileCount, kTooManySetupFiles (more than kMaxSetupMembers),
+  // kCouldNotReadFileCount, kNotAnArchive (a count above kMaxSetupMembers
+  // that the image has no room for), kTooManySetupFiles (more than
+  // kMaxSetupMembers),
   // kCouldNotReadMultiVolumeFlag, kCannotReadFileHeader, kNoFilesInArchive
   // (a count of 0 or less), kInvalidMemberName, kMemberOutsideArchive or
   // kCouldNotReadDisk (a read error).

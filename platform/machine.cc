@@ -241,4 +241,11 @@ std::unique_ptr<Machine> OpenDefaultMachine(PrefixCreation creation) {
   return OpenMachine(DefaultPrefixDir(), creation);
 }
 
+std::unique_ptr<Machine> OpenInstallMachine() {
+  host::Env& env = host::Env::Default();
+  std::optional<std::string> named = env.GetEnv("BRIMWELL_PREFIX");
+  if (named && !named->empty() && !env.DirectoryExists(*named)) throw EPrefixError(Format(kNoPrefix, {*named}));
+  return OpenDefaultMachine(PrefixCreation::kCreateIfMissing);
+}
+
 }  // namespace brimwell

@@ -139,6 +139,13 @@ std::filesystem::path DefaultPrefixDir();
 std::unique_ptr<Machine> OpenDefaultMachine(
     PrefixCreation creation = PrefixCreation::kCreateIfMissing);
 
+// The machine an installation works on. The prefix BRIMWELL_PREFIX names
+// must be an existing directory (one that holds no prefix yet is made one),
+// so a mistyped name is refused with EPrefixError ("There is no prefix in
+// ... (create one with 'brimwell prefix init')") instead of becoming a new
+// prefix; the default prefix is made on first use.
+std::unique_ptr<Machine> OpenInstallMachine();
+
 // True when `dir` holds a prefix (drive_c and dosdevices exist).
 bool IsPrefix(const std::filesystem::path& dir);
 

@@ -8,8 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,11 +124,12 @@ class SetupExeTest : public ::testing::Test, protected ProgramRunner {
     for (auto at = text.find("\tstep\tshutdown"); at != std::string::npos; at = text.find("\tstep\tshutdown", at + 1)) ++n;
     return n;
   }
-  // Starts setup.exe and waits until the engine it started has ended and
-  // its clean-up has emptied the temporary directory (when `cleaned`).
-  void Install(bool cleaned = true) {
+  // Starts setup.exe, which ends with the engine's `status`, and waits until
+  // the engine's clean-up has emptied the temporary directory (when
+  // `cleaned`).
+  void Install(bool cleaned = true, int status = kExitOk) {
     const int before = Shutdowns();
-    ASSERT_EQ(Run(Dist("setup.exe"), {}), 0) << err_;
+    ASSERT_EQ(Run(Dist("setup.exe"), {}), status) << err_;
     ASSERT_TRUE(WaitFor([&] { return Shutdowns() > before; })) << ReadHostFile(log());
     if (cleaned) {
       ASSERT_TRUE(WaitFor([&] { return fs::is_empty(temp()); }))
@@ -206,9 +213,16 @@ TEST_F(SetupExeTest, ALockedTargetIsReplacedAtTheRestartWhichFinishesTheRun) {
     auto held = machine->GetFileSystem().Open("C:\\Program Files\\Sample\\app.dat", FileAccess::kRead, kShareRead,
                                               FileDisposition::kOpenExisting);
     ASSERT_TRUE(held.ok());
-    ASSERT_EQ(Run(Dist("setup.exe"), {}), 0) << err_;
-    ASSERT_TRUE(WaitFor([&] { return ReadHostFile(log()).find("\tfile\tApp: in use") != std::string::npos; }))
-        << ReadHostFile(log());
+    // setup.exe waits for the engine, which ends by restarting; the file is
+    // let go once the engine has found it in use, before the restart.
+    int status = -1;
+    std::thread setup([&] { status = Run(Dist("setup.exe"), {}); });
+    const bool in_use =
+        WaitFor([&] { return ReadHostFile(log()).find("\tfile\tApp: in use") != std::string::npos; });
+    held->reset();
+    setup.join();
+    ASSERT_TRUE(in_use) << ReadHostFile(log());
+    ASSERT_EQ(status, 0) << err_;
   }
   // The engine restarts Windows: the start-up sequence moves the new file
   // into place and starts the engine with -r from its RunOnce value; that
@@ -238,11 +252,138 @@ TEST_F(SetupExeTest, ALockedTargetIsReplacedAtTheRestartWhichFinishesTheRun) {
 
 TEST_F(SetupExeTest, AMissingArchiveEndsBadlyNamingIt) {
   fs::remove(Dist("files.1"));
-  Install(false);
+  Install(false, kExitRunFailed);
   std::string text = ReadHostFile(log());
   EXPECT_THAT(text, Not(HasSubstr("\tstep\t15 good installation")));
   EXPECT_THAT(text, HasSubstr("files.1"));
   EXPECT_FALSE(fs::exists(Installed("app.dat")));
+}
+
+// --- Scripted installs ------------------------------------------------------------------
+
+// The process ids of the running programs whose executable is `program`.
+std::vector<int> ProcessesOf(const fs::path& program) {
+  std::vector<int> pids;
+  std::error_code ec;
+  const fs::path wanted = fs::canonical(program, ec);
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (fs::read_symlink(e.path() / "exe", ec) == wanted) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+// The children of process `pid`.
+std::vector<int> ChildrenOf(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  std::vector<int> children;
+  for (int child; in >> child;) children.push_back(child);
+  return children;
+}
+
+TEST_F(SetupExeTest, UnattendedItWaitsAndEndsWithTheEnginesStatus) {
+  // A good run: the installation is complete when setup.exe returns.
+  ASSERT_EQ(Run(Dist("setup.exe"), {}), kExitOk) << err_;
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("\tstep\t15 good installation"));
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("\tstep\tshutdown"));
+  EXPECT_EQ(ReadHostFile(Installed("Docs/notes.txt")), "release notes\n");
+
+  // A failed one: its status and its message on standard error.
+  fs::remove(Dist("files.1"));
+  EXPECT_EQ(Run(Dist("setup.exe"), {}), kExitRunFailed);
+  EXPECT_THAT(err_, HasSubstr("files.1"));
+}
+
+TEST_F(SetupExeTest, AnUnattendedRunCancelledByASignalEndsAsACancel) {
+  // The run log is a pipe: the engine cannot get past opening it until the
+  // test reads, so the signal is surely there before the run begins.
+  const fs::path fifo = tmp_.path() / "run.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int status = -1;
+  std::string err;
+  std::atomic<bool> ended{false};
+  std::thread setup([&] {
+    ProgramRunner runner;  // a runner of its own: this one's output stays the test's
+    runner.extra_env_ = extra_env_;
+    runner.extra_env_.push_back("BRIMWELL_PREFIX=" + prefix().string());
+    runner.extra_env_.push_back("BRIMWELL_LOG=" + fifo.string());
+    status = runner.Run(Dist("setup.exe"), {});
+    err = runner.err_;
+    ended = true;
+  });
+  // setup.exe started, and its engine: terminate setup.exe, which passes the
+  // signal on, and give the engine a moment to receive it.
+  int loader = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    std::vector<int> loaders = ProcessesOf(Dist("setup.exe"));
+    if (loaders.size() != 1 || ChildrenOf(loaders[0]).empty()) return ended.load();
+    loader = loaders[0];
+    return true;
+  }));
+  if (loader != 0) {
+    EXPECT_EQ(::kill(loader, SIGTERM), 0);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Now the engine may write its log; read it until setup.exe has ended.
+  std::string text;
+  const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  for (bool last = false; fd >= 0;) {
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (last) break;
+    last = ended.load();  // one more pass drains what came before the end
+    if (!last) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (fd >= 0) ::close(fd);
+  setup.join();
+  EXPECT_EQ(status, kExitUserAbort) << err << text;
+  EXPECT_THAT(text, HasSubstr("\tcancel\tsignal " + std::to_string(SIGTERM)));
+  EXPECT_THAT(text, HasSubstr("EAIUserAbort: Installation aborted by the user"));
+  EXPECT_THAT(text, Not(HasSubstr("\tstep\t15 good installation")));
+  EXPECT_THAT(text, HasSubstr("\tstep\tshutdown"));
+  EXPECT_FALSE(fs::exists(Installed("app.dat")));
+  // A cancel cleans up: no record, and the engine's copy goes.
+  auto machine = OpenMachine(prefix(), PrefixCreation::kMustExist);
+  EXPECT_FALSE(machine->GetRegistry().KeyExists(kHKLM, "\\SOFTWARE\\Brimwell\\Install\\Install0"));
+  EXPECT_TRUE(WaitFor([&] { return fs::is_empty(temp()); })) << Listing(temp());
+}
+
+TEST_F(SetupExeTest, AttendedWithoutADisplayItStopsAtOnce) {
+  EXPECT_EQ(Run(Dist("setup.exe"), {}, {"BRIMWELL_UNATTENDED=", "QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="}),
+            1);
+  EXPECT_EQ(err_,
+            "There was an error when trying to load the installation program\n"
+            "There is no display to show the installation on: neither DISPLAY nor WAYLAND_DISPLAY is set. "
+            "Start it from a graphical session, or set BRIMWELL_UNATTENDED=1 to install without a user\n");
+  EXPECT_TRUE(fs::is_empty(temp()));  // nothing unpacked
+  // Unattended, the engine draws its windows offscreen and installs.
+  EXPECT_EQ(Run(Dist("setup.exe"), {}, {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="}), kExitOk) << err_;
+  EXPECT_EQ(ReadHostFile(Installed("Docs/notes.txt")), "release notes\n");
+}
+
+TEST_F(SetupExeTest, HelpAndVersionAnswerWithoutUnpacking) {
+  ASSERT_EQ(Run(Dist("setup.exe"), {"--help"}), 0);
+  EXPECT_THAT(out_, HasSubstr("usage: setup.exe [*QUIET | *TODISK]"));
+  EXPECT_THAT(out_, HasSubstr("BRIMWELL_UNATTENDED=1"));
+  ASSERT_EQ(Run(Dist("setup.exe"), {"--version"}), 0);
+  EXPECT_THAT(out_, HasSubstr("setup.exe (BrimwellLoadProgram) "));
+  EXPECT_TRUE(fs::is_empty(temp()));
+  EXPECT_FALSE(fs::exists(log()));
+}
+
+TEST_F(SetupExeTest, ASetup1ThatIsNoArchiveIsCalledDamaged) {
+  WriteHostFile(Dist("setup.1"), "These are the release notes, copied over the archive by mistake.\n");
+  EXPECT_EQ(Run(Dist("setup.exe"), {}), 1);
+  EXPECT_EQ(err_,
+            "There was an error when trying to load the installation program\n"
+            "LOADER: SETUP.1 is not an archive of the installation program, or the archive is damaged. "
+            "Please copy the distributable files again\n");
 }
 
 }  // namespace

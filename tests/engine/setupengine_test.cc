@@ -276,5 +276,60 @@ TEST_F(SetupEngineTest, AProjectWithoutADriverEndsWithAClearError) {
   EXPECT_THAT(err_, HasSubstr("The project holds no TInstall component"));
 }
 
+// --- Its command line and its session -------------------------------------------------
+
+TEST_F(SetupEngineTest, HelpListsEverySwitchAndVersionNamesTheToolkit) {
+  const fs::path engine = fs::path(BRIMWELL_BIN_DIR) / "setupengine";
+  ASSERT_EQ(Run(engine, {"--help"}, {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY=", "BRIMWELL_UNATTENDED="}), 0);
+  for (const char* item : {"-s<dir>", "-e<file>", "-c ", "-d ", "-r ", "-b ", "-f ", "--version", "BRIMWELL_UNATTENDED",
+                           "Exit status"}) {
+    EXPECT_THAT(out_, HasSubstr(item));
+  }
+  ASSERT_EQ(Run(engine, {"--version"}), 0);
+  EXPECT_THAT(out_, ::testing::StartsWith("setupengine "));
+  EXPECT_FALSE(fs::exists(log()));  // neither starts a run
+  // A real invalid parameter keeps its message.
+  EXPECT_EQ(Run(Bind(), {"-x"}), kExitRunFailed);
+  EXPECT_THAT(err_, HasSubstr("Invalid parameter <-x>. Valid command line parameters are: -b (Build)"));
+}
+
+TEST_F(SetupEngineTest, WithoutADisplayAnAttendedRunStopsAtOnceAndAnUnattendedOneRunsOffscreen) {
+  const fs::path engine = Bind();
+  const std::vector<std::string> no_display{"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+  std::vector<std::string> attended = no_display;
+  attended.push_back("BRIMWELL_UNATTENDED=");
+  EXPECT_EQ(Run(engine, {"-c", Source()}, attended), kExitRunFailed);
+  EXPECT_EQ(err_, "setupengine: There is no display to show the installation on: neither DISPLAY nor "
+                  "WAYLAND_DISPLAY is set. Start it from a graphical session, or set BRIMWELL_UNATTENDED=1 to "
+                  "install without a user\n");
+  EXPECT_FALSE(fs::exists(log()));
+
+  // Unattended, and without a runtime directory: a private one serves and
+  // goes, and Qt has nothing to warn about.
+  const fs::path temp = tmp_.path() / "tmp";
+  fs::create_directories(temp);
+  std::vector<std::string> unattended = no_display;
+  unattended.insert(unattended.end(), {"XDG_RUNTIME_DIR=", "TMPDIR=" + temp.string()});
+  ASSERT_EQ(Run(engine, {"-c", Source()}, unattended), 0) << err_;
+  EXPECT_THAT(ReadHostFile(log()), HasSubstr("step\t15 good installation"));
+  EXPECT_THAT(err_, Not(HasSubstr("XDG_RUNTIME_DIR")));
+  EXPECT_THAT(err_, Not(HasSubstr("QStandardPaths")));
+  for (const auto& e : fs::directory_iterator(temp)) {
+    EXPECT_THAT(e.path().filename().string(), Not(::testing::StartsWith("brimwell-runtime-")));
+  }
+}
+
+TEST_F(SetupEngineTest, ANamedPrefixMustExistWhileTheDefaultOneIsMadeOnFirstUse) {
+  const fs::path engine = Bind();
+  const fs::path typo = tmp_.path() / "prefx";
+  EXPECT_EQ(Run(engine, {"-c", Source()}, {"BRIMWELL_PREFIX=" + typo.string()}), kExitRunFailed);
+  EXPECT_THAT(err_, HasSubstr("There is no prefix in " + typo.string() + " (create one with 'brimwell prefix init')"));
+  EXPECT_FALSE(fs::exists(typo));
+
+  const fs::path data = tmp_.path() / "data";
+  ASSERT_EQ(Run(engine, {"-c", Source()}, {"BRIMWELL_PREFIX=", "XDG_DATA_HOME=" + data.string()}), 0) << err_;
+  EXPECT_TRUE(IsPrefix(data / "brimwell" / "prefix"));
+}
+
 }  // namespace
 }  // namespace brimwell::testing

@@ -2,6 +2,8 @@
 // replaced whole or not at all, starts that report a failed exec, detached
 // work that outlives its starter) and the wrapper that fakes failures.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -150,6 +152,34 @@ TEST_F(HostEnvTest, DetachedProgramsAndWorkRunWithoutBeingWaitedFor) {
   const std::string marker = Path("work");
   ASSERT_FALSE(env_.RunDetached([&] { (void)Env::Default().WriteFile(marker, "ran"); }, DetachedStart::kAtOnce));
   EXPECT_TRUE(AppearsSoon(marker));
+}
+
+TEST_F(HostEnvTest, HeldSignalsArePassedOnToTheProgramWaitedFor) {
+  // The program takes over the termination signal it inherited held.
+  env_.SetTerminationSignals(TerminationSignals::kHeld);
+  ProgramSpec spec;
+  spec.argv = {"/usr/bin/python3", "-c",
+               "import signal, sys, time\n"
+               "signal.signal(signal.SIGTERM, lambda *a: sys.exit(42))\n"
+               "signal.pthread_sigmask(signal.SIG_UNBLOCK, [signal.SIGTERM])\n"
+               "open(sys.argv[1], 'w').close()\n"
+               "time.sleep(20)\n",
+               Path("ready")};
+  spec.detached = false;
+  Result<int> pid = env_.StartProgram(spec);
+  ASSERT_TRUE(pid) << pid.error().message();
+  ASSERT_TRUE(AppearsSoon(Path("ready")));
+  // A signal to this process, which holds it, reaches the program instead.
+  std::thread sender([] { ::kill(::getpid(), SIGTERM); });
+  sender.join();
+  EXPECT_EQ(*env_.WaitForProgramPassingSignals(*pid), 42);
+  EXPECT_EQ(env_.CaughtTerminationSignal(), 0);
+
+  // Caught, a signal is recorded and the process goes on.
+  env_.SetTerminationSignals(TerminationSignals::kCaught);
+  ::raise(SIGHUP);
+  EXPECT_EQ(env_.CaughtTerminationSignal(), SIGHUP);
+  env_.SetTerminationSignals(TerminationSignals::kDefault);
 }
 
 TEST_F(HostEnvTest, TheFaultyWrapperFailsOnlyWhatItIsTold) {

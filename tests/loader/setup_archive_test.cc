@@ -67,6 +67,19 @@ TEST(SetupArchiveTest, FiftyMembersAreReadAndFiftyOneRefused) {
             "BrimwellLoadProgram project in the Brimwell directory");
 }
 
+TEST(SetupArchiveTest, AFileThatIsNoArchiveIsCalledDamaged) {
+  const std::string damaged =
+      "LOADER: SETUP.1 is not an archive of the installation program, or the archive is damaged. "
+      "Please copy the distributable files again";
+  const std::string text = "This is the read-me of the product, not an archive at all.\n";
+  EXPECT_EQ(HeadersError(Bytes(text.begin(), text.end())), damaged);
+  // A count of 51 with room for 51 headers is a real archive with too many
+  // members; the same count in a file too short for them is none.
+  Bytes fifty_one = testing::BuildSingleFile(Engine(50));
+  EXPECT_NE(HeadersError(fifty_one).find("You can only have 49 files"), std::string::npos);
+  EXPECT_EQ(HeadersError(Bytes(fifty_one.begin(), fifty_one.begin() + 5 + 50 * 172)), damaged);
+}
+
 TEST(SetupArchiveTest, ShortOrEmptyTablesGiveTheirMessages) {
   Bytes image = testing::BuildSingleFile(Engine(2));
   EXPECT_EQ(HeadersError(Bytes(image.begin(), image.begin() + 3)),

@@ -14,6 +14,9 @@ int ProgramRunner::Run(const fs::path& program, const std::vector<std::string>& 
   const fs::path runtime = tmp_.path() / "runtime";
   fs::create_directories(home);
   fs::create_directories(runtime);
+  // The engine installs only into a prefix directory that exists (a
+  // mistyped BRIMWELL_PREFIX is refused); an empty one it makes a prefix.
+  fs::create_directories(prefix());
   fs::permissions(runtime, fs::perms::owner_all);
   std::vector<std::string> env = CleanEnvironment();
   for (const std::string& e :
