@@ -26,6 +26,7 @@
 #include "platform/processes.h"
 #include "platform/profile_strings.h"
 #include "platform/registry.h"
+#include "platform/scoped_current_directory.h"
 #include "platform/startup_sequence.h"
 #include "platform/win_path.h"
 
@@ -58,18 +59,14 @@ const char* AnswerName(NewerFileAnswer answer) {
   return "?";
 }
 
-// Makes `dir` the current directory for the life of the guard.
-class CurrentDirectoryGuard {
- public:
-  CurrentDirectoryGuard(Paths& paths, const std::string& dir) : paths_(paths), saved_(paths.CurrentDirectory()) {
-    paths_.SetCurrentDirectory(dir);
+// Self-registration works on the installed file in its destination: both
+// must be there.
+void CheckRegistrationTarget(EngineContext* ctx, const std::string& dir, const std::string& path,
+                             const std::string& display_name) {
+  if (IsBlankText(dir) || !ctx->GetMachine().GetFileSystem().FileExists(path)) {
+    Raise<IECustomInstallFile>(ctx, kBlankDestination, {display_name});
   }
-  ~CurrentDirectoryGuard() { paths_.SetCurrentDirectory(saved_); }
-
- private:
-  Paths& paths_;
-  std::string saved_;
-};
+}
 
 }  // namespace
 
@@ -440,12 +437,9 @@ void TCustomInstallFile::SelfRegister() {
 void TCustomInstallFile::RegisterExecutable() {
   EngineContext* ctx = Context();
   Machine& machine = ctx->GetMachine();
-  const std::string dir = GetDestPath();
   const std::string path = InstalledPath();
-  if (IsBlankText(dir) || !machine.GetFileSystem().FileExists(path)) {
-    Raise<IECustomInstallFile>(ctx, kBlankDestination, {DisplayName()});
-  }
-  CurrentDirectoryGuard cwd(machine.GetPaths(), dir);
+  CheckRegistrationTarget(ctx, GetDestPath(), path, DisplayName());
+  ScopedCurrentDirectory cwd(machine.GetPaths(), GetDestPath());
   const std::string command = path + " /REGSERVER";
   std::uint32_t result = machine.GetProcesses().WinExec(command, ShowState::kHide);
   if (result < 32) {
@@ -457,12 +451,9 @@ void TCustomInstallFile::RegisterExecutable() {
 void TCustomInstallFile::RegisterLibrary() {
   EngineContext* ctx = Context();
   Machine& machine = ctx->GetMachine();
-  const std::string dir = GetDestPath();
   const std::string path = InstalledPath();
-  if (IsBlankText(dir) || !machine.GetFileSystem().FileExists(path)) {
-    Raise<IECustomInstallFile>(ctx, kBlankDestination, {DisplayName()});
-  }
-  CurrentDirectoryGuard cwd(machine.GetPaths(), dir);
+  CheckRegistrationTarget(ctx, GetDestPath(), path, DisplayName());
+  ScopedCurrentDirectory cwd(machine.GetPaths(), GetDestPath());
   auto library = machine.GetProcesses().LoadLibrary(path);
   if (!library.ok()) {
     Raise<IECustomInstallFile>(ctx, kLoadLibraryFailed, {path, path, DisplayName(), static_cast<int>(library.error())});

@@ -54,6 +54,16 @@ sigset_t TerminationSignalSet() {
   return set;
 }
 
+// Sets the last-write time of an open file, leaving its access time alone.
+std::error_code SetModificationTimeOf(int fd, std::int64_t unix_seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(unix_seconds);
+  times[1].tv_nsec = 0;
+  return ::futimens(fd, times) == 0 ? std::error_code() : LastError();
+}
+
 // Read and write bits copied onto the execute bits.
 mode_t WithExecute(mode_t mode) {
   mode &= 07777;
@@ -98,12 +108,7 @@ class PosixFile final : public File {
   }
 
   std::error_code SetModificationTime(std::int64_t unix_seconds) override {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(unix_seconds);
-    times[1].tv_nsec = 0;
-    return ::futimens(fd_, times) == 0 ? std::error_code() : LastError();
+    return SetModificationTimeOf(fd_, unix_seconds);
   }
 
   std::error_code MakeExecutable() override {
@@ -168,12 +173,7 @@ class PosixAtomicFile final : public AtomicFile {
 
   std::error_code SetModificationTime(std::int64_t unix_seconds) override {
     if (fd_ < 0) return ErrnoError(EBADF);
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(unix_seconds);
-    times[1].tv_nsec = 0;
-    return ::futimens(fd_, times) == 0 ? std::error_code() : LastError();
+    return SetModificationTimeOf(fd_, unix_seconds);
   }
 
   std::error_code Commit(std::optional<unsigned> mode) override {

@@ -13,6 +13,17 @@
 #include "platform/linux_paths.h"
 
 namespace brimwell {
+namespace {
+
+// The letter of a drive number as the disk-space calls take it (0 the
+// current drive, 1 A: ... 26 Z:); 0 for a number out of range.
+char DriveLetter(int drive, Paths& paths) {
+  if (drive == 0) return paths.CurrentDirectory()[0];
+  if (drive >= 1 && drive <= 26) return static_cast<char>('A' + drive - 1);
+  return 0;
+}
+
+}  // namespace
 
 std::int64_t BytesBelow(const std::filesystem::path& dir) {
   std::int64_t total = 0;
@@ -26,14 +37,8 @@ std::int64_t BytesBelow(const std::filesystem::path& dir) {
 }
 
 std::int64_t LinuxFileSystem::DiskFree(int drive) {
-  char letter;
-  if (drive == 0) {
-    letter = paths_.CurrentDirectory()[0];
-  } else if (drive >= 1 && drive <= 26) {
-    letter = static_cast<char>('A' + drive - 1);
-  } else {
-    return -1;
-  }
+  const char letter = DriveLetter(drive, paths_);
+  if (letter == 0) return -1;
   if (auto it = config_.removable.find(letter); it != config_.removable.end()) {
     auto target = DriveTarget(prefix_, letter);
     struct stat st;
@@ -49,14 +54,8 @@ std::int64_t LinuxFileSystem::DiskFree(int drive) {
 }
 
 std::int64_t LinuxFileSystem::DiskSize(int drive) {
-  char letter;
-  if (drive == 0) {
-    letter = paths_.CurrentDirectory()[0];
-  } else if (drive >= 1 && drive <= 26) {
-    letter = static_cast<char>('A' + drive - 1);
-  } else {
-    return -1;
-  }
+  const char letter = DriveLetter(drive, paths_);
+  if (letter == 0) return -1;
   auto target = DriveTarget(prefix_, letter);
   if (auto it = config_.removable.find(letter); it != config_.removable.end()) {
     struct stat st;

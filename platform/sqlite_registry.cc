@@ -286,6 +286,15 @@ bool SqliteRegistry::FindRoots() {
 
 sqlite3_stmt* SqliteRegistry::Prepared(Stmt which) { return statements_[which].get(); }
 
+void SqliteRegistry::RunOnKey(std::initializer_list<Stmt> statements, std::int64_t key_id, const char* what) {
+  for (Stmt which : statements) {
+    sqlite3_stmt* stmt = Prepared(which);
+    Reset reset(stmt);
+    sqlite3_bind_int64(stmt, 1, key_id);
+    if (sqlite3_step(stmt) != SQLITE_DONE) Fail(what);
+  }
+}
+
 void SqliteRegistry::CheckFresh() {
   if (in_transaction_) return;  // nobody else can commit while we hold the write lock
   std::int64_t version = 0;
@@ -473,12 +482,7 @@ WinStatus SqliteRegistry::DeleteKey(RegistryHive hive, std::string_view key) {
     if (rc != SQLITE_DONE) Fail("delete key");
   }
   BeginWrite();
-  for (Stmt which : {kDeleteKeyValues, kDeleteKeyRow}) {
-    sqlite3_stmt* stmt = Prepared(which);
-    Reset reset(stmt);
-    sqlite3_bind_int64(stmt, 1, *id);
-    if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete key");
-  }
+  RunOnKey({kDeleteKeyValues, kDeleteKeyRow}, *id, "delete key");
   key_cache_.clear();
   return WinStatus::Ok();
 }
@@ -491,12 +495,7 @@ WinStatus SqliteRegistry::DeleteTree(RegistryHive hive, std::string_view key) {
   auto id = ResolveKey(hive, key, false);
   if (!id) return WinStatus::Error(kErrorFileNotFound);
   BeginWrite();
-  for (Stmt which : {kDeleteTreeValues, kDeleteTreeKeys}) {
-    sqlite3_stmt* stmt = Prepared(which);
-    Reset reset(stmt);
-    sqlite3_bind_int64(stmt, 1, *id);
-    if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete tree");
-  }
+  RunOnKey({kDeleteTreeValues, kDeleteTreeKeys}, *id, "delete tree");
   key_cache_.clear();
   return WinStatus::Ok();
 }

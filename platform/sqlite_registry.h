@@ -27,6 +27,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -98,6 +99,9 @@ class SqliteRegistry final : public Registry {
   [[noreturn]] void Fail(const char* what);
   void Exec(const char* sql);
   sqlite3_stmt* Prepared(Stmt which);
+  // Runs each statement with the key id as its one parameter; `what` names
+  // the operation when one fails.
+  void RunOnKey(std::initializer_list<Stmt> statements, std::int64_t key_id, const char* what);
   // Drops cached key ids when another connection committed since the last
   // look.
   void CheckFresh();

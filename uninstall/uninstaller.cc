@@ -14,6 +14,7 @@
 #include "platform/profile_strings.h"
 #include "platform/program_manager.h"
 #include "platform/registry.h"
+#include "platform/scoped_current_directory.h"
 #include "platform/win_path.h"
 
 namespace brimwell {
@@ -47,19 +48,6 @@ std::string WithoutLeadingBackslashes(std::string_view key) {
 }
 
 std::string ErrorText(WinError error) { return "Windows error " + std::to_string(error); }
-
-// Makes `dir` the current directory for the life of the guard.
-class CurrentDirectoryGuard {
- public:
-  CurrentDirectoryGuard(Paths& paths, const std::string& dir) : paths_(paths), saved_(paths.CurrentDirectory()) {
-    paths_.SetCurrentDirectory(dir);
-  }
-  ~CurrentDirectoryGuard() { paths_.SetCurrentDirectory(saved_); }
-
- private:
-  Paths& paths_;
-  std::string saved_;
-};
 
 }  // namespace
 
@@ -209,7 +197,7 @@ class Uninstaller::Run_ {
         return;
       }
     }
-    CurrentDirectoryGuard cwd(paths_, ExtractFileDir(full));
+    ScopedCurrentDirectory cwd(paths_, ExtractFileDir(full));
     if (server.executable) {
       auto status = machine_.GetProcesses().RunAndWait(full + " /UNREGSERVER", ShowState::kHide);
       if (!status.ok()) {
