@@ -9,6 +9,7 @@
 #include "framework/component.h"
 #include "framework/persistent.h"
 #include "framework/project_file.h"
+#include "framework/property_json.h"
 
 namespace brimwell {
 namespace {
@@ -30,33 +31,7 @@ std::string EnumValues(const PropertyInfo& p) {
 // A scalar value as the project file writes it; null when it has no form
 // there (a reference without a named target).
 Json ValueJson(const PropertyInfo& p, const PropertyValue& v) {
-  switch (p.kind) {
-    case PropertyKind::kBoolean: return std::get<bool>(v);
-    case PropertyKind::kInteger:
-    case PropertyKind::kColour: return std::get<std::int32_t>(v);
-    case PropertyKind::kUnsigned: return std::get<std::uint32_t>(v);
-    case PropertyKind::kString: return std::get<std::string>(v);
-    case PropertyKind::kStringList: return std::get<std::vector<std::string>>(v);
-    case PropertyKind::kEnumeration: {
-      auto ordinal = static_cast<std::size_t>(std::get<std::int32_t>(v));
-      if (ordinal >= p.enum_info->names.size()) return static_cast<std::int32_t>(ordinal);
-      return std::string(p.enum_info->names[ordinal]);
-    }
-    case PropertyKind::kSet: {
-      Json names = Json::array();
-      std::uint32_t mask = std::get<std::uint32_t>(v);
-      for (std::size_t i = 0; i < p.enum_info->names.size() && i < 32; ++i) {
-        if ((mask >> i) & 1u) names.push_back(std::string(p.enum_info->names[i]));
-      }
-      return names;
-    }
-    case PropertyKind::kReference: {
-      TComponent* target = std::get<TComponent*>(v);
-      if (target == nullptr || target->Name().empty()) return nullptr;
-      return target->Name();
-    }
-    default: return nullptr;
-  }
+  return PropertyValueJson(p, v, UnnamedReference::kNull);
 }
 
 // The default a reader of the reference should expect: the stored default,

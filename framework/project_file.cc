@@ -14,6 +14,7 @@
 #include "framework/component.h"
 #include "framework/format.h"
 #include "framework/picture.h"
+#include "framework/property_json.h"
 #include "host/host_env.h"
 #include "host/host_path.h"
 
@@ -307,40 +308,6 @@ std::string SyntaxError(std::string_view text, const nlohmann::json::parse_error
 
 // Writer -------------------------------------------------------------------
 
-Json WriteScalar(const PropertyInfo& p, const PropertyValue& v) {
-  switch (p.kind) {
-    case PropertyKind::kBoolean: return std::get<bool>(v);
-    case PropertyKind::kInteger:
-    case PropertyKind::kColour: return std::get<std::int32_t>(v);
-    case PropertyKind::kUnsigned: return std::get<std::uint32_t>(v);
-    case PropertyKind::kString: return std::get<std::string>(v);
-    case PropertyKind::kStringList: return std::get<std::vector<std::string>>(v);
-    case PropertyKind::kEnumeration: {
-      auto ordinal = static_cast<std::size_t>(std::get<std::int32_t>(v));
-      if (ordinal >= p.enum_info->names.size()) return static_cast<std::int32_t>(ordinal);
-      return std::string(p.enum_info->names[ordinal]);
-    }
-    case PropertyKind::kSet: {
-      Json names = Json::array();
-      std::uint32_t mask = std::get<std::uint32_t>(v);
-      for (std::size_t i = 0; i < p.enum_info->names.size() && i < 32; ++i) {
-        if ((mask >> i) & 1u) names.push_back(std::string(p.enum_info->names[i]));
-      }
-      return names;
-    }
-    case PropertyKind::kReference: {
-      TComponent* target = std::get<TComponent*>(v);
-      if (target == nullptr) return nullptr;
-      if (target->Name().empty()) {
-        throw EProjectError("property \"" + p.name + "\" refers to a component without a name");
-      }
-      return target->Name();
-    }
-    default: break;
-  }
-  return nullptr;
-}
-
 Json WriteProperties(TPersistent& object) {
   Json out = Json::object();
   for (const PropertyInfo* p : object.ClassType().AllProperties()) {
@@ -370,7 +337,7 @@ Json WriteProperties(TPersistent& object) {
         if (p->stored && !p->stored(object)) break;
         PropertyValue v = p->get(object);
         if (p->default_value && *p->default_value == v) break;
-        out[p->name] = WriteScalar(*p, v);
+        out[p->name] = PropertyValueJson(*p, v, UnnamedReference::kRefuse);
       }
     }
   }
@@ -378,6 +345,42 @@ Json WriteProperties(TPersistent& object) {
 }
 
 }  // namespace
+
+Json PropertyValueJson(const PropertyInfo& p, const PropertyValue& v, UnnamedReference unnamed) {
+  switch (p.kind) {
+    case PropertyKind::kBoolean: return std::get<bool>(v);
+    case PropertyKind::kInteger:
+    case PropertyKind::kColour: return std::get<std::int32_t>(v);
+    case PropertyKind::kUnsigned: return std::get<std::uint32_t>(v);
+    case PropertyKind::kString: return std::get<std::string>(v);
+    case PropertyKind::kStringList: return std::get<std::vector<std::string>>(v);
+    case PropertyKind::kEnumeration: {
+      auto ordinal = static_cast<std::size_t>(std::get<std::int32_t>(v));
+      if (ordinal >= p.enum_info->names.size()) return static_cast<std::int32_t>(ordinal);
+      return std::string(p.enum_info->names[ordinal]);
+    }
+    case PropertyKind::kSet: {
+      Json names = Json::array();
+      std::uint32_t mask = std::get<std::uint32_t>(v);
+      for (std::size_t i = 0; i < p.enum_info->names.size() && i < 32; ++i) {
+        if ((mask >> i) & 1u) names.push_back(std::string(p.enum_info->names[i]));
+      }
+      return names;
+    }
+    case PropertyKind::kReference: {
+      TComponent* target = std::get<TComponent*>(v);
+      if (target == nullptr) return nullptr;
+      if (target->Name().empty()) {
+        if (unnamed == UnnamedReference::kNull) return nullptr;
+        throw EProjectError("property \"" + p.name + "\" refers to a component without a name");
+      }
+      return target->Name();
+    }
+    default: break;
+  }
+  return nullptr;
+}
+
 
 void CheckProjectNesting(std::string_view text) {
   int depth = 0, line = 1;
