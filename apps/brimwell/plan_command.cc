@@ -85,7 +85,13 @@ int RunPlan(Args args) {
   }
   const std::filesystem::path log = root / "run.log";
   host::ProgramSpec spec;
-  spec.argv = {std::filesystem::absolute(setup).string()};
+  std::filesystem::path program = setup;
+  if (program.is_relative()) {
+    auto cwd = env.CurrentDirectory();
+    if (!cwd) throw Exception("cannot read the current directory: " + cwd.error().message());
+    program = std::filesystem::path(*cwd) / program;
+  }
+  spec.argv = {program.string()};
   spec.argv.insert(spec.argv.end(), setup_args.begin(), setup_args.end());
   spec.environment = {{"BRIMWELL_PREFIX", copy.string()},     {"BRIMWELL_UNATTENDED", "1"},
                       {"BRIMWELL_LOG", log.string()},         {"QT_QPA_PLATFORM", "offscreen"},
