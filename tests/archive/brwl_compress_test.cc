@@ -17,34 +17,17 @@
 #include "framework/project_file.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/archive/machine_fixture.h"
+#include "tests/testutil/error_of.h"
 #include "tests/archive/pe_fixture.h"
 
 namespace brimwell {
 namespace {
 
 using testing::Bytes;
+using testing::ErrorOf;
 
-std::string What(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
-class BrwlCompressTest : public testing::MachineTest {
+class BrwlCompressTest : public testing::ArchiveTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    compress_ = std::make_unique<TBrwlCompress>(nullptr);
-    compress_->SetServices({machine_.get(), versions_.get(), &app_, {}});
-  }
-  void TearDown() override {
-    compress_.reset();
-    MachineTest::TearDown();
-  }
-
   // A source file on the host; returns its path as the engine names it.
   std::string Source(const std::string& name, const std::string& content,
                      DateTimeParts date = {2019, 5, 17, 13, 45, 10, 0}) {
@@ -54,33 +37,10 @@ class BrwlCompressTest : public testing::MachineTest {
   std::string Windows(const std::filesystem::path& host) {
     return machine_->GetPaths().FullPath(host.string());
   }
-  void Compress(const std::vector<std::string>& files, bool append = false, int id = 1,
-                const std::string& archive = "C:\\BUILD\\files.1") {
-    compress_->SetCompressedFile(archive);
-    compress_->SetFilesToProcessLines(files);
-    compress_->Compress(append, id);
-  }
-  void Extract(const std::vector<std::string>& members, const std::string& dir = "C:\\OUT",
-               const std::string& archive = "C:\\BUILD\\files.1") {
-    compress_->SetCompressedFile(archive);
-    compress_->SetExtractDirectory(dir);
-    compress_->SetFilesToProcessLines(members);
-    compress_->Extract();
-  }
-  Bytes ArchiveBytes(const std::string& archive = "C:\\BUILD\\files.1") {
-    return testing::ReadHostBytes(Host(archive));
-  }
   static bool Executable(const std::filesystem::path& p) {
     struct stat st {};
     return ::stat(p.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0;
   }
-  void SetDiskCapacity(std::int64_t bytes) {
-    PrefixConfig c = machine_->Config();
-    c.removable['A'] = bytes;
-    machine_->UpdateConfig(c);
-  }
-
-  std::unique_ptr<TBrwlCompress> compress_;
 };
 
 TEST_F(BrwlCompressTest, RoundTripKeepsBytesDatesAndProgramBits) {
@@ -176,7 +136,7 @@ TEST_F(BrwlCompressTest, LongNamesAndVersionsAreCut) {
   Compress({full});
   const std::string cut = full.substr(0, 100);
   EXPECT_EQ(compress_->GetFileHeaders(0).FileName, cut);
-  EXPECT_EQ(What([&] { Extract({full}); }),
+  EXPECT_EQ(ErrorOf([&] { Extract({full}); }),
             "The file <" + full + "> was not found in the archive <C:\\BUILD\\files.1>");
   compress_->ExtractAs = "deep.txt";
   Extract({cut});
@@ -222,11 +182,11 @@ TEST_F(BrwlCompressTest, EventsAndStatistics) {
   EXPECT_EQ(s.FileSize, 5);
   EXPECT_EQ(s.TotalSize, 200005);
   EXPECT_EQ(s.Ratio, static_cast<std::int32_t>(std::round(s.CompressedSize * 100.0 / 5)));
-  EXPECT_EQ(What([&] { compress_->GetFileStats(2); }),
+  EXPECT_EQ(ErrorOf([&] { compress_->GetFileStats(2); }),
             "Tried to access the 2th file. This file is not defined");
-  EXPECT_EQ(What([&] { compress_->GetFileHeaders(-1); }),
+  EXPECT_EQ(ErrorOf([&] { compress_->GetFileHeaders(-1); }),
             "-1 is an invalid TFileHeader index in TFileHeaders.GetFileHeaders");
-  EXPECT_EQ(What([&] { compress_->AddStatus(); }), "AddStatus has Nil DestFile");
+  EXPECT_EQ(ErrorOf([&] { compress_->AddStatus(); }), "AddStatus has Nil DestFile");
 }
 
 TEST_F(BrwlCompressTest, OverwritePoliciesOnExistingTargets) {
@@ -342,7 +302,7 @@ TEST_F(BrwlCompressTest, FullDiskRaisesEbcDiskFull) {
   Compress({big});
   SetDiskCapacity(20000);
   ASSERT_TRUE(Files().InsertDisk('A', 1));
-  EXPECT_EQ(What([&] { Extract({big}, "A:\\"); }), "The disk is full");
+  EXPECT_EQ(ErrorOf([&] { Extract({big}, "A:\\"); }), "The disk is full");
   try {
     Extract({big}, "A:\\");
   } catch (const EbcDiskFull& e) {
@@ -374,18 +334,18 @@ TEST_F(BrwlCompressTest, CorruptArchivesAreRefusedBeforeAnyFileIsMade) {
     spoil(b);
     testing::WriteHostFile(Host("C:\\BUILD\\bad.1"), b);
     compress_->SetCompressedFile("C:\\BUILD\\elsewhere.1");
-    EXPECT_EQ(What([&] { Extract({a}, "C:\\NOTMADE", "C:\\BUILD\\bad.1"); }), kCorrupt);
+    EXPECT_EQ(ErrorOf([&] { Extract({a}, "C:\\NOTMADE", "C:\\BUILD\\bad.1"); }), kCorrupt);
     EXPECT_FALSE(Files().DirectoryExists("C:\\NOTMADE"));
   }
   // A stream whose size disagrees with the header.
   Bytes b = good;
   PutInt32(&b[5 + kFileSizeOffset], 2);
   testing::WriteHostFile(Host("C:\\BUILD\\size.1"), b);
-  EXPECT_EQ(What([&] { Extract({a}, "C:\\OUT", "C:\\BUILD\\size.1"); }),
+  EXPECT_EQ(ErrorOf([&] { Extract({a}, "C:\\OUT", "C:\\BUILD\\size.1"); }),
             "The decompressed file's size does not match with the actual size of the file.  The "
             "file is " +
                 a);
-  EXPECT_EQ(What([&] { Extract({a}, "C:\\OUT", "C:\\BUILD\\missing.1"); }),
+  EXPECT_EQ(ErrorOf([&] { Extract({a}, "C:\\OUT", "C:\\BUILD\\missing.1"); }),
             "Cannot open the compressed file C:\\BUILD\\missing.1");
 }
 
@@ -395,11 +355,11 @@ TEST_F(BrwlCompressTest, ExtractionStaysInsideItsDirectory) {
       {testing::Member("C:\\SRC\\..", "dots"), testing::Member("C:\\SRC\\ok.txt", "fine")});
   ASSERT_TRUE(Files().ForceDirectories("C:\\BUILD"));
   testing::WriteHostFile(Host("C:\\BUILD\\evil.1"), archive);
-  EXPECT_EQ(What([&] { Extract({"C:\\SRC\\.."}, "C:\\OUT\\IN", "C:\\BUILD\\evil.1"); }),
+  EXPECT_EQ(ErrorOf([&] { Extract({"C:\\SRC\\.."}, "C:\\OUT\\IN", "C:\\BUILD\\evil.1"); }),
             "The file name <..> would be written outside the directory C:\\OUT\\IN");
   compress_->OnReplace = [](TBrwlCompress& c, const TlzhFileStats&) { c.ExtractAs = "..\\x.txt"; };
   Extract({"C:\\SRC\\ok.txt"}, "C:\\OUT\\IN", "C:\\BUILD\\evil.1");
-  EXPECT_EQ(What([&] { Extract({"C:\\SRC\\ok.txt"}, "C:\\OUT\\IN", "C:\\BUILD\\evil.1"); }),
+  EXPECT_EQ(ErrorOf([&] { Extract({"C:\\SRC\\ok.txt"}, "C:\\OUT\\IN", "C:\\BUILD\\evil.1"); }),
             "The file name <..\\x.txt> would be written outside the directory C:\\OUT\\IN");
   EXPECT_FALSE(Files().FileExists("C:\\OUT\\x.txt"));
   // ExtractAs given with directories or a drive keeps only its file name.
@@ -411,7 +371,7 @@ TEST_F(BrwlCompressTest, ExtractionStaysInsideItsDirectory) {
   Extract({"C:\\SRC\\ok.txt"}, (HostDir() / "hostout").string(), "C:\\BUILD\\evil.1");
   EXPECT_EQ(ReadFile(HostDir() / "hostout" / "ok.txt"), "fine");
   // No directory at all.
-  EXPECT_EQ(What([&] { Extract({"C:\\SRC\\ok.txt"}, "", "C:\\BUILD\\evil.1"); }),
+  EXPECT_EQ(ErrorOf([&] { Extract({"C:\\SRC\\ok.txt"}, "", "C:\\BUILD\\evil.1"); }),
             "Unable to create directory");
 }
 
@@ -422,13 +382,13 @@ TEST_F(BrwlCompressTest, SourcesOfTwoGigabytesAreRefusedBeforeWriting) {
   std::string small = Source("small.txt", "small");
   Compress({small});
   Bytes before = ArchiveBytes();
-  EXPECT_EQ(What([&] {
+  EXPECT_EQ(ErrorOf([&] {
               Compress({small, Windows(huge)}, false);
             }),
             "The file " + Windows(huge) +
                 " is too large for an archive: files must be smaller than 2 GB");
   EXPECT_EQ(ArchiveBytes(), before);  // not even truncated
-  EXPECT_EQ(What([&] { Compress({Windows(HostDir() / "none.txt")}); }),
+  EXPECT_EQ(ErrorOf([&] { Compress({Windows(HostDir() / "none.txt")}); }),
             "Cannot open the file " + Windows(HostDir() / "none.txt"));
 }
 
@@ -490,7 +450,7 @@ TEST_F(BrwlCompressTest, SplitsOverThreeDisksAndReadsBackAcrossThem) {
   lone.SetCompressedFile("A:\\files.1");
   lone.SetExtractDirectory("C:\\LONE");
   lone.SetFilesToProcessLines({sources.back()});
-  EXPECT_EQ(What([&] { lone.Extract(); }),
+  EXPECT_EQ(ErrorOf([&] { lone.Extract(); }),
             "Could not open the correct disk file " + std::to_string(dir.headers.back().StartDisk));
 }
 
@@ -499,7 +459,7 @@ TEST_F(BrwlCompressTest, SplitWithoutNewDiskHandler) {
   Compress({a});
   SetDiskCapacity(10000);
   ASSERT_TRUE(Files().InsertDisk('A', 1));
-  EXPECT_EQ(What([&] { compress_->SplitToDisks("A:\\", "files.1"); }),
+  EXPECT_EQ(ErrorOf([&] { compress_->SplitToDisks("A:\\", "files.1"); }),
             "There was no event handler for the OnNewDisk event, therefore no new disk could be "
             "inserted");
   EXPECT_TRUE(compress_->Abort());
@@ -523,7 +483,7 @@ TEST_F(BrwlCompressTest, HeaderSetsAndIdentifiers) {
   TStringList lines{"  ", "x;y", "", "\t"};
   compress_->SetFilesToProcess(lines);
   EXPECT_EQ(compress_->FilesToProcess().Lines(), (std::vector<std::string>{"x;y"}));
-  EXPECT_EQ(What([&] { Compress({a}, false, 1, "files.1"); }), "Unable to create directory");
+  EXPECT_EQ(ErrorOf([&] { Compress({a}, false, 1, "files.1"); }), "Unable to create directory");
 }
 
 TEST_F(BrwlCompressTest, CopyFileUnderThePolicy) {
@@ -547,7 +507,7 @@ TEST_F(BrwlCompressTest, CopyFileUnderThePolicy) {
   compress_->SkipFile = true;
   compress_->CopyFile(src, "C:\\COPY\\tool.sh");
   EXPECT_EQ(ReadFile(Host("C:\\COPY\\tool.sh")), "#!/bin/sh\n");
-  EXPECT_EQ(What([&] { compress_->CopyFile(src + ".none", "C:\\COPY\\x"); }),
+  EXPECT_EQ(ErrorOf([&] { compress_->CopyFile(src + ".none", "C:\\COPY\\x"); }),
             "Cannot open the file " + src + ".none");
 }
 

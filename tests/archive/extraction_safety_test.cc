@@ -15,33 +15,11 @@ namespace {
 
 using testing::Bytes;
 
-class ExtractionSafetyTest : public testing::MachineTest {
+class ExtractionSafetyTest : public testing::ArchiveTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    compress_ = std::make_unique<TBrwlCompress>(nullptr);
-    compress_->SetServices({machine_.get(), versions_.get(), &app_, {}});
-  }
-  void TearDown() override {
-    compress_.reset();
-    MachineTest::TearDown();
-  }
   std::string Source(const std::string& name, const std::string& content) {
     WriteFile(HostDir() / "src" / name, content);
     return machine_->GetPaths().FullPath((HostDir() / "src" / name).string());
-  }
-  void Compress(const std::vector<std::string>& files,
-                const std::string& archive = "C:\\BUILD\\files.1") {
-    compress_->SetCompressedFile(archive);
-    compress_->SetFilesToProcessLines(files);
-    compress_->Compress(false, 1);
-  }
-  void Extract(const std::vector<std::string>& members, const std::string& dir,
-               const std::string& archive = "C:\\BUILD\\files.1") {
-    compress_->SetCompressedFile(archive);
-    compress_->SetExtractDirectory(dir);
-    compress_->SetFilesToProcessLines(members);
-    compress_->Extract();
   }
   // The names in a host directory, sorted.
   static std::vector<std::string> Names(const std::filesystem::path& dir) {
@@ -52,13 +30,6 @@ class ExtractionSafetyTest : public testing::MachineTest {
     std::sort(names.begin(), names.end());
     return names;
   }
-  void SetDiskCapacity(std::int64_t bytes) {
-    PrefixConfig c = machine_->Config();
-    c.removable['A'] = bytes;
-    machine_->UpdateConfig(c);
-  }
-
-  std::unique_ptr<TBrwlCompress> compress_;
 };
 
 TEST_F(ExtractionSafetyTest, LinksAtMemberNamesAreReplacedNotFollowed) {

@@ -12,13 +12,17 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "archive/brwl_compress.h"
 #include "archive/version_resource.h"
 #include "framework/date_time.h"
 #include "framework/headless_application.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
+#include "tests/archive/archive_builder.h"
+#include "tests/archive/pe_fixture.h"
 #include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
@@ -63,6 +67,47 @@ class MachineTest : public ::testing::Test {
   std::unique_ptr<Machine> machine_;
   HeadlessApplication app_;
   std::unique_ptr<TVersionResource> versions_;
+};
+
+// A machine with an archive component bound to it, and the two calls most
+// tests make of it.
+class ArchiveTest : public MachineTest {
+ protected:
+  static constexpr char kArchive[] = "C:\\BUILD\\files.1";
+
+  void SetUp() override {
+    MachineTest::SetUp();
+    compress_ = std::make_unique<TBrwlCompress>(nullptr);
+    compress_->SetServices({machine_.get(), versions_.get(), &app_, {}});
+  }
+  void TearDown() override {
+    compress_.reset();
+    MachineTest::TearDown();
+  }
+
+  void Compress(const std::vector<std::string>& files, bool append = false, int id = 1,
+                const std::string& archive = kArchive) {
+    compress_->SetCompressedFile(archive);
+    compress_->SetFilesToProcessLines(files);
+    compress_->Compress(append, id);
+  }
+  void Extract(const std::vector<std::string>& members, const std::string& dir = "C:\\OUT",
+               const std::string& archive = kArchive) {
+    compress_->SetCompressedFile(archive);
+    compress_->SetExtractDirectory(dir);
+    compress_->SetFilesToProcessLines(members);
+    compress_->Extract();
+  }
+  // The archive file's bytes.
+  Bytes ArchiveBytes(const std::string& archive = kArchive) { return ReadHostBytes(Host(archive)); }
+  // Gives the removable drive A: a disk of `bytes`.
+  void SetDiskCapacity(std::int64_t bytes) {
+    PrefixConfig c = machine_->Config();
+    c.removable['A'] = bytes;
+    machine_->UpdateConfig(c);
+  }
+
+  std::unique_ptr<TBrwlCompress> compress_;
 };
 
 }  // namespace brimwell::testing

@@ -17,33 +17,18 @@
 #include "archive/zlib_stream.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/archive/machine_fixture.h"
+#include "tests/testutil/error_of.h"
 #include "tests/archive/pe_fixture.h"
 
 namespace brimwell {
 namespace {
 
 using testing::Bytes;
+using testing::ErrorOf;
 
-std::string What(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
-class ParallelArchiveTest : public testing::MachineTest {
+class ParallelArchiveTest : public testing::ArchiveTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    compress_ = std::make_unique<TBrwlCompress>(nullptr);
-    compress_->SetServices({machine_.get(), versions_.get(), &app_, {}});
-  }
-  void TearDown() override {
-    compress_.reset();
-    MachineTest::TearDown();
-  }
+  static constexpr int kId = 7;
 
   std::string Source(const std::string& name, const std::string& content) {
     WriteFile(HostDir() / name, content, DateTimeParts{2020, 2, 3, 4, 5, 6, 0});
@@ -87,17 +72,6 @@ class ParallelArchiveTest : public testing::MachineTest {
     };
     events_ = log;
   }
-  void Compress(const std::vector<std::string>& files, const std::string& archive,
-                bool append = false) {
-    compress_->SetCompressedFile(archive);
-    compress_->SetFilesToProcessLines(files);
-    compress_->Compress(append, 7);
-  }
-  Bytes ArchiveBytes(const std::string& archive) {
-    return testing::ReadHostBytes(Host(archive));
-  }
-
-  std::unique_ptr<TBrwlCompress> compress_;
   std::shared_ptr<std::vector<std::string>> events_;
 };
 
@@ -109,7 +83,7 @@ TEST_F(ParallelArchiveTest, ArchiveAndEventsDoNotDependOnTheThreads) {
     compress_->SetThreads(threads);
     RecordEvents();
     const std::string name = "C:\\BUILD\\t" + std::to_string(threads) + ".1";
-    Compress(sources, name);
+    Compress(sources, false, kId, name);
     archives.push_back(ArchiveBytes(name));
     logs.push_back(*events_);
   }
@@ -154,7 +128,7 @@ TEST_F(ParallelArchiveTest, ArchiveAndEventsDoNotDependOnTheThreads) {
 TEST_F(ParallelArchiveTest, AbortStopsAtTheNextBlockAndKeepsCompleteMembers) {
   compress_->SetThreads(2);
   const std::vector<std::string> sources = MixedSources(false);
-  Compress({sources[1]}, "C:\\BUILD\\files.1");
+  Compress({sources[1]}, false, kId);
   const Bytes first = ArchiveBytes("C:\\BUILD\\files.1");
   for (std::size_t stop_after : {2u, 7u, 20u}) {
     int events = 0, after_abort = 0, aborted = 0;
@@ -163,7 +137,7 @@ TEST_F(ParallelArchiveTest, AbortStopsAtTheNextBlockAndKeepsCompleteMembers) {
       if (c.Abort()) ++after_abort;
       if (static_cast<std::size_t>(++events) == stop_after) c.SetAbort(true);
     };
-    Compress(sources, "C:\\BUILD\\files.1", true);
+    Compress(sources, true, kId);
     EXPECT_EQ(aborted, 1);
     EXPECT_EQ(after_abort, 0) << stop_after;  // no event after the stop was asked for
     // The archive ends with its last complete member and counts only those.
@@ -175,7 +149,7 @@ TEST_F(ParallelArchiveTest, AbortStopsAtTheNextBlockAndKeepsCompleteMembers) {
     EXPECT_TRUE(std::equal(first.begin() + 4, first.end(), bytes.begin() + 4));
     // Starting again from the shortened archive.
     compress_->OnStatus = nullptr;
-    Compress({sources[1]}, "C:\\BUILD\\files.1");
+    Compress({sources[1]}, false, kId);
   }
 }
 
@@ -196,7 +170,7 @@ std::shared_ptr<std::vector<std::string>> RecordExtraction(TBrwlCompress& c) {
 
 TEST_F(ParallelArchiveTest, ExtractionInflatingAheadWritesTheSameFilesAndEvents) {
   const std::vector<std::string> sources = MixedSources(true);
-  Compress(sources, "C:\\BUILD\\files.1");
+  Compress(sources, false, kId);
   // Every member, one twice, in another order than stored; one left out by
   // a handler after it may have been inflated ahead.
   std::vector<std::string> lines(sources.rbegin(), sources.rend());
@@ -232,7 +206,7 @@ TEST_F(ParallelArchiveTest, ExtractionInflatingAheadWritesTheSameFilesAndEvents)
 TEST_F(ParallelArchiveTest, ExtractionInflatingAheadStopsAndFailsAsItWouldAlone) {
   compress_->SetThreads(2);
   const std::vector<std::string> sources = MixedSources(false);
-  Compress(sources, "C:\\BUILD\\files.1");
+  Compress(sources, false, kId);
   // Abort from an event: no further event, no further file.
   int events = 0, after_abort = 0, aborted = 0;
   compress_->OnAborted = [&](TComponent&) { ++aborted; };
@@ -267,11 +241,11 @@ TEST_F(ParallelArchiveTest, ExtractionInflatingAheadStopsAndFailsAsItWouldAlone)
     compress_->SetCompressedFile("C:\\BUILD\\bad.1");
     compress_->SetExtractDirectory("C:\\BAD" + std::to_string(threads));
     compress_->SetFilesToProcessLines(sources);
-    errors.push_back(What([&] { compress_->Extract(); }));
+    errors.push_back(ErrorOf([&] { compress_->Extract(); }));
     const std::string before = sources[11].substr(sources[11].find_last_of('\\') + 1);
     EXPECT_TRUE(Files().FileExists("C:\\BAD" + std::to_string(threads) + "\\" + before));
   }
-  EXPECT_FALSE(errors[0].empty());
+  EXPECT_NE(errors[0], "(no error)");
   EXPECT_EQ(errors[0], errors[1]);
 }
 
@@ -315,7 +289,7 @@ TEST_F(ParallelArchiveTest, LargeMembersKeepMemoryFlat) {
     ::getrusage(RUSAGE_SELF, &before);
     try {
       compress_->SetCompressionLevel(colFastest);
-      Compress({source}, "C:\\BUILD\\big.1");
+      Compress({source}, false, kId, "C:\\BUILD\\big.1");
       compress_->SetExtractDirectory("C:\\OUT");
       compress_->SetFilesToProcessLines({source});
       compress_->Extract();

@@ -28,6 +28,7 @@
 #include "framework/project_file.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "tests/testutil/error_of.h"
 #include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
@@ -101,6 +102,11 @@ class EngineTest : public ::testing::Test {
   void Load(const std::string& components) {
     LoadProject(R"({"format": "brimwell-project/1", "components": )" + components + "}", registry_, *form_);
   }
+  // The message of the error loading `components` raises; "(no error)".
+  std::string ErrorOfLoad(const std::string& components) {
+    return ErrorOf([&] { Load(components); });
+  }
+
 
   template <class T>
   T* Find(const std::string& name) {

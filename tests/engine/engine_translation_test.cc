@@ -23,17 +23,7 @@ class NoRestart final : public RestartWrapper {
   WinStatus RestartWindows() override { return WinStatus::Ok(); }
 };
 
-class EngineTranslationTest : public EngineTest {
- protected:
-  std::string ErrorOfLoad(const std::string& components) {
-    try {
-      Load(components);
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
-};
+using EngineTranslationTest = EngineTest;
 
 TEST_F(EngineTranslationTest, TheDriverAddsAMainTranslatorThatIsNotStored) {
   Load(R"([{"class": "TGrabCall", "name": "MainTranslator"}, {"class": "TInstall", "name": "Install1"}])");

@@ -2,8 +2,6 @@
 // starts with, what each type selects below groups the user left out, the
 // size totals, dropping files whose source is gone, copying, and the build's
 // Compress for each kind of distribution, read back from the archives.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include "engine/file_container.h"
 #include "engine/net_location_access.h"
 #include "engine/project_check.h"
+#include "platform/file_system_wrapper.h"
 #include "platform/paths.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -75,15 +74,6 @@ class FileGroupTest : public EngineTest {
     }
     return names;
   }
-  std::string ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
-
   fs::path src_;
   fs::path dist_;
   TInstall* driver_ = nullptr;
@@ -387,10 +377,20 @@ TEST_F(CompressTest, BadOptionsAndUndeletableArchivesFailBeforeTheArchiveChanges
   driver_->Compress(coForceNetFilesLocal);
   const std::string before = ReadHostFile(dist_ / "files.1");
   ASSERT_FALSE(before.empty());
-  if (::geteuid() != 0) {  // root deletes whatever the modes say
-    ::chmod(dist_.c_str(), 0555);
+  {
+    // The archive cannot be deleted (another program holds it, say): the
+    // walk stops before it changes a byte of it.
+    struct ArchivesStay : FileSystemWrapper {
+      using FileSystemWrapper::FileSystemWrapper;
+      WinStatus DeleteFile(std::string_view path) override {
+        if (path.ends_with(".1")) return WinStatus::Error(kErrorAccessDenied);
+        return FileSystemWrapper::DeleteFile(path);
+      }
+    };
+    FileSystem& original = machine_->GetFileSystem();
+    machine_->InterposeFileSystem(std::make_unique<ArchivesStay>(original));
     const std::string error = ErrorOf([&] { driver_->Compress(coForceNetFilesLocal); });
-    ::chmod(dist_.c_str(), 0755);
+    machine_->InterposeFileSystem(nullptr);
     EXPECT_EQ(error, "Install1 cannot delete the archive file " + machine_->GetPaths().ToWindows(dist_ / "files.1"));
     EXPECT_EQ(ReadHostFile(dist_ / "files.1"), before);
   }

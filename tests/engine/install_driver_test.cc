@@ -47,14 +47,6 @@ TEST(CommandLineTest, BadArgumentsAreNamedInTheMessage) {
 
 class DriverTest : public EngineTest {
  protected:
-  std::string ErrorOfLoad(const std::string& components) {
-    try {
-      Load(components);
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
   std::vector<std::string> Records() {
     auto keys = registry().SubKeys(kHKLM, kInstallRecordRoot);
     return keys.ok() ? *keys : std::vector<std::string>{};

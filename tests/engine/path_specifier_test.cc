@@ -22,15 +22,6 @@ class PathSpecifierTest : public EngineTest {
     EnsureStandardPathSpecifiers(*form_);  // whether or not a component made them
     return Find<TCustomPathSpecifier>(specifier)->GetPath(component);
   }
-  template <class E>
-  std::string ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const E& e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
 };
 
 TEST_F(PathSpecifierTest, TheFourteenStandardSpecifiersArePlacedInOrderAndNeverStored) {

@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "tests/testutil/run.h"
+
 namespace brimwell::testing {
 
 // The exit status of a child that could not make its disk.
@@ -54,25 +56,12 @@ inline bool EnterPrivateMounts() {
 // kNoSmallDisk when the disk could not be made, -1 when the child did not
 // exit normally. An exception in `body` exits with 99.
 inline int OnSmallDisk(const std::filesystem::path& dir, long bytes, const std::function<int()>& body) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!small_disk_detail::EnterPrivateMounts()) ::_exit(kNoSmallDisk);
+  return InChild([&] {
+    if (!small_disk_detail::EnterPrivateMounts()) return kNoSmallDisk;
     std::string options = "size=" + std::to_string(bytes) + ",mode=0700";
-    if (::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) ::_exit(kNoSmallDisk);
-    int status = 1;
-    try {
-      status = body();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-      status = 99;
-    } catch (...) {
-      status = 99;
-    }
-    ::_exit(status);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) return kNoSmallDisk;
+    return body();
+  });
 }
 
 // Fills the file system holding `dir` by writing `name` in it until the

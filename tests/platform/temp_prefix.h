@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/testutil/run.h"
 #include "tests/testutil/temp_dir.h"
 
 namespace brimwell::testing {
@@ -32,24 +31,6 @@ inline bool Eventually(const std::function<bool()>& done) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
-}
-
-// Runs `body` in a child process and returns its exit status (-1 when it
-// did not exit normally). The child never returns into the test.
-inline int InChild(const std::function<int()>& body) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int status = 1;
-    try {
-      status = body();
-    } catch (...) {
-      status = 99;
-    }
-    ::_exit(status);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class PrefixTest : public ::testing::Test {

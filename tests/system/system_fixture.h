@@ -29,17 +29,6 @@ class SystemTest : public EngineTest {
   std::optional<std::string> RecordString(const std::string& subkey, const std::string& name) {
     return registry().ReadString(kHKLM, std::string(kToolRecord) + "\\" + subkey, name);
   }
-
-  // The message of the exception of class E that `f` throws.
-  template <class E>
-  static std::string ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const E& e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
 };
 
 }  // namespace brimwell::testing

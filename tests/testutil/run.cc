@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <sstream>
 
 #include "tests/testutil/temp_dir.h"
@@ -58,6 +59,25 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
 
 RunResult RunShell(const std::string& command) {
   return Capture([&] { ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr)); });
+}
+
+int InChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    int status = 99;
+    try {
+      status = body();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+    } catch (...) {
+    }
+    std::fflush(nullptr);
+    ::_exit(status);
+  }
+  if (pid < 0) return -1;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string ShellQuote(const std::string& text) {

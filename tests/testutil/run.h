@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ RunResult RunProgram(const std::filesystem::path& program, const std::vector<std
 
 // Runs a command line through /bin/sh in the test's own environment.
 RunResult RunShell(const std::string& command);
+
+// Runs `body` in a forked child process and returns its exit status (-1
+// when it did not exit normally). The child never returns into the test;
+// an exception in `body` is printed and exits with 99.
+int InChild(const std::function<int()>& body);
 
 // `text` quoted for /bin/sh.
 std::string ShellQuote(const std::string& text);
