@@ -9,6 +9,7 @@
 #include "tests/archive/archive_builder.h"
 #include "tests/archive/machine_fixture.h"
 #include "tests/archive/pe_fixture.h"
+#include "tests/platform/small_disk.h"
 
 namespace brimwell {
 namespace {
@@ -84,6 +85,30 @@ TEST_F(ExtractionSafetyTest, AFullDiskLeavesTheOldFileAndNoPartFile) {
   Extract({big}, "A:\\");
   EXPECT_EQ(ReadFile(disk / "big.bin"), testing::MixedContent(200000, 3));
   EXPECT_EQ(Names(disk), (std::vector<std::string>{"big.bin"}));
+}
+
+TEST_F(ExtractionSafetyTest, AHostDiskThatFillsMidMemberLeavesTheOldFileAndNoPartFile) {
+  // A real file system that runs out of room in the middle of a member
+  // (a tmpfs of 256 KB made by the test), not the prefix's counted space.
+  const std::string content = testing::MixedContent(600000, 5);
+  std::string big = Source("big.bin", content);
+  Compress({big});
+  const std::filesystem::path disk = HostDir() / "small";
+  std::filesystem::create_directories(disk);
+  const int status = testing::OnSmallDisk(disk, 256 << 10, [&] {
+    WriteFile(disk / "big.bin", "the old version");
+    const std::string target = machine_->GetPaths().FullPath(disk.string());
+    try {
+      Extract({big}, target);
+      return 1;  // reported as done
+    } catch (const EbcDiskFull&) {
+    }
+    if (ReadFile(disk / "big.bin") != "the old version") return 2;
+    if (Names(disk) != std::vector<std::string>{"big.bin"}) return 3;
+    return 0;
+  });
+  if (status == testing::kNoSmallDisk) GTEST_SKIP() << "this host lets no test mount a small disk";
+  EXPECT_EQ(status, 0) << "1: reported as done, 2: old file changed, 3: a part file was left";
 }
 
 TEST_F(ExtractionSafetyTest, AMemberOfTheWrongSizeOrAStopLeavesTheOldFile) {
