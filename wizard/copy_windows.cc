@@ -29,11 +29,6 @@ namespace brimwell {
 
 namespace {
 
-QWidget* WidgetOf(PlainControl* parent) {
-  auto* layout = dynamic_cast<ControlLayout*>(parent);
-  return layout != nullptr ? layout->Widget() : nullptr;
-}
-
 WizLabel* Label(TComponent* owner, PlainControl* parent, const std::string& name, std::int32_t glid,
                 const std::string& text, PageRect r, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
   auto* label = new WizLabel(owner, parent, name, glid, text, false);
@@ -94,7 +89,7 @@ std::string NamePart(const std::string& path) { return std::string(FileNamePart(
 }  // namespace
 
 WizProgressBar::WizProgressBar(TComponent* owner, PlainControl* parent, const std::string& name)
-    : QtControl<PlainControl>(owner, new QProgressBar(WidgetOf(parent)), ControlRole::kOther, true) {
+    : QtControl<PlainControl>(owner, new QProgressBar(ParentWidget(parent)), ControlRole::kOther, true) {
   SetName(name);
   SetParent(parent);
   Bar()->setRange(0, 100);

@@ -20,11 +20,6 @@ namespace brimwell {
 
 namespace {
 
-QWidget* WidgetOf(PlainControl* parent) {
-  auto* layout = dynamic_cast<ControlLayout*>(parent);
-  return layout != nullptr ? layout->Widget() : nullptr;
-}
-
 WizLabel* Spacer(TBaseInstallForm* form, const std::string& name, int height) {
   auto* label = new WizLabel(form, form->Content(), name, 0, "");
   label->SetAlign(WizAlign::alTop);
@@ -43,7 +38,7 @@ std::string LastElement(const std::string& dir) {
 }  // namespace
 
 WizListBox::WizListBox(TComponent* owner, PlainControl* parent, const std::string& name)
-    : QtControl<PlainControl>(owner, new QListWidget(WidgetOf(parent)), ControlRole::kOther, true) {
+    : QtControl<PlainControl>(owner, new QListWidget(ParentWidget(parent)), ControlRole::kOther, true) {
   SetName(name);
   SetParent(parent);
   List()->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -39,17 +39,6 @@ constexpr int kGroupsHeight = 107;
 constexpr int kMinGroupsHeight = 60;
 constexpr int kMinMemoHeight = 30;
 
-QWidget* WidgetOf(PlainControl* parent) {
-  auto* layout = dynamic_cast<ControlLayout*>(parent);
-  return layout != nullptr ? layout->Widget() : nullptr;
-}
-
-template <class C>
-void Place(C* control, PlainControl* parent, const std::string& name) {
-  control->SetName(name);
-  control->SetParent(parent);
-}
-
 void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
   QPalette palette = widget->palette();
   palette.setColor(role, colour);
@@ -81,7 +70,7 @@ void FitText(WizLabel* label) {
 // --- Controls --------------------------------------------------------------------------
 
 TGroupTreeView::TGroupTreeView(TComponent* owner, PlainControl* parent, const std::string& name)
-    : QtControl<PlainControl>(owner, new QTreeWidget(WidgetOf(parent)), ControlRole::kOther, true) {
+    : QtControl<PlainControl>(owner, new QTreeWidget(ParentWidget(parent)), ControlRole::kOther, true) {
   Place(this, parent, name);
   QTreeWidget* tree = Tree();
   tree->setHeaderHidden(true);
@@ -119,7 +108,7 @@ QTreeWidgetItem* TGroupTreeView::NodeOf(const TFileContainer* group) const {
 }
 
 TIncludeCheckBox::TIncludeCheckBox(TComponent* owner, PlainControl* parent)
-    : QtControl<PlainControl>(owner, new QCheckBox(WidgetOf(parent)), ControlRole::kOther, true) {
+    : QtControl<PlainControl>(owner, new QCheckBox(ParentWidget(parent)), ControlRole::kOther, true) {
   Place(this, parent, "");
   Box()->setFocusPolicy(Qt::NoFocus);
 }
@@ -133,7 +122,7 @@ TSizeLabel::TSizeLabel(TComponent* owner, PlainControl* parent) : WizLabel(owner
 }
 
 TDriveSpaceListView::TDriveSpaceListView(TComponent* owner, PlainControl* parent, const std::string& name)
-    : QtControl<PlainControl>(owner, new QTreeWidget(WidgetOf(parent)), ControlRole::kOther, true) {
+    : QtControl<PlainControl>(owner, new QTreeWidget(ParentWidget(parent)), ControlRole::kOther, true) {
   Place(this, parent, name);
   QTreeWidget* list = List();
   list->setRootIsDecorated(false);
@@ -399,18 +388,11 @@ void TFileGroupSelectForm::ShowDetails() {
 
 void TFileGroupSelectForm::DirectoryEdited() {
   QLineEdit* edit = DirectoryLabel->Edit();
-  // Everything shown or typed is lower case.
-  const QString lower = edit->text().toLower();
-  if (lower != edit->text()) {
-    const int cursor = edit->cursorPosition();
-    edit->setText(lower);  // comes back here once
-    edit->setCursorPosition(cursor);
-    return;
-  }
+  if (KeepLowerCase(edit)) return;  // comes back here with the lower-case text
   TFileContainer* group = GroupTree->SelectedGroup();
   if (suppress_ || group == nullptr) return;
   group->SetDestDirType(nullptr);
-  group->SetDestDir(FromQt(lower));
+  group->SetDestDir(FromQt(edit->text()));
 }
 
 void TFileGroupSelectForm::Browse() {

@@ -210,17 +210,10 @@ void TInstallTypeForm::TabChanged() {
 
 void TInstallTypeForm::DestDirEdited() {
   QLineEdit* edit = edDestDir->Edit();
-  // Everything shown or typed is lower case.
-  const QString lower = edit->text().toLower();
-  if (lower != edit->text()) {
-    const int cursor = edit->cursorPosition();
-    edit->setText(lower);  // comes back here once
-    edit->setCursorPosition(cursor);
-    return;
-  }
+  if (KeepLowerCase(edit)) return;  // comes back here with the lower-case text
   if (suppress_ || Container() == nullptr) return;
   Container()->SetDestDirType(nullptr);
-  Container()->SetDestDir(FromQt(lower));
+  Container()->SetDestDir(FromQt(edit->text()));
 }
 
 void TInstallTypeForm::Browse() {

@@ -105,20 +105,19 @@ void ControlLayout::LayOutChildren() {
 
 // --- The controls -------------------------------------------------------------------
 
-namespace {
-
 QWidget* ParentWidget(PlainControl* parent) {
   auto* layout = dynamic_cast<ControlLayout*>(parent);
   return layout != nullptr ? layout->Widget() : nullptr;
 }
 
-template <class C>
-void Place(C* control, PlainControl* parent, const std::string& name) {
-  control->SetName(name);
-  control->SetParent(parent);
+bool KeepLowerCase(QLineEdit* edit) {
+  const QString lower = edit->text().toLower();
+  if (lower == edit->text()) return false;
+  const int cursor = edit->cursorPosition();
+  edit->setText(lower);
+  edit->setCursorPosition(cursor);
+  return true;
 }
-
-}  // namespace
 
 WizPanel::WizPanel(TComponent* owner, QWidget* parent_widget, PlainControl* parent, const std::string& name)
     : QtControl<PlainControl>(owner, new QWidget(parent_widget != nullptr ? parent_widget : ParentWidget(parent)),

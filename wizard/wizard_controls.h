@@ -10,6 +10,7 @@
 // the height of the text for their width.
 #pragma once
 
+#include <QLineEdit>
 #include <QPointer>
 #include <QWidget>
 
@@ -84,6 +85,21 @@ class ControlLayout {
   PageRect bounds_;
   int border_width_ = 0;
 };
+
+// The widget of a parent control, the one new child widgets go into;
+// nullptr for a parent without one.
+QWidget* ParentWidget(PlainControl* parent);
+
+// Keeps a path edit in lower case, as the pages show every path: true when
+// it changed the text, which makes the edit report a change once more.
+bool KeepLowerCase(QLineEdit* edit);
+
+// Names a new control and puts it under `parent`.
+template <class C>
+void Place(C* control, PlainControl* parent, const std::string& name) {
+  control->SetName(name);
+  control->SetParent(parent);
+}
 
 // A control of one of the translatable classes with a widget.
 template <class Base>

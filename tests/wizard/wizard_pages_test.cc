@@ -23,6 +23,7 @@
 #include "platform/file_system.h"
 #include "translate/translator.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/wizard/wizard_fixture.h"
 #include "wizard/base_forms.h"
 #include "wizard/folder_window.h"
 #include "wizard/group_pages.h"
@@ -34,21 +35,8 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class WizardTest : public EngineTest {
+class WizardTest : public WizardFixture {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "wizard_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);  // lives for the whole test program
-    }
-  }
-  WizardTest() {
-    RegisterWizardClasses(registry_);
-    host_ = &AttachQtWizard(*ctx_);
-  }
-
   // The driver (install types `types`), the before-install manager and
   // the four pages, made in an order unlike their Order.
   void LoadWizard(const std::string& types = R"(["itFull", "itDefault", "itCompact", "itCustom"])",
@@ -80,13 +68,6 @@ class WizardTest : public EngineTest {
     EXPECT_THROW(RunWizard(act), EAIUserAbort);
   }
 
-  static void Click(WizButton* button) { button->Button()->click(); }
-  static void Key(QWidget* target, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-  }
-
-  QtWizardHost* host_;
   TInstall* driver_ = nullptr;
 };
 
