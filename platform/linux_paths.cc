@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,6 +21,22 @@ constexpr char kUnknownDrive[] = "Cannot map the path %s: the drive %s: is not m
 constexpr char kUncPath[] = "Cannot map the network path %s: only drive letters are mapped";
 constexpr char kInvalidName[] = "The path %s holds characters that Windows does not allow in names";
 constexpr char kNotOnAnyDrive[] = "The host path %s is not reachable through any drive of the prefix";
+
+// File systems whose modification times keep fractions of a second.
+bool KeepsFineTimes(decltype(statfs::f_type) type) {
+  switch (static_cast<unsigned long>(type)) {
+    case 0xEF53:      // ext2/3/4
+    case 0x01021994:  // tmpfs
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x794C7630:  // overlayfs
+    case 0x2FC12FC1:  // zfs
+    case 0xF2F52010:  // f2fs
+      return true;
+    default:
+      return false;
+  }
+}
 
 bool SameTime(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -84,6 +101,27 @@ std::optional<std::filesystem::path> DriveTarget(const std::filesystem::path& pr
 LinuxPaths::LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config)
     : prefix_(std::move(prefix)), config_(config) {}
 
+bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct stat& st,
+                                 const struct timespec& now) {
+  // File systems that keep nanoseconds stamp a change with the kernel's
+  // coarse clock, a few milliseconds behind; others may round to seconds
+  // (or two, on FAT).
+  std::int64_t window_ns = 2'000'000'000;
+  {
+    std::lock_guard<std::mutex> lock(drives_mutex_);
+    if (!fine_times_known_ || fine_times_dev_ != st.st_dev) {
+      struct statfs fs {};
+      fine_times_ = ::statfs(dir.c_str(), &fs) == 0 && KeepsFineTimes(fs.f_type);
+      fine_times_dev_ = st.st_dev;
+      fine_times_known_ = true;
+    }
+    if (fine_times_) window_ns = 100'000'000;
+  }
+  const std::int64_t age_ns = (static_cast<std::int64_t>(now.tv_sec) - st.st_mtim.tv_sec) * 1'000'000'000 +
+                              (now.tv_nsec - st.st_mtim.tv_nsec);
+  return age_ns < window_ns;
+}
+
 LinuxPaths::DriveTargets LinuxPaths::Targets() {
   const std::filesystem::path dosdevices = prefix_ / "dosdevices";
   auto read_all = [this, &dosdevices] {
@@ -110,7 +148,7 @@ LinuxPaths::DriveTargets LinuxPaths::Targets() {
   struct stat st;
   struct timespec now {};
   if (::stat(dosdevices.c_str(), &st) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
-      now.tv_sec - st.st_mtim.tv_sec < 2) {
+      RecentlyChanged(dosdevices, st, now)) {
     return read_all();
   }
   std::lock_guard<std::mutex> lock(drives_mutex_);

@@ -55,10 +55,16 @@ class LinuxPaths final : public Paths {
   void Touch(const std::filesystem::path& dir);
   // The target of each drive letter A..Z (see DriveTarget), read once and
   // kept while the dosdevices directory stays as it was; a directory changed
-  // in the last two seconds is read afresh on every call, since a change in
-  // the same tick of its modification time would go unseen.
+  // within its file system's resolution of times (RecentlyChanged) is read
+  // afresh on every call, since a change in the same tick of its
+  // modification time would go unseen.
   using DriveTargets = std::array<std::optional<std::filesystem::path>, 26>;
   DriveTargets Targets();
+  // True when the directory's modification time `st` is so close to `now`
+  // that a second change could still carry the same time: its contents
+  // cannot be judged by the time then. The window is the file system's
+  // resolution of the time.
+  bool RecentlyChanged(const std::filesystem::path& dir, const struct stat& st, const struct timespec& now);
   std::optional<std::filesystem::path> Target(char letter);
   // The mapping of drive `letter` (upper case) showing `target`.
   std::optional<DriveMapping> Mapping(char letter, const std::optional<std::filesystem::path>& target);
@@ -75,6 +81,11 @@ class LinuxPaths final : public Paths {
   dev_t drives_dev_ = 0;
   ino_t drives_ino_ = 0;
   DriveTargets drives_;
+  // Whether the file system of the device fine_times_dev_ keeps fractions
+  // of a second in its times.
+  bool fine_times_known_ = false;
+  bool fine_times_ = false;
+  dev_t fine_times_dev_ = 0;
 };
 
 // The folder name an empty removable drive shows (it never exists).

@@ -25,6 +25,30 @@ TEST_F(PathsTest, DrivesOfAFreshPrefix) {
   EXPECT_EQ(drives[2].target, std::filesystem::path("/"));
 }
 
+TEST_F(PathsTest, DriveLinksChangedOneAfterAnotherAreSeenAtOnce) {
+  namespace fs = std::filesystem;
+  const fs::path dosdevices = prefix_dir() / "dosdevices";
+  fs::create_directories(dir_.path() / "d" / "x");
+  fs::create_directories(dir_.path() / "e" / "y");
+  auto letters = [&] {
+    std::string s;
+    for (const DriveMapping& d : paths().Drives()) s += d.letter;
+    return s;
+  };
+  // A drive table read long after its last change is kept while it stays so.
+  fs::last_write_time(dosdevices, fs::file_time_type::clock::now() - std::chrono::seconds(30));
+  EXPECT_EQ(letters(), "ACZ");
+  fs::create_directory_symlink(dir_.path() / "d", dosdevices / "d:");
+  EXPECT_EQ(letters(), "ACDZ");
+  EXPECT_EQ(paths().ToHost("D:\\x"), dir_.path() / "d" / "x");
+  // Changes within one tick of the directory's time are not told apart by
+  // it: each is still seen.
+  fs::remove(dosdevices / "d:");
+  fs::create_directory_symlink(dir_.path() / "e", dosdevices / "e:");
+  EXPECT_EQ(letters(), "ACEZ");
+  EXPECT_EQ(paths().ToHost("E:\\y"), dir_.path() / "e" / "y");
+}
+
 TEST_F(PathsTest, NamesAreFoundWithoutRegardToCase) {
   WriteHostFile(drive_c() / "Dist" / "setup.1", "x");
   EXPECT_EQ(paths().ToHost("C:\\DIST\\SETUP.1"), drive_c() / "Dist" / "setup.1");
