@@ -103,6 +103,7 @@ void TBrwlCompress::SetCompressedFile(const std::string& name) {
     ids_.Clear();
     names_.Clear();
   }
+  ReleaseHeld();  // kept open for the next extraction from the old name
   compressed_file_ = name;
 }
 

@@ -212,6 +212,17 @@ class TBrwlCompress : public TComponent {
   void SetThreads(int threads) { threads_ = std::max(0, threads); }
   bool MultiVolume() const { return multi_volume_; }
 
+  // While set, an extraction leaves the single-file archive and the
+  // directory it wrote to last open for the next one, which uses them again
+  // once it has checked that their paths still name them (an archive
+  // replaced or changed, a directory removed or made anew are opened
+  // afresh), so that many extractions of one member each cost about what
+  // one extraction of them all costs. Compressing, splitting, copying,
+  // another archive name and clearing this close them. The archive stays
+  // locked for reading (writers wait) while it is held.
+  bool KeepOpen() const { return keep_open_; }
+  void SetKeepOpen(bool keep);
+
  private:
   enum class State : std::uint8_t { kIdle, kCompressing, kExtracting };
 
@@ -321,7 +332,14 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<MemberInflater> inflater_;
   std::unique_ptr<WholeInflater> whole_inflater_;
   std::vector<std::uint8_t> whole_in_, whole_out_;  // a member held whole
-  // During one Extract: the open single-file archive and the directory made last.
+  // Closes what an extraction left open for the next one.
+  void ReleaseHeld();
+  // Drops what was left open that its path no longer names.
+  void CheckHeld();
+
+  bool keep_open_ = false;
+  // During one Extract (and between them with KeepOpen): the open
+  // single-file archive and the directory made last.
   std::unique_ptr<ArchiveStream> extract_archive_;
   std::string extract_archive_path_;
   std::string extract_made_dir_;

@@ -182,14 +182,39 @@ void TBrwlCompress::CommitTarget(NewFile& pending, const std::string& target,
   if (!pending.Commit(LooksLikeProgram(head))) Fail(kCannotCreateTheFile, {target});
 }
 
+void TBrwlCompress::SetKeepOpen(bool keep) {
+  keep_open_ = keep;
+  if (!keep) ReleaseHeld();
+}
+
+void TBrwlCompress::ReleaseHeld() {
+  extract_archive_.reset();
+  extract_archive_path_.clear();
+  target_dir_.reset();
+  target_dir_path_.clear();
+  extract_made_dir_.clear();
+}
+
+void TBrwlCompress::CheckHeld() {
+  FileSystem& fs = machine().GetFileSystem();
+  if (extract_archive_ &&
+      (multi_volume_ || extract_archive_path_ != compressed_file_ ||
+       !IsSameFile(fs, static_cast<MachineFileStream&>(*extract_archive_).file(), compressed_file_))) {
+    extract_archive_.reset();
+  }
+  // The directory made last exists while the one held is still there.
+  if (target_dir_ && !target_dir_->StillAtPath()) target_dir_.reset();
+  if (!target_dir_) extract_made_dir_.clear();
+}
+
 void TBrwlCompress::Extract() {
   RunOperation(*this, true, [&] {
-    // However the extraction ends, the archive is closed and the list used
-    // up; a name meant for a failed member must not rename the next one.
+    // However the extraction ends, the archive is closed (unless held for
+    // the next one) and the list used up; a name meant for a failed member
+    // must not rename the next one.
     AtScopeEnd finish([this] {
       prefetch_.reset();  // first: its worker stops before anything else goes
-      extract_archive_.reset();
-      target_dir_.reset();
+      if (!keep_open_) ReleaseHeld();
       windows_dir_.clear();
       // The buffers of whole members are not kept between extractions.
       std::vector<std::uint8_t>().swap(whole_in_);
@@ -202,8 +227,11 @@ void TBrwlCompress::Extract() {
     LoadHeadersIfNeeded();
     current_disk_ = 0;
     ComputeTotals();
-    extract_archive_.reset();
-    extract_made_dir_.clear();
+    if (keep_open_) {
+      CheckHeld();
+    } else {
+      ReleaseHeld();
+    }
     const std::vector<std::string> lines = files_to_process_.Lines();
     StartPrefetch(lines);
     for (std::size_t i = 0; i < lines.size(); ++i) ExtractOne(lines[i], i);
@@ -334,6 +362,7 @@ void TBrwlCompress::CopyFile(const std::string& source, const std::string& dest)
     windows_dir_.clear();
   });
   std::string target = dest;
+  ReleaseHeld();  // the copy may write where an extraction read or wrote
 
   stats_ = TlzhFileStats{};
   stats_.FileName = source;

@@ -22,6 +22,7 @@ constexpr char kTooManyDisks[] = "An archive cannot be split over more than 255 
 using namespace brwl_compress;
 
 void TBrwlCompress::SplitToDisks(const std::string& dest_dir, const std::string& disk_file_name) {
+  ReleaseHeld();  // the set is written from the archive: nothing stays held
   RunOperation(*this, false, [&] { WriteDiskSet(dest_dir, disk_file_name); });
 }
 

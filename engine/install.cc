@@ -380,7 +380,16 @@ void TCustomInstall::Process() {
   }
 
   Step(9, "process the component tree");
-  TInstallContainer::Process();
+  {
+    // The files of the main archive are extracted one by one: its handle
+    // and the directory written last stay open from one to the next.
+    struct HoldOpen {
+      TBrwlCompress& archive;
+      explicit HoldOpen(TBrwlCompress& a) : archive(a) { archive.SetKeepOpen(true); }
+      ~HoldOpen() { archive.SetKeepOpen(false); }
+    } hold(ctx->MainArchive());
+    TInstallContainer::Process();
+  }
 
   Step(10, "deferred registrations: " + std::to_string(ctx->DeferredRegistrations().Count()));
   for (TCustomInstallFile* file : ctx->DeferredRegistrations().Snapshot()) file->RegisterDeferred();

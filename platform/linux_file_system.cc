@@ -156,6 +156,8 @@ class LinuxFileOf : public Base {
 
   const std::string& Path() const override { return path_; }
 
+  int fd() const { return fd_; }
+
   WinStatus Lock(bool exclusive, int wait_ms) override {
     // flock rather than record locks: those stand for the sharing modes,
     // and flock belongs to this open file, so two handles of one process
@@ -366,6 +368,16 @@ class LinuxTargetDirectory final : public TargetDirectory {
 
   const std::string& Path() const override { return path_; }
 
+  bool StillAtPath() override {
+    struct stat held, named;
+    try {
+      return ::fstat(dir_->fd(), &held) == 0 && ::stat(paths_.ToHost(path_).c_str(), &named) == 0 &&
+             S_ISDIR(named.st_mode) && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    } catch (const EPlatformError&) {
+      return false;  // its drive is gone
+    }
+  }
+
   bool FileExists(std::string_view name) override {
     CheckName(name);
     // The answer serves the creation of the same name that follows the test.
@@ -568,6 +580,19 @@ WinResult<std::unique_ptr<TargetDirectory>> LinuxFileSystem::OpenTargetDirectory
   return std::unique_ptr<TargetDirectory>(std::make_unique<LinuxTargetDirectory>(
       std::make_shared<OpenDirectory>(fd, host), full, paths_, temp_counter_, capacity,
       std::move(disk_root)));
+}
+
+bool LinuxFileSystem::IsSameFile(File& file, std::string_view path) {
+  auto* own = dynamic_cast<LinuxFile*>(&file);
+  if (own == nullptr) return false;
+  struct stat held, named;
+  try {
+    if (::fstat(own->fd(), &held) != 0 || ::stat(paths_.ToHost(path).c_str(), &named) != 0) return false;
+  } catch (const EPlatformError&) {
+    return false;  // a path the machine cannot map names nothing
+  }
+  return held.st_dev == named.st_dev && held.st_ino == named.st_ino && held.st_size == named.st_size &&
+         held.st_mtim.tv_sec == named.st_mtim.tv_sec && held.st_mtim.tv_nsec == named.st_mtim.tv_nsec;
 }
 
 bool LinuxFileSystem::FileExists(std::string_view path) {

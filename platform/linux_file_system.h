@@ -71,8 +71,9 @@ class LinuxFileSystem final : public FileSystem {
   std::optional<int> InsertedDisk(char letter) override;
   std::int64_t DiskCapacity(char letter) override;
 
-  // See OpenTargetDirectory (target_directory.h).
+  // See OpenTargetDirectory and IsSameFile (target_directory.h).
   WinResult<std::unique_ptr<TargetDirectory>> OpenTargetDirectory(std::string_view path);
+  bool IsSameFile(File& file, std::string_view path);
 
  private:
   // The error for a host path that does not exist: file or path not found

@@ -18,6 +18,8 @@ class JoinedTargetDirectory final : public TargetDirectory {
   WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) override {
     return files_.CreateReplacement(Join(name));
   }
+  // Every name is resolved anew through the path.
+  bool StillAtPath() override { return files_.DirectoryExists(path_); }
 
  private:
   std::string Join(std::string_view name) const { return JoinWinPath(path_, name); }
@@ -35,6 +37,11 @@ WinResult<std::unique_ptr<TargetDirectory>> OpenTargetDirectory(FileSystem& file
   if (!files.DirectoryExists(path)) return Result::Error(kErrorPathNotFound);
   return std::unique_ptr<TargetDirectory>(
       std::make_unique<JoinedTargetDirectory>(files, ExcludeTrailingBackslash(path)));
+}
+
+bool IsSameFile(FileSystem& files, File& file, std::string_view path) {
+  auto* own = dynamic_cast<LinuxFileSystem*>(&files);
+  return own != nullptr && own->IsSameFile(file, path);
 }
 
 }  // namespace brimwell

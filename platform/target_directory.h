@@ -27,6 +27,10 @@ class TargetDirectory {
   virtual bool FileExists(std::string_view name) = 0;
   // As FileSystem::CreateReplacement for the file `name` in the directory.
   virtual WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) = 0;
+  // True when Path() still names the directory held, so that it may serve
+  // again later: false once the directory was removed, renamed, made anew
+  // or its drive mapped elsewhere.
+  virtual bool StillAtPath() = 0;
 };
 
 // The existing directory `path` of `files` for writing many files;
@@ -37,5 +41,12 @@ class TargetDirectory {
 // overrides applies.
 WinResult<std::unique_ptr<TargetDirectory>> OpenTargetDirectory(FileSystem& files,
                                                                 std::string_view path);
+
+// True when `path` still names the very file that `file` (opened by
+// `files`) has open, unchanged since: the same file, size and last-write
+// time. Lets a caller keep a file open over many uses instead of opening
+// its path again each time. False whenever it cannot tell, as for any file
+// system other than the machine's own (a wrapper standing in for it).
+bool IsSameFile(FileSystem& files, File& file, std::string_view path);
 
 }  // namespace brimwell

@@ -308,5 +308,114 @@ TEST_F(ParallelArchiveTest, LargeMembersKeepMemoryFlat) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "2: failed, 3: wrong size, 4: memory grew with the member";
 }
 
+// --- Extractions of one member each, with the archive and directory kept open ---
+
+class KeptOpenTest : public ParallelArchiveTest {
+ protected:
+  void SetUp() override {
+    ParallelArchiveTest::SetUp();
+    sources_ = {Source("a.txt", "first member"), Source("b.dat", std::string(9000, 'b')),
+                Source("c.txt", testing::MixedContent(20000, 3))};
+    Compress(sources_, "C:\\BUILD\\files.1");
+    compress_->SetCompressedFile("C:\\BUILD\\files.1");
+  }
+  // Extracts member `i` alone into `dir`, as the engine installs a file.
+  void ExtractOne(std::size_t i, const std::string& dir) {
+    compress_->SetExtractDirectory(dir);
+    compress_->SetFilesToProcessLines({sources_[i]});
+    compress_->Extract();
+  }
+  std::string Written(const std::string& dir, std::size_t i) {
+    const std::string& s = sources_[i];
+    return ReadFile(Host(dir + "\\" + s.substr(s.find_last_of('\\') + 1)));
+  }
+  std::vector<std::string> sources_;
+};
+
+TEST_F(KeptOpenTest, OneByOneWritesTheSameFilesAndEventsAsOpeningEachTime) {
+  std::vector<std::vector<std::string>> logs;
+  for (bool keep : {false, true}) {
+    compress_->SetKeepOpen(keep);
+    auto log = RecordExtraction(*compress_);
+    const std::string dir = keep ? "C:\\KEPT\\SUB" : "C:\\FRESH\\SUB";
+    for (std::size_t i : {0u, 1u, 2u, 1u}) ExtractOne(i, dir);
+    ExtractOne(2, "C:\\OTHER");  // another directory, then back
+    ExtractOne(0, dir);
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+      EXPECT_EQ(Written(dir, i), ReadFile(Host(sources_[i])));
+    }
+    EXPECT_EQ(Written("C:\\OTHER", 2), ReadFile(Host(sources_[2])));
+    logs.push_back(*log);
+    compress_->SetKeepOpen(false);
+  }
+  EXPECT_EQ(logs[0], logs[1]);
+}
+
+TEST_F(KeptOpenTest, SeesADirectoryRemovedRenamedOrMadeAnewInBetween) {
+  compress_->SetKeepOpen(true);
+  ExtractOne(0, "C:\\OUT");
+  // Renamed away: the next member goes to the path, made anew, not into the
+  // directory held.
+  std::filesystem::rename(Host("C:\\OUT"), Host("C:\\") / "moved");
+  ExtractOne(1, "C:\\OUT");
+  EXPECT_EQ(Written("C:\\OUT", 1), ReadFile(Host(sources_[1])));
+  EXPECT_FALSE(std::filesystem::exists(Host("C:\\") / "moved" / "b.dat"));
+  // Removed and made anew by someone else.
+  std::filesystem::remove_all(Host("C:\\OUT"));
+  std::filesystem::create_directory(Host("C:\\") / "OUT");
+  ExtractOne(2, "C:\\OUT");
+  EXPECT_EQ(Written("C:\\OUT", 2), ReadFile(Host(sources_[2])));
+  // Removed: made again, as when nothing is held.
+  std::filesystem::remove_all(Host("C:\\OUT"));
+  ExtractOne(0, "C:\\OUT");
+  EXPECT_EQ(Written("C:\\OUT", 0), ReadFile(Host(sources_[0])));
+}
+
+TEST_F(KeptOpenTest, ANameCreatedByAnotherPathInBetweenIsReplacedNotDoubled) {
+  compress_->SetKeepOpen(true);
+  ExtractOne(0, "C:\\OUT");
+  // Another program creates B.DAT, which is b.dat to Windows.
+  WriteFile(Host("C:\\OUT") / "B.DAT", "old", DateTimeParts{2001, 1, 1, 0, 0, 0, 0});
+  // (Its change of the directory may fall in the clock tick of the last
+  // member's; a later tick is what tells it.)
+  std::filesystem::last_write_time(Host("C:\\OUT"), std::filesystem::file_time_type::clock::now() +
+                                                         std::chrono::seconds(5));
+  ExtractOne(1, "C:\\OUT");
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(Host("C:\\OUT"))) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 2);  // a.txt and the replaced B.DAT
+  EXPECT_EQ(ReadFile(Host("C:\\OUT") / "B.DAT"), ReadFile(Host(sources_[1])));
+}
+
+TEST_F(KeptOpenTest, AnArchiveGoneOrReplacedInBetweenIsOpenedAgain) {
+  compress_->SetKeepOpen(true);
+  ExtractOne(0, "C:\\OUT");
+  // Replaced whole by a copy written elsewhere: read from the new file.
+  std::filesystem::copy_file(Host("C:\\BUILD\\files.1"), Host("C:\\BUILD") / "copy.1");
+  std::filesystem::rename(Host("C:\\BUILD") / "copy.1", Host("C:\\BUILD\\files.1"));
+  ExtractOne(1, "C:\\OUT");
+  EXPECT_EQ(Written("C:\\OUT", 1), ReadFile(Host(sources_[1])));
+  // Gone: the extraction fails as it does when nothing is held.
+  std::filesystem::remove(Host("C:\\BUILD\\files.1"));
+  EXPECT_NE(ErrorOf([&] { ExtractOne(2, "C:\\OUT"); }), "");
+  EXPECT_FALSE(Files().FileExists("C:\\OUT\\c.txt"));
+}
+
+TEST_F(KeptOpenTest, CompressingTheArchiveHeldDoesNotWaitForItself) {
+  compress_->SetKeepOpen(true);
+  ExtractOne(0, "C:\\OUT");
+  // A handle held for reading would keep the writer waiting for its lock
+  // and then fail.
+  Compress({Source("d.txt", "added later")}, "C:\\BUILD\\files.1", true);
+  compress_->SetFilesToProcessLines({sources_[2]});
+  compress_->SetExtractDirectory("C:\\OUT");
+  compress_->Extract();
+  EXPECT_EQ(Written("C:\\OUT", 2), ReadFile(Host(sources_[2])));
+  EXPECT_EQ(compress_->FileCount(), 4);
+}
+
 }  // namespace
 }  // namespace brimwell
