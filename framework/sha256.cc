@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace brimwell {
 namespace {
 
@@ -17,12 +21,67 @@ constexpr std::uint32_t kRound[64] = {
 
 constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define BRIMWELL_SHA_EXTENSIONS 1
+
+// One block through the processor's SHA extensions, where it has them:
+// several times faster than the rounds below, which hashing every
+// installed file for the uninstall record notices.
+__attribute__((target("sha,sse4.1"))) void ShaExtensionsBlock(std::uint32_t* state,
+                                                              const std::uint8_t* block) {
+  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
+  // The state as the instructions take it: ABEF and CDGH.
+  __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  const __m128i abef_in = abef, cdgh_in = cdgh;
+
+  // The message schedule, four words a group, in a ring of the last four
+  // groups.
+  __m128i w[4];
+  for (int i = 0; i < 16; ++i) {
+    __m128i& g = w[i % 4];
+    if (i < 4) {
+      g = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), byte_swap);
+    } else {
+      const __m128i& older = w[(i + 1) % 4];
+      const __m128i& old = w[(i + 2) % 4];
+      const __m128i& last = w[(i + 3) % 4];
+      g = _mm_sha256msg2_epu32(
+          _mm_add_epi32(_mm_sha256msg1_epu32(g, older), _mm_alignr_epi8(last, old, 4)), last);
+    }
+    const __m128i k = _mm_add_epi32(g, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i)));
+    cdgh = _mm_sha256rnds2_epu32(cdgh, abef, k);
+    abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(k, 0x0E));
+  }
+  abef = _mm_add_epi32(abef, abef_in);
+  cdgh = _mm_add_epi32(cdgh, cdgh_in);
+
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+bool HasShaExtensions() {
+  static const bool has = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+  return has;
+}
+#endif
+
 }  // namespace
 
 Sha256::Sha256()
     : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
 void Sha256::Block(const std::uint8_t* block) {
+#ifdef BRIMWELL_SHA_EXTENSIONS
+  if (HasShaExtensions()) {
+    ShaExtensionsBlock(state_.data(), block);
+    return;
+  }
+#endif
   std::uint32_t w[64];
   for (int i = 0; i < 16; ++i) {
     w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 | static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
