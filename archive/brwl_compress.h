@@ -171,6 +171,10 @@ class TBrwlCompress : public TComponent {
   bool SkipFile = false;
   // The name under which the next member is written; empty: its own name.
   std::string ExtractAs;
+  // While compressing: the name stored for a source given by its full
+  // path, instead of that path (a tool keeps names relative to a base
+  // directory). Not set: the full path.
+  std::function<std::string(const std::string& full_path)> StoredName;
 
   // --- operations ---------------------------------------------------------------
   // Adds every file of FilesToProcess to CompressedFile (appending when
@@ -209,6 +213,14 @@ class TBrwlCompress : public TComponent {
   // inflates the next members on a second thread unless this is 1 (or the
   // machine has one core); the files and events are the same either way.
   int Threads() const { return threads_; }
+  // Starts compressing `sources` (paths as FilesToProcess takes them), in
+  // the order they will be added one by one, at this component's level on
+  // Threads() workers. Given by SetLookahead to the components that add
+  // them, each Compress of one of them takes its member from there; the
+  // archives written are the same as without.
+  std::shared_ptr<CompressionLookahead> MakeLookahead(const std::vector<std::string>& sources);
+  const std::shared_ptr<CompressionLookahead>& Lookahead() const { return lookahead_; }
+  void SetLookahead(std::shared_ptr<CompressionLookahead> lookahead) { lookahead_ = std::move(lookahead); }
   void SetThreads(int threads) { threads_ = std::max(0, threads); }
   bool MultiVolume() const { return multi_volume_; }
 
@@ -307,6 +319,7 @@ class TBrwlCompress : public TComponent {
                    const std::string& disk_file_name);
 
   ArchiveServices services_;
+  std::shared_ptr<CompressionLookahead> lookahead_;
   std::unique_ptr<TVersionResource> own_versions_;
   bool abort_ = false;
   std::string compressed_file_;

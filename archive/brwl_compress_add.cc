@@ -137,7 +137,7 @@ TFileHeader TBrwlCompress::HeaderForSource(const std::string& source, const std:
 
   TFileHeader h;
   h.BatchIndex = batch_index;
-  h.FileName = CutShortString(full, kMaxFileNameLength);
+  h.FileName = CutShortString(StoredName ? StoredName(full) : full, kMaxFileNameLength);
   h.FileDate = ToDosResolution(*date);
   h.FileSize = static_cast<std::int32_t>(size);
   versions().SetFileName(full);
@@ -173,9 +173,18 @@ void TBrwlCompress::CompressFiles(bool append, std::int32_t file_id) {
       Fail(kCannotOpenTheFile, {source});
     }
   }
+  auto waiting = [this] {
+    if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
+    ProcessMessages();
+  };
+  // A single source compressed ahead is taken from there.
+  std::optional<CompressionPipeline::Member> ahead;
+  if (lookahead_ != nullptr && sources.size() == 1) {
+    ahead = lookahead_->Take(sources[0], LibdeflateLevel(compression_level_), waiting);
+  }
   // The workers start at once, while the headers are made below.
   std::optional<CompressionPipeline> pipeline;
-  if (!sources.empty()) {
+  if (!sources.empty() && !ahead) {
     pipeline.emplace(fs, sources, LibdeflateLevel(compression_level_), kFileHeaderSize,
                      threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads());
   }
@@ -227,16 +236,28 @@ void TBrwlCompress::CompressFiles(bool append, std::int32_t file_id) {
   stats_.TotalCompressed = 0;
   for (int i = kept; i < headers_.Count(); ++i) {
     const std::size_t k = static_cast<std::size_t>(i - kept);
-    CompressionPipeline::Member member = pipeline->Take(k, [this] {
-      if (abort_) throw EbcAborted(Message(kOperationAborted, {}));
-      ProcessMessages();
-    });
+    CompressionPipeline::Member member = ahead ? std::move(*ahead) : pipeline->Take(k, waiting);
     AppendMember(*archive, i, file_id, sources[k], member);
     archive_end.Complete(archive->Position());
   }
   pipeline.reset();
   if (!archive_end.Finish()) Fail(kCouldNotWriteHeaders);
   headers_loaded_ = false;
+}
+
+std::shared_ptr<CompressionLookahead> TBrwlCompress::MakeLookahead(const std::vector<std::string>& sources) {
+  std::vector<std::string> full;
+  full.reserve(sources.size());
+  for (const std::string& source : sources) {
+    try {
+      full.push_back(machine().GetPaths().FullPath(FirstToken(source)));
+    } catch (const EPlatformError&) {
+      full.push_back(std::string());  // never asked for: its Compress fails by itself
+    }
+  }
+  return std::make_shared<CompressionLookahead>(machine().GetFileSystem(), std::move(full),
+                                                LibdeflateLevel(compression_level_), kFileHeaderSize,
+                                                threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads());
 }
 
 void TBrwlCompress::AppendMember(ArchiveStream& archive, int index, std::int32_t file_id,

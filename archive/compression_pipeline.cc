@@ -145,4 +145,29 @@ CompressionPipeline::Member CompressionPipeline::Compress(WholeDeflater& deflate
   return member;
 }
 
+CompressionLookahead::CompressionLookahead(FileSystem& files, std::vector<std::string> sources, int level,
+                                           std::size_t header_room, int threads)
+    : level_(level), sources_(sources), pipeline_(files, std::move(sources), level, header_room, threads) {
+  for (std::size_t i = 0; i < sources_.size(); ++i) positions_[sources_[i]].push_back(i);
+}
+
+std::optional<CompressionPipeline::Member> CompressionLookahead::Take(const std::string& source, int level,
+                                                                      const std::function<void()>& waiting) {
+  if (level != level_) return std::nullopt;
+  std::size_t wanted = next_;
+  if (wanted >= sources_.size() || sources_[wanted] != source) {
+    auto found = positions_.find(source);
+    if (found == positions_.end()) return std::nullopt;
+    auto at = std::lower_bound(found->second.begin(), found->second.end(), next_);
+    if (at == found->second.end()) return std::nullopt;
+    wanted = *at;
+  }
+  // Members the caller did not ask for in order are dropped unused.
+  for (; next_ < wanted; ++next_) pipeline_.Take(next_, waiting);
+  CompressionPipeline::Member member = pipeline_.Take(wanted, waiting);
+  ++next_;
+  return member;
+}
+
 }  // namespace brimwell
+

@@ -25,8 +25,10 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace brimwell {
@@ -94,6 +96,31 @@ class CompressionPipeline {
   std::size_t window_bytes_ = 0;    // bytes of finished members not yet taken
   bool stopping_ = false;
   std::vector<std::thread> workers_;
+};
+
+// Sources that a caller adds one at a time, each by a call of its own, in a
+// known order (a build adds every file of a product by itself, in the order
+// of the component tree): a pipeline compresses them ahead on worker
+// threads, and each call takes its member instead of compressing it.
+class CompressionLookahead {
+ public:
+  // As CompressionPipeline; `sources` in the order they will be asked for.
+  CompressionLookahead(FileSystem& files, std::vector<std::string> sources, int level,
+                       std::size_t header_room, int threads);
+
+  // The member for `source` compressed at `level`, when `source` is among
+  // the sources not taken yet (members before it are dropped); nullopt
+  // otherwise, and the caller compresses it itself. `waiting` as for
+  // CompressionPipeline::Take.
+  std::optional<CompressionPipeline::Member> Take(const std::string& source, int level,
+                                                   const std::function<void()>& waiting);
+
+ private:
+  const int level_;
+  std::vector<std::string> sources_;
+  std::unordered_map<std::string, std::vector<std::size_t>> positions_;
+  CompressionPipeline pipeline_;
+  std::size_t next_ = 0;
 };
 
 }  // namespace brimwell

@@ -120,6 +120,8 @@ inline constexpr char kLoaderProgramName[] = "BrimwellLoadProgram.exe";
 inline constexpr char kBuildInfName[] = "BUILD.INF";
 inline constexpr char kSearchPathKey[] = "\\Software\\Quarrystone\\B32V35\\Library";
 inline constexpr char kSearchPathValue[] = "SearchPath";
+// How many threads compress a build's files (default: one per core).
+inline constexpr char kBuildThreadsVariable[] = "BRIMWELL_BUILD_THREADS";
 
 // Registry keys (HKEY_LOCAL_MACHINE).
 inline constexpr char kInstallRecordRoot[] = "\\SOFTWARE\\Brimwell\\Install";
@@ -326,6 +328,9 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   void CompressTree(const std::string& files1);
   void WriteFileList();
   void MakeSelfExtracting(const std::string& setup_exe, const std::string& setup1, const std::string& files1);
+  // Splits the files.1 image at `offset` of `source` onto the disks of the
+  // drive `root`, asking for each disk.
+  void SplitFiles1(const std::string& source, const std::string& root, std::int32_t offset);
 
   bool auto_maximize_window_ = true;
   TBuildInfo build_info_;

@@ -4,6 +4,8 @@
 // archives) are filled by the tree's Compress, filelist.lst describes the
 // net files, and a stand-alone setup.exe carries setup.1, files.1 and the
 // 56-byte trailer at its end.
+#include <cstdlib>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -19,6 +21,7 @@
 #include "engine/remote_file_list.h"
 #include "framework/application.h"
 #include "framework/format.h"
+#include "host/host_env.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
@@ -118,12 +121,31 @@ void TCustomInstall::BuildSetup1(const std::string& engine_path, const std::stri
 }
 
 void TCustomInstall::CompressTree(const std::string& files1) {
+  EngineContext* ctx = Context();
   SetArchiveFileType(nullptr);
   SetArchiveFile(files1);
-  for (TCustomInstallFile* f : Context()->Files()) f->SetCompressedInBuild(false);
+  for (TCustomInstallFile* f : ctx->Files()) f->SetCompressedInBuild(false);
   unsigned options = coRelocate | coBuild | coCompressExcluded;
   if (distribute_type_ == TDistributeType::dtTraditional) options |= coForceNetFilesLocal;
   if (distribute_type_ == TDistributeType::dtWeb) options |= coForceFilesNet;
+  // Each file compresses itself by itself, one after the other; the
+  // sources are compressed ahead on every core in the walk's order (the
+  // tree depth first), so the walk mostly writes finished members.
+  TBrwlCompress& main = ctx->MainArchive();
+  if (auto threads = host::Env::Default().GetEnv(kBuildThreadsVariable)) main.SetThreads(std::atoi(threads->c_str()));
+  std::vector<std::string> sources;
+  std::function<void(TInstallContainer&)> collect = [&](TInstallContainer& container) {
+    for (TInstallContainer* h : container.HelperList()) {
+      if (auto* file = dynamic_cast<TCustomInstallFile*>(h)) sources.push_back(file->SourcePath());
+      if (auto* sub = dynamic_cast<TFileContainer*>(h)) collect(*sub);
+    }
+  };
+  collect(*this);
+  struct LookaheadScope {
+    TBrwlCompress& archive;
+    ~LookaheadScope() { archive.SetLookahead(nullptr); }
+  } lookahead{main};
+  main.SetLookahead(main.MakeLookahead(sources));
   Compress(options);
 }
 
@@ -308,29 +330,8 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
         }
       }
       in->reset();
-      TBrwlCompress& archive = ctx->MainArchive();
-      archive.OnNewDisk = [&](TBrwlCompress&, int disk, std::string&) {
-        ScopedCursor normal(app, Cursor::kDefault);
-        MessageBoxRequest box;
-        box.text = EngineText(ctx, kInsertDisk, {disk});
-        box.icon = MessageBoxIcon::kQuestion;
-        box.buttons = MessageBoxButtons::kOKCancel;
-        if (app.MessageBox(box) != ModalResult::kOK) Raise<IEInstall>(ctx, kAbortedByUser);
-      };
-      archive.OnStatus = [&](TBrwlCompress& component, const TlzhFileStats& stats) {
-        if (OnArchiveStatus) OnArchiveStatus(component, stats);
-        app.ProcessMessages();
-      };
-      struct ClearHandlers {
-        TBrwlCompress& a;
-        ~ClearHandlers() {
-          a.OnNewDisk = nullptr;
-          a.OnStatus = nullptr;
-        }
-      } clear{archive};
-      archive.SetOffset(trailer.Files1Start);
-      archive.SetCompressedFile(source);
-      archive.SplitToDisks(root, "files.1");
+      // A product without files.1 (everything on a server) is complete now.
+      if (trailer.HasFiles1()) SplitFiles1(source, root, trailer.Files1Start);
       HideStatusText();
     } catch (const std::exception& e) {
       HideStatusText();
@@ -340,6 +341,34 @@ void TCustomInstall::TransferToFloppies(const std::string& drive) {
   }
   app.ProcessMessages();
   app.Terminate();
+}
+
+void TCustomInstall::SplitFiles1(const std::string& source, const std::string& root, std::int32_t offset) {
+  EngineContext* ctx = Context();
+  Application& app = ctx->App();
+  TBrwlCompress& archive = ctx->MainArchive();
+  archive.OnNewDisk = [&](TBrwlCompress&, int disk, std::string&) {
+    ScopedCursor normal(app, Cursor::kDefault);
+    MessageBoxRequest box;
+    box.text = EngineText(ctx, kInsertDisk, {disk});
+    box.icon = MessageBoxIcon::kQuestion;
+    box.buttons = MessageBoxButtons::kOKCancel;
+    if (app.MessageBox(box) != ModalResult::kOK) Raise<IEInstall>(ctx, kAbortedByUser);
+  };
+  archive.OnStatus = [&](TBrwlCompress& component, const TlzhFileStats& stats) {
+    if (OnArchiveStatus) OnArchiveStatus(component, stats);
+    app.ProcessMessages();
+  };
+  struct ClearHandlers {
+    TBrwlCompress& a;
+    ~ClearHandlers() {
+      a.OnNewDisk = nullptr;
+      a.OnStatus = nullptr;
+    }
+  } clear{archive};
+  archive.SetOffset(offset);
+  archive.SetCompressedFile(source);
+  archive.SplitToDisks(root, "files.1");
 }
 
 }  // namespace brimwell

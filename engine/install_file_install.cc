@@ -137,6 +137,7 @@ TBrwlCompress& TCustomInstallFile::ArchiveFor(const std::string& archive_path, s
   if (driver != nullptr && WinNamesEqual(archive_path, driver->GetArchivePath())) return ctx->MainArchive();
   own = std::make_unique<TBrwlCompress>(nullptr);
   own->SetServices(ctx->MainArchive().Services());
+  own->SetLookahead(ctx->MainArchive().Lookahead());
   return *own;
 }
 

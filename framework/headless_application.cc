@@ -21,6 +21,7 @@ HeadlessApplication::HeadlessApplication(bool echo, std::ostream& out) : echo_(e
 ModalResult HeadlessApplication::MessageBox(const MessageBoxRequest& request) {
   message_boxes_.push_back(request);
   if (echo_) out_ << DescribeMessageBox(request, title_) << std::endl;
+  if (OnMessageBox) OnMessageBox(request);
   if (answers_.empty()) return DefaultResult(request);
   ModalResult answer = answers_.front();
   answers_.pop_front();

@@ -74,6 +74,9 @@ class HeadlessApplication final : public Application {
   // Every cursor set, in order (ScopedCursor shows as set, then restore).
   const std::vector<Cursor>& CursorHistory() const { return cursor_history_; }
   int ProcessMessagesCount() const { return process_messages_count_; }
+  // Called with each message box before it is answered, so a test can act
+  // as the user would while it is shown (change a disk, for example).
+  std::function<void(const MessageBoxRequest&)> OnMessageBox;
   // Called by ProcessMessages, so a test can act "between blocks of work"
   // (press a cancel button, for example).
   std::function<void()> OnProcessMessages;

@@ -2,6 +2,7 @@
 // generic engine carrying the project, so that the product's installer is a
 // single executable.
 #include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -98,6 +99,31 @@ std::string DefaultEngine() { return host::JoinPath(host::ParentDirectory(Runnin
 
 }  // namespace
 
+int BindProjectFile(const std::string& project_file, const std::string& out, const std::string& engine_arg,
+                    const std::function<std::string(const std::string&)>& edit) {
+  const std::string engine = engine_arg.empty() ? DefaultEngine() : engine_arg;
+  if (!host::Env::Default().FileExists(engine)) throw Exception(Format(kEngineNotFound, {engine}));
+  if (!IsEngineExecutable(engine)) throw Exception(Format(kNotAnEngine, {engine}));
+
+  std::string project = ReadProjectFile(project_file);
+  if (edit) project = edit(project);
+  std::string prepared;
+  std::vector<std::string> report;
+  try {
+    prepared = PrepareProject(project, project_file, report);
+  } catch (const EProjectError& e) {
+    std::fprintf(stderr, "brimwell bind: %s\n", e.what());
+    return kExitProjectRefused;
+  }
+  BindProject(engine, prepared, out);
+  std::printf("bound %s to a copy of %s: %s\n", project_file.c_str(), engine.c_str(), out.c_str());
+  if (!report.empty()) {
+    std::printf("what a run installs, per file group and install type:\n");
+    for (const std::string& line : report) std::printf("  %s\n", line.c_str());
+  }
+  return 0;
+}
+
 int RunBind(Args args) {
   if (auto status = AnswerHelp(args, kUsage, false)) return *status;
   std::vector<std::string_view> positional;
@@ -119,28 +145,7 @@ int RunBind(Args args) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::string project_file(positional[0]);
-  const std::string out(positional[1]);
-  const std::string engine = engine_arg.empty() ? DefaultEngine() : std::string(engine_arg);
-  if (!host::Env::Default().FileExists(engine)) throw Exception(Format(kEngineNotFound, {engine}));
-  if (!IsEngineExecutable(engine)) throw Exception(Format(kNotAnEngine, {engine}));
-
-  std::string project = ReadProjectFile(project_file);
-  std::string prepared;
-  std::vector<std::string> report;
-  try {
-    prepared = PrepareProject(project, project_file, report);
-  } catch (const EProjectError& e) {
-    std::fprintf(stderr, "brimwell bind: %s\n", e.what());
-    return kExitProjectRefused;
-  }
-  BindProject(engine, prepared, out);
-  std::printf("bound %s to a copy of %s: %s\n", project_file.c_str(), engine.c_str(), out.c_str());
-  if (!report.empty()) {
-    std::printf("what a run installs, per file group and install type:\n");
-    for (const std::string& line : report) std::printf("  %s\n", line.c_str());
-  }
-  return 0;
+  return BindProjectFile(std::string(positional[0]), std::string(positional[1]), std::string(engine_arg), {});
 }
 
 }  // namespace brimwell::cli

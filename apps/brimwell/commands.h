@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,6 +32,13 @@ std::optional<int> AnswerHelp(Args args, const char* usage, bool needs_arguments
 // The value that follows the option at args[i]; moves i onto it. Throws
 // Exception "missing value after <option>" when the option comes last.
 std::string OptionValue(Args args, std::size_t& i);
+
+// Binds the project file to a copy of the engine (`engine`, or the
+// setupengine beside this program when empty) at `out`, as `brimwell bind`
+// does, printing what it prints; `edit`, when given, changes the project's
+// text before it is checked. The exit status of `brimwell bind`.
+int BindProjectFile(const std::string& project_file, const std::string& out, const std::string& engine,
+                    const std::function<std::string(const std::string&)>& edit);
 
 // `brimwell prefix products|snapshot|diff`; nullopt for the other verbs.
 std::optional<int> RunPrefixProductVerbs(Args args);
