@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,15 +25,18 @@
 #include "archive/machine_file_stream.h"
 #include "archive/version_resource.h"
 #include "framework/headless_application.h"
+#include "host/host_env.h"
+#include "host/host_path.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
+#include "platform/paths.h"
 
 namespace brimwell::cli {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: brimwell archive create ARCHIVE FILE... [--level none|fastest|default|max] [--id N]\n"
-    "       brimwell archive add ARCHIVE FILE [--id N] [--level ...]\n"
+    "usage: brimwell archive create|add ARCHIVE PATH... [--base DIR | --full-names] [--id N]\n"
+    "                [--level none|fastest|default|max]\n"
     "       brimwell archive list ARCHIVE [--offset N | --image setup|files]\n"
     "       brimwell archive extract ARCHIVE DIR [MEMBER...] [--as NAME]\n"
     "                [--overwrite owAlways|owNever|owVersion|owDate|owVersionDate] [--offset N]\n"
@@ -43,15 +47,27 @@ constexpr char kUsage[] =
     "Common options: --prefix DIR (the machine whose paths are used; default\n"
     "BRIMWELL_PREFIX, else $XDG_DATA_HOME/brimwell/prefix).\n"
     "\n"
-    "Paths are host paths or Windows paths of the prefix (C:\\..., A:\\...). A\n"
-    "self-extracting program is read through its trailer: its files.1 image by\n"
+    "Paths are host paths (relative ones to the current directory) or Windows\n"
+    "paths of the prefix (C:\\..., A:\\...).\n"
+    "\n"
+    "create and add take files and directories (a directory adds every file\n"
+    "below it, as tar does). A member added from a host path is named by its\n"
+    "path relative to the base directory: --base DIR, else the directory\n"
+    "holding every PATH given (so 'create a.1 docs' names its members\n"
+    "docs\\readme.txt, ...). With --full-names, and for Windows paths, a member\n"
+    "is named by its full Windows path (Z:\\... for a host file), as an engine's\n"
+    "own build names the files it finds again by those names. extract finds\n"
+    "a MEMBER by its name (\\ or / between directories, letter case ignored)\n"
+    "and writes it below DIR in the member's relative directory; without\n"
+    "MEMBER it writes every member.\n"
+    "\n"
+    "A self-extracting program is read through its trailer: its files.1 image by\n"
     "default, its SETUP.1 image with --image setup; --offset N names any position.\n"
     "list prints one line per member: index, FileID, FileSize, CompressedSize,\n"
-    "FileDate, FileVersion and FileName, separated by tabs. extract without\n"
-    "MEMBER writes every member. verify inflates every member and checks sizes\n"
-    "and zlib checksums (exit status 1 naming the member at fault). split writes\n"
-    "the archive as a multi-volume set onto the removable DRIVE, inserting disks\n"
-    "as they are needed.\n";
+    "FileDate, FileVersion and FileName, separated by tabs. verify inflates every\n"
+    "member and checks sizes and zlib checksums (exit status 1 naming the member\n"
+    "at fault). split writes the archive as a multi-volume set onto the removable\n"
+    "DRIVE, inserting disks as they are needed.\n";
 
 struct Options {
   std::vector<std::string> positional;
@@ -62,6 +78,8 @@ struct Options {
   std::int32_t id = 0;
   std::string as;
   std::string overwrite = "owAlways";
+  std::string base;
+  bool full_names = false;
 };
 
 Options Parse(Args args) {
@@ -90,6 +108,10 @@ Options Parse(Args args) {
       o.as = value();
     } else if (a == "--overwrite") {
       o.overwrite = value();
+    } else if (a == "--base") {
+      o.base = value();
+    } else if (a == "--full-names") {
+      o.full_names = true;
     } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
       throw EBrwlCompress("unknown option " + a);
     } else {
@@ -280,18 +302,137 @@ TCompressionLevel ParseLevel(const std::string& s) {
   throw EBrwlCompress("--level is none, fastest, default or max");
 }
 
-int Create(const Options& o, bool append) {
-  if (o.positional.size() < 3 || (append && o.positional.size() != 3)) {
-    throw EBrwlCompress(append ? "add takes ARCHIVE FILE" : "create takes ARCHIVE FILE...");
+// `path` made absolute against the current directory, with "." and ".."
+// steps resolved by name and no '/' at the end.
+std::string HostAbsolute(const std::string& path) {
+  std::string joined = path;
+  if (!path.starts_with('/')) {
+    host::Result<std::string> cwd = host::Env::Default().CurrentDirectory();
+    if (!cwd) throw EBrwlCompress("cannot read the current directory");
+    joined = host::JoinPath(*cwd, path);
   }
+  std::vector<std::string> steps;
+  std::size_t start = 0;
+  while (start <= joined.size()) {
+    std::size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string step = joined.substr(start, end - start);
+    if (step == "..") {
+      if (!steps.empty()) steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& step : steps) out += "/" + step;
+  return out.empty() ? "/" : out;
+}
+
+// A host path given on the command line made absolute; a Windows path
+// stays as it is.
+std::string CommandPath(const std::string& path) { return HasDriveLetter(path) ? path : HostAbsolute(path); }
+
+// Every file below the host directory `dir`, in name order, depth first.
+void AddFilesBelow(const std::string& dir, std::vector<std::string>& files) {
+  host::Env& env = host::Env::Default();
+  host::Result<std::vector<std::string>> names = env.ListDirectory(dir);
+  if (!names) throw EBrwlCompress(Format(kCannotOpenTheFile, {dir}));
+  std::sort(names->begin(), names->end());
+  for (const std::string& name : *names) {
+    const std::string path = host::JoinPath(dir, name);
+    if (env.DirectoryExists(path)) {
+      AddFilesBelow(path, files);
+    } else {
+      files.push_back(path);
+    }
+  }
+}
+
+// The longest directory holding every path of `paths` (host paths).
+std::string CommonParent(const std::vector<std::string>& paths) {
+  std::string common = host::ParentDirectory(paths.front());
+  for (const std::string& p : paths) {
+    while (common != "/" && !(p.starts_with(common) && p.size() > common.size() && p[common.size()] == '/')) {
+      common = host::ParentDirectory(common);
+    }
+  }
+  return common;
+}
+
+int Create(const Options& o, bool append) {
+  if (o.positional.size() < 3) {
+    throw EBrwlCompress(append ? "add takes ARCHIVE PATH..." : "create takes ARCHIVE PATH...");
+  }
+  // Host paths: directories are replaced by the files below them, and each
+  // member is named relative to the base directory.
+  std::vector<std::string> given;
+  std::vector<std::string> host_paths;
+  for (auto it = o.positional.begin() + 2; it != o.positional.end(); ++it) {
+    const std::string path = CommandPath(*it);
+    given.push_back(path);
+    if (!HasDriveLetter(path)) host_paths.push_back(path);
+  }
+  std::string base;
+  if (!host_paths.empty()) base = o.base.empty() ? CommonParent(host_paths) : HostAbsolute(o.base);
+  const std::string base_slash = base == "/" ? base : base + "/";
+  std::vector<std::string> sources;
+  for (const std::string& path : given) {
+    if (HasDriveLetter(path)) {
+      sources.push_back(path);
+      continue;
+    }
+    if (!path.starts_with(base_slash)) throw EBrwlCompress(path + " is not below the base directory " + base);
+    if (host::Env::Default().DirectoryExists(path)) {
+      AddFilesBelow(path, sources);
+    } else {
+      sources.push_back(path);
+    }
+  }
+  if (sources.empty()) throw EBrwlCompress("no files to add");
+
   Session s(o);
   TBrwlCompress& c = s.compress();
+  Paths& paths = s.machine().GetPaths();
   c.SetCompressionLevel(ParseLevel(o.level));
-  c.SetCompressedFile(s.machine().GetPaths().FullPath(o.positional[1]));
-  c.SetFilesToProcessLines({o.positional.begin() + 2, o.positional.end()});
+  c.SetCompressedFile(paths.FullPath(CommandPath(o.positional[1])));
+  std::vector<std::string> lines;
+  std::map<std::string, std::string> names;  // full machine path -> member name
+  for (const std::string& source : sources) {
+    lines.push_back(paths.FullPath(source));
+    if (!HasDriveLetter(source) && !o.full_names) {
+      std::string name = source.substr(base_slash.size());
+      std::replace(name.begin(), name.end(), '/', '\\');
+      names[lines.back()] = name;
+    }
+  }
+  c.StoredName = [&](const std::string& full) {
+    auto found = names.find(full);
+    return found != names.end() ? found->second : full;
+  };
+  c.SetFilesToProcessLines(lines);
   c.Compress(append, o.id);
   std::printf("%d members in %s\n", c.FileCount(), c.CompressedFile().c_str());
   return 0;
+}
+
+// The directory part of a member's relative name ("docs\\a.txt" gives
+// "docs"); empty for a name without one, and for a full path or a name
+// with an empty, "." or ".." step, which never leave the extraction
+// directory.
+std::string RelativeDirectory(const std::string& name) {
+  const std::size_t slash = name.rfind('\\');
+  if (slash == std::string::npos || name.starts_with('\\') || name.find(':') != std::string::npos) return {};
+  const std::string dir = name.substr(0, slash);
+  std::size_t start = 0;
+  while (start <= dir.size()) {
+    std::size_t end = dir.find('\\', start);
+    if (end == std::string::npos) end = dir.size();
+    const std::string step = dir.substr(start, end - start);
+    if (step.empty() || step == "." || step == "..") return {};
+    start = end + 1;
+  }
+  return dir;
 }
 
 int ExtractMembers(const Options& o) {
@@ -304,7 +445,7 @@ int ExtractMembers(const Options& o) {
   }
   if (!policy) throw EBrwlCompress("unknown --overwrite " + o.overwrite);
   c.SetOverwrite(*policy);
-  const std::string archive = s.machine().GetPaths().FullPath(o.positional[1]);
+  const std::string archive = s.machine().GetPaths().FullPath(CommandPath(o.positional[1]));
   c.SetCompressedFile(archive);
   // A set on a removable drive is read starting with disk 1.
   if (s.machine().GetFileSystem().GetDriveType(archive[0]) == DriveType::kRemovable) {
@@ -318,16 +459,31 @@ int ExtractMembers(const Options& o) {
     c.SetOffset(static_cast<std::int32_t>(Locate(stream, o).offset));
   }
   std::vector<std::string> members(o.positional.begin() + 3, o.positional.end());
+  for (std::string& m : members) std::replace(m.begin(), m.end(), '/', '\\');
   if (members.empty()) {
     for (int i = 0; i < c.FileCount(); ++i) members.push_back(c.GetFileHeaders(i).FileName);
   }
   if (!o.as.empty() && members.size() != 1) throw EBrwlCompress("--as needs exactly one MEMBER");
-  c.SetExtractDirectory(s.machine().GetPaths().FullPath(o.positional[2]));
-  c.ExtractAs = o.as;
-  c.SetFilesToProcessLines(members);
-  c.Extract();
-  if (c.Abort()) return 1;
-  std::printf("%zu members to %s\n", members.size(), c.ExtractDirectory().c_str());
+  // A member named by a relative path goes into that directory below DIR;
+  // one named by a full path (or reaching above DIR) goes into DIR itself.
+  const std::string dir = s.machine().GetPaths().FullPath(CommandPath(o.positional[2]));
+  std::vector<std::pair<std::string, std::vector<std::string>>> groups;
+  for (const std::string& m : members) {
+    const int index = c.IndexOfFileName(m);
+    std::string sub;
+    if (index >= 0) sub = RelativeDirectory(c.GetFileHeaders(index).FileName);
+    auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == sub; });
+    if (group == groups.end()) group = groups.insert(groups.end(), {sub, {}});
+    group->second.push_back(m);
+  }
+  for (const auto& [sub, names] : groups) {
+    c.SetExtractDirectory(sub.empty() ? dir : dir + "\\" + sub);
+    c.ExtractAs = o.as;
+    c.SetFilesToProcessLines(names);
+    c.Extract();
+    if (c.Abort()) return 1;
+  }
+  std::printf("%zu members to %s\n", members.size(), dir.c_str());
   return 0;
 }
 
@@ -335,7 +491,7 @@ int Split(const Options& o) {
   if (o.positional.size() != 3) throw EBrwlCompress("split takes ARCHIVE DRIVE");
   Session s(o);
   TBrwlCompress& c = s.compress();
-  const std::string archive = s.machine().GetPaths().FullPath(o.positional[1]);
+  const std::string archive = s.machine().GetPaths().FullPath(CommandPath(o.positional[1]));
   std::string drive = o.positional[2];
   if (drive.size() < 2 || drive[1] != ':')
     throw EBrwlCompress("DRIVE is a drive letter such as A:");

@@ -54,17 +54,16 @@ TEST_F(ArchiveCliTest, CreateListVerifyExtract) {
   // index, FileID, FileSize, CompressedSize, date, version, name
   EXPECT_NE(out_.find("0\t7\t5\t"), std::string::npos) << out_;
   EXPECT_NE(out_.find("1\t8\t10\t"), std::string::npos) << out_;
-  EXPECT_NE(out_.find("\tZ:\\"), std::string::npos) << out_;
+  // Members added by host paths are named relative to their directory.
+  EXPECT_NE(out_.find("\ta.txt\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("\tb.sh\n"), std::string::npos) << out_;
   EXPECT_EQ(Run("archive verify " + Quoted(archive)), 0) << err_;
   ASSERT_EQ(Run("archive extract " + Quoted(archive) + " " + Quoted(dir_ / "out")), 0) << err_;
   EXPECT_TRUE(std::filesystem::exists(dir_ / "out" / "a.txt"));
   EXPECT_TRUE(std::filesystem::exists(dir_ / "out" / "b.sh"));
 
   // One member under another name; a policy that keeps what is there.
-  std::string member = "Z:" + a;
-  std::replace(member.begin(), member.end(), '/', '\\');
-  ASSERT_EQ(Run("archive extract " + Quoted(archive) + " " + Quoted(dir_ / "out") + " '" + member +
-                "' --as renamed.txt"),
+  ASSERT_EQ(Run("archive extract " + Quoted(archive) + " " + Quoted(dir_ / "out") + " A.TXT --as renamed.txt"),
             0)
       << err_;
   EXPECT_TRUE(std::filesystem::exists(dir_ / "out" / "renamed.txt"));
@@ -83,6 +82,57 @@ TEST_F(ArchiveCliTest, CreateListVerifyExtract) {
   EXPECT_NE(err_.find("a.txt"), std::string::npos) << err_;
   EXPECT_EQ(Run("archive --help"), 0);
   EXPECT_NE(out_.find("usage: brimwell archive"), std::string::npos);
+}
+
+// Paths relative to the current directory, directories added as tar adds
+// them, names relative to the base directory, and extraction by those
+// names into their directories.
+TEST_F(ArchiveCliTest, DirectoriesAndRelativePathsAreAddedUnderNamesBelowTheBase) {
+  File("product/docs/guide.txt", "guide");
+  File("product/docs/img/logo.bmp", "BM");
+  File("product/tool.exe", "MZ");
+  const std::string cd = "cd " + Quoted(dir_) + " && ";
+  testing::RunResult run = testing::RunShell(cd + Environment() + "'" BRIMWELL_BIN_DIR
+                          "/brimwell' archive create dist/p.1 product/docs product/./tool.exe");
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(Run("archive list " + Quoted(dir_ / "dist" / "p.1")), 0) << err_;
+  EXPECT_NE(out_.find("\tdocs\\guide.txt\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("\tdocs\\img\\logo.bmp\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("\ttool.exe\n"), std::string::npos) << out_;
+
+  // --base names them from another directory; a path outside it is refused.
+  ASSERT_EQ(Run("archive create " + Quoted(dir_ / "q.1") + " " + Quoted(dir_ / "product" / "docs") + " --base " +
+                Quoted(dir_)),
+            0)
+      << err_;
+  ASSERT_EQ(Run("archive list " + Quoted(dir_ / "q.1")), 0) << err_;
+  EXPECT_NE(out_.find("\tproduct\\docs\\img\\logo.bmp\n"), std::string::npos) << out_;
+  EXPECT_EQ(Run("archive create " + Quoted(dir_ / "r.1") + " " + Quoted(dir_ / "product") + " --base " +
+                Quoted(dir_ / "product" / "docs")),
+            1);
+  EXPECT_NE(err_.find("is not below the base directory"), std::string::npos) << err_;
+  // --full-names: the names an engine looks its files up by.
+  ASSERT_EQ(Run("archive create " + Quoted(dir_ / "s.1") + " " + Quoted(dir_ / "product" / "tool.exe") +
+                " --full-names"),
+            0)
+      << err_;
+  ASSERT_EQ(Run("archive list " + Quoted(dir_ / "s.1")), 0) << err_;
+  std::string full = "Z:" + (dir_ / "product" / "tool.exe").string();
+  std::replace(full.begin(), full.end(), '/', '\\');
+  EXPECT_NE(out_.find("\t" + full + "\n"), std::string::npos) << out_;
+
+  // extract finds members by those names, with / or \, into their directories.
+  ASSERT_EQ(Run("archive extract " + Quoted(dir_ / "dist" / "p.1") + " " + Quoted(dir_ / "x") +
+                " docs/img/LOGO.bmp tool.exe"),
+            0)
+      << err_;
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "x" / "docs" / "img" / "logo.bmp"), "BM");
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "x" / "tool.exe"), "MZ");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "x" / "docs" / "guide.txt"));
+  ASSERT_EQ(Run("archive extract " + Quoted(dir_ / "dist" / "p.1") + " " + Quoted(dir_ / "all")), 0) << err_;
+  EXPECT_EQ(testing::ReadHostFile(dir_ / "all" / "docs" / "guide.txt"), "guide");
+  // Nothing was written into a prefix.
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "data"));
 }
 
 TEST_F(ArchiveCliTest, SelfExtractingFilesAreReadThroughTheirTrailer) {

@@ -64,7 +64,7 @@ class GroupSetup : public ProgramRunner {
       const fs::path source = tmp_.path() / "files" / kFiles[i];
       WriteHostFile(source, std::string(100 * (i + 1), 'x'));
       EXPECT_EQ(Brimwell({"archive", i == 0 ? "create" : "add", (dist() / "files.1").string(), source.string(),
-                          "--id", std::to_string(i)}),
+                          "--id", std::to_string(i), "--full-names"}),
                 0)
           << err_;
     }

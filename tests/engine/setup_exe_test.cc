@@ -94,7 +94,7 @@ class SetupExeTest : public ::testing::Test, protected ProgramRunner {
     int id = 0;
     for (const char* name : {"app.dat", "settings.cfg", "guide.txt", "notes.txt"}) {
       ASSERT_EQ(Brimwell({"archive", id == 0 ? "create" : "add", Dist("files.1"),
-                          (tmp_.path() / "src" / name).string(), "--id", std::to_string(id)}),
+                          (tmp_.path() / "src" / name).string(), "--id", std::to_string(id), "--full-names"}),
                 0)
           << err_;
       ++id;

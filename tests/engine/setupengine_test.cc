@@ -235,7 +235,7 @@ TEST_F(SetupEngineTest, UnattendedTheCopyWindowAndTheBadPageReportOnStandardErro
   WriteHostFile(tmp_.path() / "src" / "big.dat", std::string(300000, 'b'));
   ASSERT_EQ(Brimwell({"prefix", "init"}), 0) << err_;
   ASSERT_EQ(Brimwell({"archive", "create", (dist_ / "files.1").string(), (tmp_.path() / "src" / "big.dat").string(),
-                      "--id", "0"}),
+                      "--id", "0", "--full-names"}),
             0)
       << err_;
   const std::string project = R"({"format": "brimwell-project/1", "components": [

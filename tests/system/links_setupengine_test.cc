@@ -69,7 +69,7 @@ class LinksEngineTest : public ::testing::Test, protected ProgramRunner {
     WriteHostFile(source / "uninstall.exe", "the uninstall program");
     fs::create_directories(dist());
     EXPECT_EQ(Brimwell({"archive", "create", (dist() / "files.1").string(), (source / "tool.exe").string(),
-                        (source / "uninstall.exe").string()}),
+                        (source / "uninstall.exe").string(), "--full-names"}),
               0)
         << err_;
     std::string project = kProject;

@@ -53,7 +53,7 @@ class UninstallProofTest : public ::testing::Test, protected ProgramRunner {
   void Archive(const fs::path& archive, const std::vector<fs::path>& files) {
     for (std::size_t id = 0; id < files.size(); ++id) {
       ASSERT_EQ(Brimwell({"archive", id == 0 ? "create" : "add", archive.string(), files[id].string(), "--id",
-                          std::to_string(id), "--level", "none"}),
+                          std::to_string(id), "--level", "none", "--full-names"}),
                 0)
           << err_;
     }
