@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds the toolkit and a sample product's distributables,
-# then installs the product from its setup.exe into a throwaway prefix,
-# unattended and without a display.
+# The main job: builds the toolkit, then the sample product's distributables
+# with the one command `brimwell build`, then installs the product from its
+# self-extracting setup.exe alone into a throwaway prefix, unattended and
+# without a display, lists what was installed and where, and uninstalls it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRIMWELL_BUILD_DIR:-$here/build}
@@ -22,8 +23,7 @@ say() { printf '\n== %s\n' "$*"; }
 say "a fresh Windows machine in $BRIMWELL_PREFIX"
 "$bin/brimwell" prefix init
 
-say "the product's distributables in $work/dist"
-mkdir -p "$work/dist" "$work/stage"
+say "the product's distributables in $work/dist, in one command"
 # The product as its developer keeps it: the project beside its files (the
 # project names them relative to itself), the built program and library
 # among them.
@@ -33,25 +33,16 @@ cp "$sample/project.json" "$product/"
 cp "$sample/files/"* "$build/samples/tool/toolinfo.exe" "$build/samples/tool/samplereg.dll" "$product/files/"
 # The uninstall program comes from the toolkit's directory, beside the loader.
 cp "$bin/uninstall.exe" "$product/files/"
-"$bin/brimwell" bind "$product/project.json" "$work/stage/setupengine"
-"$bin/brimwell" archive create "$work/dist/setup.1" "$work/stage/setupengine" --level max >/dev/null
-# Each file under the UniqueID the project gives it.
-id=0
-for f in readme.txt sampletool.hlp sampletool toolinfo.exe samplereg.dll uninstall.exe; do
-  if [ $id = 0 ]; then verb=create; else verb=add; fi
-  "$bin/brimwell" archive $verb "$work/dist/files.1" "$product/files/$f" --id $id >/dev/null
-  id=$((id + 1))
-done
-cp "$bin/BrimwellLoadProgram" "$work/dist/setup.exe"
-"$bin/brimwell" archive verify "$work/dist/files.1"
-"$bin/brimwell" archive list "$work/dist/files.1"
-ls -l "$work/dist"
+"$bin/brimwell" build "$product/project.json" "$work/dist"
+"$bin/brimwell" archive list "$work/dist/files.1" | cut -f1,3,4,7
+"$bin/brimwell" archive trailer "$work/dist/setup.exe"
 
 "$bin/brimwell" prefix snapshot "$work/before.json"
 
-say "installing: setup.exe unpacks the engine and starts it"
-mkdir -p "$work/tmp"
-TMPDIR="$work/tmp" "$work/dist/setup.exe"
+say "installing from setup.exe alone: it unpacks the engine and starts it"
+mkdir -p "$work/tmp" "$work/download"
+cp "$work/dist/setup.exe" "$work/download/"
+TMPDIR="$work/tmp" "$work/download/setup.exe"
 # The loader does not wait for the engine; the run log says when it ends.
 for _ in $(seq 1 300); do
   grep -q $'\tshutdown' "$BRIMWELL_LOG" 2>/dev/null && break
@@ -71,9 +62,10 @@ cat "$BRIMWELL_PREFIX/drive_c/Program Files/Brimwell Sample Tool/sampletool.ini"
 say "the Start-menu shortcuts, read back from the files"
 "$bin/brimwell" prefix links
 
-say "the installed product"
+say "what was installed, and where"
 installed="$BRIMWELL_PREFIX/drive_c/Program Files/Brimwell Sample Tool"
-ls -lR "$installed"
+echo "C:\\Program Files\\Brimwell Sample Tool is $installed:"
+(cd "$installed" && find . -type f -printf '  %P\t%s bytes\n' | sort)
 "$installed/toolinfo.exe"
 cat "$installed/samplereg.registered"
 "$bin/brimwell" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sample Tool' /s
