@@ -186,6 +186,8 @@ int RunBuild(Args args) {
   // Build mode asks nothing; its error box is printed instead of shown.
   spec.environment = {{"BRIMWELL_UNATTENDED", "1"}, {"QT_QPA_PLATFORM", "offscreen"}};
   if (!threads.empty()) spec.environment.push_back({kBuildThreadsVariable, threads});
+  // Qt wants a private runtime directory even offscreen.
+  if (!env.GetEnv("XDG_RUNTIME_DIR")) spec.environment.push_back({"XDG_RUNTIME_DIR", staging.path});
   host::Result<int> pid = env.StartProgram(spec);
   if (!pid) throw Exception(Format(kCannotRunEngine, {engine}));
   host::Result<int> status = env.WaitForProgram(*pid);

@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "apps/brimwell/commands.h"
 #include "framework/exception.h"
 #include "host/host_env.h"
+#include "platform/file_system.h"
 #include "platform/machine.h"
 #include "uninstall/prefix_snapshot.h"
 
@@ -31,6 +33,22 @@ constexpr char kUsage[] =
 // How long the engine may run: the loader does not wait for it, so its end
 // is read from the run log.
 constexpr auto kRunLimit = std::chrono::seconds(120);
+
+// The engine's clean-up batch runs once the engine has ended, and removes
+// itself: the snapshot waits for it (as long as the run may take), so the
+// plan lists what stays, not the batch on its way.
+void WaitForCleanUpBatch(Machine& machine, const std::string& log, std::chrono::steady_clock::time_point deadline) {
+  auto text = host::Env::Default().ReadFile(log);
+  if (!text) return;
+  constexpr std::string_view kBatchLine = "\tcleanup\tbatch ";
+  const std::size_t at = text->rfind(kBatchLine);
+  if (at == std::string::npos) return;
+  const std::size_t start = at + kBatchLine.size();
+  const std::string batch = text->substr(start, text->find('\n', start) - start);
+  while (std::chrono::steady_clock::now() < deadline && machine.GetFileSystem().FileExists(batch)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
 
 }  // namespace
 
@@ -112,7 +130,9 @@ int RunPlan(Args args) {
     if (!text && status && *status != 0) break;  // it stopped before the engine started
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  PrefixSnapshot after = TakeSnapshot(*OpenMachine(copy, PrefixCreation::kMustExist));
+  std::unique_ptr<Machine> machine = OpenMachine(copy, PrefixCreation::kMustExist);
+  if (ended) WaitForCleanUpBatch(*machine, log.string(), deadline);
+  PrefixSnapshot after = TakeSnapshot(*machine);
   const std::vector<SnapshotChange> changes = CompareSnapshots(before, after);
   std::fputs((json ? ChangesToJson(changes) : ChangesToText(changes)).c_str(), stdout);
   if (keep) std::fprintf(stderr, "brimwell plan: the copy of the prefix is %s\n", copy.string().c_str());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "platform/machine.h"
@@ -93,6 +94,15 @@ class UninstallProofTest : public ::testing::Test, protected ProgramRunner {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_THAT(ReadHostFile(log()), ::testing::HasSubstr("\tshutdown"));
+    // The clean-up batch runs once the engine has ended, and removes itself.
+    const std::string text = ReadHostFile(log());
+    const std::size_t at = text.rfind("\tcleanup\tbatch ");
+    if (at == std::string::npos) return;
+    const std::size_t start = at + std::strlen("\tcleanup\tbatch ");
+    const fs::path batch = OpenMachine(prefix(), PrefixCreation::kMustExist)
+                               ->GetPaths()
+                               .ToHost(text.substr(start, text.find('\n', start) - start));
+    for (int i = 0; i < 600 && fs::exists(batch); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   // Binds a sharing product named `name` and runs its engine.
   void InstallSharing(const std::string& name) {
