@@ -33,7 +33,10 @@ cp "$sample/project.json" "$product/"
 cp "$sample/files/"* "$build/samples/tool/toolinfo.exe" "$build/samples/tool/samplereg.dll" "$product/files/"
 # The uninstall program comes from the toolkit's directory, beside the loader.
 cp "$bin/uninstall.exe" "$product/files/"
-"$bin/brimwell" build "$product/project.json" "$work/dist"
+# The developer builds on a machine of their own (its prefix records the
+# toolkit's directory); the product then installs on the fresh one above.
+BRIMWELL_PREFIX="$work/developer" "$bin/brimwell" prefix init >/dev/null
+BRIMWELL_PREFIX="$work/developer" "$bin/brimwell" build "$product/project.json" "$work/dist"
 "$bin/brimwell" archive list "$work/dist/files.1" | cut -f1,3,4,7
 "$bin/brimwell" archive trailer "$work/dist/setup.exe"
 
