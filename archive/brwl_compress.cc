@@ -143,6 +143,7 @@ void TBrwlCompress::LoadHeaders() {
   std::unique_ptr<ArchiveStream> archive = OpenFile(compressed_file_, false, false);
   if (!archive) Fail(kCannotOpenCompressedFile, {compressed_file_});
   headers_loaded_ = false;
+  totals_valid_ = false;
   headers_.Clear();
   ids_.Clear();
   names_.Clear();
@@ -167,12 +168,20 @@ void TBrwlCompress::LoadHeadersIfNeeded() {
 }
 
 void TBrwlCompress::ComputeTotals() {
-  stats_.TotalSize = 0;
-  stats_.TotalCompressed = 0;
-  for (const TFileHeaders::Entry& e : headers_) {
-    stats_.TotalSize += e.header.FileSize;
-    stats_.TotalCompressed += e.header.CompressedSize;
+  // The sums over headers loaded from the archive are kept until they are
+  // loaded again: an extraction of one member each would otherwise add up
+  // every header once per member. Headers being added change as they go.
+  if (!totals_valid_ || !headers_loaded_ || state_ == State::kCompressing) {
+    total_size_ = 0;
+    total_compressed_ = 0;
+    for (const TFileHeaders::Entry& e : headers_) {
+      total_size_ += e.header.FileSize;
+      total_compressed_ += e.header.CompressedSize;
+    }
+    totals_valid_ = headers_loaded_ && state_ != State::kCompressing;
   }
+  stats_.TotalSize = total_size_;
+  stats_.TotalCompressed = total_compressed_;
   stats_.TotalRatio = Ratio(stats_.TotalCompressed, stats_.TotalSize);
   stats_.TotalBytesDone = 0;
   stats_.TotalPercent = 0;

@@ -336,6 +336,10 @@ class TBrwlCompress : public TComponent {
   FileIDTable ids_;
   MemberNameIndex names_;  // the loaded headers by name
   TlzhFileStats stats_;
+  // The sums of FileSize and CompressedSize over the loaded headers.
+  bool totals_valid_ = false;
+  decltype(TlzhFileStats::TotalSize) total_size_ = 0;
+  decltype(TlzhFileStats::TotalCompressed) total_compressed_ = 0;
   int current_disk_ = 0;
   int threads_ = 0;
   // While a member is being added: the bytes of its source and of its stream

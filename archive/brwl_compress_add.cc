@@ -154,6 +154,7 @@ void TBrwlCompress::CompressFiles(bool append, std::int32_t file_id) {
   // The list is used up however the operation ends.
   AtScopeEnd clear_list([this] { files_to_process_.Clear(); });
   ReleaseHeld();  // a handle held for extraction would keep the writer waiting
+  totals_valid_ = false;
   abort_ = false;
   state_ = State::kCompressing;
   offset_ = 0;
