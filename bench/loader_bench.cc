@@ -29,12 +29,14 @@ constexpr int kMembers = 50;
 constexpr std::size_t kTotalBytes = 40 * 1000 * 1000;
 
 // Runs a program with an optional TMPDIR and waits for it (not for what it
-// starts). Returns its exit status.
+// starts). Returns its exit status. The programs draw offscreen: the loader
+// refuses an attended run where there is no display.
 int RunAndWait(const std::vector<std::string>& argv_text, const std::string& tmpdir = "") {
-  std::vector<std::string> env_text;
+  std::vector<std::string> env_text = {"QT_QPA_PLATFORM=offscreen"};
   if (!tmpdir.empty()) env_text.push_back("TMPDIR=" + tmpdir);
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::string_view(*e).rfind("TMPDIR=", 0) != 0) env_text.emplace_back(*e);
+    const std::string_view entry(*e);
+    if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("QT_QPA_PLATFORM=", 0) != 0) env_text.emplace_back(*e);
   }
   std::vector<char*> env, argv;
   for (std::string& e : env_text) env.push_back(e.data());
