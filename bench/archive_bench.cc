@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_payload.h"
 #include "archive/archive_reader.h"
 #include "archive/brwl_compress.h"
 #include "archive/host_file.h"
@@ -46,57 +47,6 @@ using namespace brimwell;
 namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
-
-// A payload of text, incompressible, structured binary and sparse files of
-// sizes from 1 KB to 4 MB, about `total` bytes in all.
-std::vector<fs::path> MakePayload(const fs::path& dir, std::uint64_t total) {
-  fs::create_directories(dir);
-  std::mt19937_64 rng(20260101);
-  static const char* kWords[] = {"install", "archive", "version", "the",    "of",     "file",
-                                 "setup",   "program", "data",    "engine", "\n",     "registry",
-                                 "a",       "and",     "to",      "disk",   "window", "1999"};
-  std::vector<fs::path> files;
-  std::uint64_t done = 0;
-  for (int i = 0; done < total; ++i) {
-    std::uint64_t size = 1024ull << (rng() % 13);  // 1 KB .. 4 MB
-    size += rng() % size;
-    size = std::min<std::uint64_t>(size, total - done + 1024);
-    std::string data;
-    data.reserve(size);
-    switch (i % 4) {
-      case 0:  // text
-        while (data.size() < size) {
-          data += kWords[rng() % std::size(kWords)];
-          data += ' ';
-        }
-        break;
-      case 1:  // incompressible
-        while (data.size() < size) {
-          std::uint64_t r = rng();
-          data.append(reinterpret_cast<const char*>(&r), 8);
-        }
-        break;
-      case 2:  // structured records
-        for (std::uint32_t n = 0; data.size() < size; ++n) {
-          std::uint32_t rec[4] = {n, n * 7, 0x1000u + (n & 0xFF),
-                                  static_cast<std::uint32_t>(rng() & 0xF)};
-          data.append(reinterpret_cast<const char*>(rec), sizeof rec);
-        }
-        break;
-      default:  // mostly zeros
-        data.assign(size, '\0');
-        for (std::uint64_t k = 0; k < size; k += 4096) data[k] = static_cast<char>(rng());
-        break;
-    }
-    data.resize(size);
-    fs::path p = dir / ("f" + std::to_string(i) + ".dat");
-    std::ofstream(p, std::ios::binary)
-        .write(data.data(), static_cast<std::streamsize>(data.size()));
-    files.push_back(p);
-    done += size;
-  }
-  return files;
-}
 
 struct Run {
   double seconds = 0;
@@ -498,7 +448,7 @@ int main(int argc, char** argv) {
     }
     if (o.payload_mb > 0) {
       const fs::path payload = root / "payload";
-      std::vector<fs::path> files = MakePayload(payload, o.payload_mb << 20);
+      std::vector<fs::path> files = bench::MakePayload(payload, o.payload_mb << 20);
       std::uint64_t bytes = 0;
       for (const fs::path& f : files) bytes += fs::file_size(f);
       std::printf("mixed payload: %zu files, %.1f MB\n", files.size(),

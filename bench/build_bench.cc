@@ -17,64 +17,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_payload.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-// The payload of archive_bench: about `total` bytes in files of sizes from
-// 1 KB to 8 MB, a quarter each text, incompressible, records and zeros.
-std::vector<std::string> MakePayload(const fs::path& dir, std::uint64_t total) {
-  fs::create_directories(dir);
-  std::mt19937_64 rng(20260101);
-  static const char* kWords[] = {"install", "archive", "version", "the",    "of",     "file",
-                                 "setup",   "program", "data",    "engine", "\n",     "registry",
-                                 "a",       "and",     "to",      "disk",   "window", "1999"};
-  std::vector<std::string> names;
-  std::uint64_t done = 0;
-  for (int i = 0; done < total; ++i) {
-    std::uint64_t size = 1024ull << (rng() % 13);
-    size += rng() % size;
-    size = std::min<std::uint64_t>(size, total - done + 1024);
-    std::string data;
-    data.reserve(size);
-    switch (i % 4) {
-      case 0:
-        while (data.size() < size) {
-          data += kWords[rng() % std::size(kWords)];
-          data += ' ';
-        }
-        break;
-      case 1:
-        while (data.size() < size) {
-          std::uint64_t r = rng();
-          data.append(reinterpret_cast<const char*>(&r), 8);
-        }
-        break;
-      case 2:
-        for (std::uint32_t n = 0; data.size() < size; ++n) {
-          std::uint32_t rec[4] = {n, n * 7, 0x1000u + (n & 0xFF), static_cast<std::uint32_t>(rng() & 0xF)};
-          data.append(reinterpret_cast<const char*>(rec), sizeof rec);
-        }
-        break;
-      default:
-        data.assign(size, '\0');
-        for (std::uint64_t k = 0; k < size; k += 4096) data[k] = static_cast<char>(rng());
-        break;
-    }
-    data.resize(size);
-    const std::string name = "f" + std::to_string(i) + ".dat";
-    std::ofstream(dir / name, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-    names.push_back(name);
-    done += size;
-  }
-  return names;
-}
 
 void WriteProject(const fs::path& file, const std::vector<std::string>& names) {
   std::ofstream out(file);
@@ -145,7 +97,10 @@ int main(int argc, char** argv) {
   if (::mkdtemp(pattern.data()) == nullptr) return 1;
   const fs::path root = pattern;
   const fs::path product = root / "product";
-  const std::vector<std::string> names = MakePayload(product / "files", payload_mb << 20);
+  std::vector<std::string> names;
+  for (const fs::path& file : brimwell::bench::MakePayload(product / "files", payload_mb << 20)) {
+    names.push_back(file.filename().string());
+  }
   WriteProject(product / "project.json", names);
   std::uint64_t bytes = 0;
   for (const std::string& n : names) bytes += fs::file_size(product / "files" / n);
