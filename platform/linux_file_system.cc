@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -195,6 +196,16 @@ class OpenDirectory {
   int fd() const { return fd_; }
   const std::filesystem::path& host() const { return host_; }
 
+  // A new file without a name in the directory (O_TMPFILE), -1 where the
+  // file system cannot make one; after the first refusal it is not asked
+  // again.
+  int CreateUnnamed() {
+    if (!unnamed_files_) return -1;
+    int fd = ::openat(fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) unnamed_files_ = false;
+    return fd;
+  }
+
   // The name under which `name` is stored (the exact name first, else one
   // differing only in case, the first in byte order); empty when none.
   std::string StoredName(const std::string& name) {
@@ -246,28 +257,52 @@ class OpenDirectory {
 
   int fd_;
   std::filesystem::path host_;
+  std::atomic<bool> unnamed_files_ = true;
   bool listed_ = false;
   struct timespec mtime_ {};
   std::unordered_map<std::string, std::string> names_;
 };
 
-// A replacement in the making: `temp` beside `final`, renamed over it by
-// Commit; removed when dropped uncommitted. Made in an open directory, the
-// names are used relative to it, and a final name believed free is taken
-// without replacing anything that appeared there meanwhile.
+// The temporary name of a replacement: short, of our own, unique among the
+// processes and the calls of this one, and never longer than the host allows.
+std::string TempName(unsigned counter) {
+  const auto pid = static_cast<unsigned>(::getpid());
+  return ".~" + Hex4(pid >> 16) + Hex4(pid) + Hex4(counter) + ".tmp";
+}
+
+// Gives the unnamed file `fd` (made with O_TMPFILE) the name `name` in the
+// directory `dir_fd`, never replacing anything there. -1 with errno set on
+// failure (EEXIST when the name is taken).
+int LinkUnnamed(int fd, int dir_fd, const char* name) {
+  char proc[40];
+  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  if (::linkat(AT_FDCWD, proc, dir_fd, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  // Without /proc the descriptor itself is linked (which needs a privilege).
+  return ::linkat(fd, "", dir_fd, name, AT_EMPTY_PATH);
+}
+
+// A replacement in the making, renamed over `final` by Commit and removed
+// when dropped uncommitted: either `temp` beside `final`, or, for a name
+// found free in an open directory, a file without a name (`temp` empty)
+// that the directory shows only once it is whole. Made in an open
+// directory, the names are used relative to it, and a final name believed
+// free is taken without replacing anything that appeared there meanwhile.
 class LinuxNewFile final : public LinuxFileOf<NewFile> {
  public:
   LinuxNewFile(int fd, std::string path, std::int64_t capacity, std::filesystem::path disk_root,
                std::filesystem::path temp, std::filesystem::path final_path, Paths& paths,
-               std::shared_ptr<OpenDirectory> dir = nullptr, bool final_free = false)
+               std::atomic<unsigned>& temp_counter, std::shared_ptr<OpenDirectory> dir = nullptr,
+               bool final_free = false)
       : LinuxFileOf<NewFile>(fd, std::move(path), capacity, std::move(disk_root)),
         temp_(std::move(temp)),
         final_(std::move(final_path)),
         paths_(paths),
+        temp_counter_(temp_counter),
         dir_(std::move(dir)),
         final_free_(final_free) {}
   ~LinuxNewFile() override {
-    if (committed_) return;
+    if (committed_ || temp_.empty()) return;  // an unnamed file goes with its handle
     if (dir_) {
       ::unlinkat(dir_->fd(), temp_.filename().c_str(), 0);
     } else {
@@ -282,6 +317,7 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
       mode_t mode = st.st_mode & 07777;
       (void)::fchmod(fd_, mode | (mode & 0444) >> 2);  // a failure shows when it is started
     }
+    if (temp_.empty()) return CommitUnnamed();
     // A failed close can be a failed write-back: the file is not whole.
     int closed = ::close(fd_);
     fd_ = -1;
@@ -297,9 +333,49 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
         return WinStatus::Error(WinErrorFromErrno(errno));
       }
     }
-    // What stands at the final name gives way as on Windows it would to a
-    // new file: not a directory, a read-only file or a file in use. A link
-    // is replaced by the rename itself, never followed.
+    return ReplaceFinal();
+  }
+
+ private:
+  // Links the unnamed file at the final name, which was free; if something
+  // appeared there meanwhile, it gets a temporary name and replaces that
+  // as any replacement does.
+  WinStatus CommitUnnamed() {
+    const char* name = final_.filename().c_str();
+    if (LinkUnnamed(fd_, dir_->fd(), name) == 0) {
+      // A failed close can be a failed write-back: the file is not whole.
+      if (CloseHandle() != 0) {
+        const int error = errno;
+        ::unlinkat(dir_->fd(), name, 0);
+        return WinStatus::Error(WinErrorFromErrno(error));
+      }
+      return Committed();
+    }
+    if (errno != EEXIST) return WinStatus::Error(WinErrorFromErrno(errno));
+    for (int attempt = 0;; ++attempt) {
+      std::string temp = TempName(temp_counter_++);
+      if (LinkUnnamed(fd_, dir_->fd(), temp.c_str()) == 0) {
+        temp_ = dir_->host() / temp;
+        break;
+      }
+      if (errno != EEXIST || attempt > 100) return WinStatus::Error(WinErrorFromErrno(errno));
+    }
+    if (CloseHandle() != 0) return WinStatus::Error(WinErrorFromErrno(errno));
+    return ReplaceFinal();
+  }
+
+  int CloseHandle() {
+    int closed = ::close(fd_);
+    fd_ = -1;
+    return closed;
+  }
+
+  // Renames the closed temporary file over the final name. What stands
+  // there gives way as on Windows it would to a new file: not a directory,
+  // a read-only file or a file in use. A link is replaced by the rename
+  // itself, never followed.
+  WinStatus ReplaceFinal() {
+    struct stat st;
     if (::lstat(final_.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
         return WinStatus::Error(kErrorAccessDenied);
@@ -313,7 +389,6 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
     return Committed();
   }
 
- private:
   WinStatus Committed() {
     committed_ = true;
     paths_.NoteCreated(final_);
@@ -324,21 +399,15 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
   std::filesystem::path temp_;
   std::filesystem::path final_;
   Paths& paths_;
+  std::atomic<unsigned>& temp_counter_;
   std::shared_ptr<OpenDirectory> dir_;
   bool final_free_;
   bool committed_ = false;
 };
 
-// The temporary name of a replacement: short, of our own, unique among the
-// processes and the calls of this one, and never longer than the host allows.
-std::string TempName(unsigned counter) {
-  const auto pid = static_cast<unsigned>(::getpid());
-  return ".~" + Hex4(pid >> 16) + Hex4(pid) + Hex4(counter) + ".tmp";
-}
-
 // Creates a temporary file in the directory `dir_fd` (AT_FDCWD: `dir` is the
 // host directory); its name goes to `temp`. -1 with the error set on failure.
-int CreateTemp(int dir_fd, const std::filesystem::path& dir, unsigned& counter,
+int CreateTemp(int dir_fd, const std::filesystem::path& dir, std::atomic<unsigned>& counter,
                std::filesystem::path& temp, WinError& error) {
   for (int attempt = 0;; ++attempt) {
     std::string name = TempName(counter++);
@@ -357,7 +426,7 @@ int CreateTemp(int dir_fd, const std::filesystem::path& dir, unsigned& counter,
 class LinuxTargetDirectory final : public TargetDirectory {
  public:
   LinuxTargetDirectory(std::shared_ptr<OpenDirectory> dir, std::string path, Paths& paths,
-                       unsigned& temp_counter, std::int64_t capacity,
+                       std::atomic<unsigned>& temp_counter, std::int64_t capacity,
                        std::filesystem::path disk_root)
       : dir_(std::move(dir)),
         path_(std::move(path)),
@@ -398,12 +467,19 @@ class LinuxTargetDirectory final : public TargetDirectory {
     const bool free = stored.empty();
     if (free) stored = std::string(name);
     std::filesystem::path temp;
-    WinError error = kErrorSuccess;
-    int fd = CreateTemp(dir_->fd(), dir_->host(), temp_counter_, temp, error);
-    if (fd < 0) return Result::Error(error);
+    // A new name is written as a file without a name, which the directory
+    // shows only once whole: no temporary name to rename, nothing left
+    // behind if the process dies. Not on a removable disk, whose room is
+    // measured by the files in its folder.
+    int fd = free && capacity_ == 0 ? dir_->CreateUnnamed() : -1;
+    if (fd < 0) {
+      WinError error = kErrorSuccess;
+      fd = CreateTemp(dir_->fd(), dir_->host(), temp_counter_, temp, error);
+      if (fd < 0) return Result::Error(error);
+    }
     return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(
         fd, JoinWinPath(path_, name), capacity_, disk_root_, std::move(temp),
-        dir_->host() / stored, paths_, dir_, free));
+        dir_->host() / stored, paths_, temp_counter_, dir_, free));
   }
 
  private:
@@ -417,7 +493,7 @@ class LinuxTargetDirectory final : public TargetDirectory {
   std::shared_ptr<OpenDirectory> dir_;
   std::string path_;
   Paths& paths_;
-  unsigned& temp_counter_;
+  std::atomic<unsigned>& temp_counter_;
   std::int64_t capacity_;
   std::filesystem::path disk_root_;
   std::string tested_name_, tested_stored_;  // the last name tested and where it is stored
@@ -561,8 +637,9 @@ WinResult<std::unique_ptr<NewFile>> LinuxFileSystem::CreateReplacement(std::stri
   if (fd < 0) return Result::Error(error);
   std::filesystem::path disk_root;
   std::int64_t capacity = RemovableCapacity(path, disk_root);
-  return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(
-      fd, paths_.FullPath(path), capacity, std::move(disk_root), std::move(temp), host, paths_));
+  return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(fd, paths_.FullPath(path), capacity,
+                                                                std::move(disk_root), std::move(temp),
+                                                                host, paths_, temp_counter_));
 }
 
 WinResult<std::unique_ptr<TargetDirectory>> LinuxFileSystem::OpenTargetDirectory(

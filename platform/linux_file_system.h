@@ -9,6 +9,7 @@
 // its real bytes, or when it is being executed.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -93,7 +94,7 @@ class LinuxFileSystem final : public FileSystem {
   const PrefixConfig& config_;
   Paths& paths_;
   Registry& registry_;
-  unsigned temp_counter_ = 0;
+  std::atomic<unsigned> temp_counter_ = 0;
 };
 
 // Win32 error code for an errno value of a file operation.

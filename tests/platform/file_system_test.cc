@@ -454,6 +454,38 @@ TEST_F(FileSystemTest, ATargetDirectoryFindsAndReplacesNamesWithoutCase) {
   EXPECT_THROW((void)(*dir)->FileExists("a\\b"), EPathError);
 }
 
+TEST_F(FileSystemTest, ATargetDirectoryShowsANewFileOnlyWhole) {
+  ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
+  auto dir = OpenTargetDirectory(files(), "C:\\Out");
+  ASSERT_TRUE(dir.ok());
+  auto entries = [&] {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(drive_c() / "Out")) {
+      names.insert(e.path().filename().string());
+    }
+    return names;
+  };
+  // While it is written, nothing of it is in the directory, under any name.
+  auto a = (*dir)->CreateReplacement("a.txt");
+  ASSERT_TRUE(a.ok());
+  ASSERT_TRUE((*a)->Write("half", 4).ok());
+  EXPECT_TRUE(entries().empty());
+  EXPECT_FALSE(files().FileExists("C:\\Out\\a.txt"));
+  // Dropped, it leaves nothing; committed, it is there whole, executable if asked.
+  a->reset();
+  EXPECT_TRUE(entries().empty());
+  auto b = (*dir)->CreateReplacement("run.sh");
+  ASSERT_TRUE(b.ok());
+  ASSERT_TRUE((*b)->Write("#!", 2).ok());
+  ASSERT_TRUE((*b)->Commit(true).ok());
+  EXPECT_EQ(entries(), (std::set<std::string>{"run.sh"}));
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "run.sh"), "#!");
+  EXPECT_NE(std::filesystem::status(drive_c() / "Out" / "run.sh").permissions() &
+                std::filesystem::perms::owner_exec,
+            std::filesystem::perms::none);
+  EXPECT_TRUE((*dir)->FileExists("RUN.SH"));
+}
+
 TEST_F(FileSystemTest, ATargetDirectoryNeverWritesThroughWhatAppearsAtTheName) {
   ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
   WriteHostFile(drive_c() / "victim.txt", "keep");
