@@ -35,7 +35,10 @@ CompressionPipeline::~CompressionPipeline() {
 }
 
 int CompressionPipeline::DefaultThreads() {
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  // Asked once: the count is read from the system each time, and every
+  // extraction of a single member asks.
+  static const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return threads;
 }
 
 CompressionPipeline::Member CompressionPipeline::Take(std::size_t index,

@@ -122,7 +122,7 @@ bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct 
   return age_ns < window_ns;
 }
 
-LinuxPaths::DriveTargets LinuxPaths::Targets() {
+std::uint64_t LinuxPaths::RefreshTargets() {
   const std::filesystem::path dosdevices = prefix_ / "dosdevices";
   auto read_all = [this, &dosdevices] {
     // One listing says which of the 26 links exist; only those are read
@@ -145,28 +145,48 @@ LinuxPaths::DriveTargets LinuxPaths::Targets() {
     }
     return targets;
   };
+  // A table read afresh that differs from the one kept gives a new
+  // generation, which drops what was derived from the old one.
+  auto store = [this](DriveTargets&& targets) {
+    if (targets != drives_) {
+      drives_ = std::move(targets);
+      ++drives_generation_;
+    }
+  };
   struct stat st;
   struct timespec now {};
   if (::stat(dosdevices.c_str(), &st) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
       RecentlyChanged(dosdevices, st, now)) {
-    return read_all();
+    DriveTargets targets = read_all();
+    std::lock_guard<std::mutex> lock(drives_mutex_);
+    store(std::move(targets));
+    drives_valid_ = false;  // read again on the next call
+    return drives_generation_;
   }
   std::lock_guard<std::mutex> lock(drives_mutex_);
   if (!drives_valid_ || !SameTime(drives_mtime_, st.st_mtim) || drives_dev_ != st.st_dev ||
       drives_ino_ != st.st_ino) {
-    drives_ = read_all();
+    store(read_all());
     drives_mtime_ = st.st_mtim;
     drives_dev_ = st.st_dev;
     drives_ino_ = st.st_ino;
     drives_valid_ = true;
   }
+  return drives_generation_;
+}
+
+LinuxPaths::DriveTargets LinuxPaths::Targets() {
+  RefreshTargets();
+  std::lock_guard<std::mutex> lock(drives_mutex_);
   return drives_;
 }
 
 std::optional<std::filesystem::path> LinuxPaths::Target(char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
   if (letter < 'A' || letter > 'Z') return std::nullopt;
-  return Targets()[static_cast<std::size_t>(letter - 'A')];
+  RefreshTargets();
+  std::lock_guard<std::mutex> lock(drives_mutex_);
+  return drives_[static_cast<std::size_t>(letter - 'A')];
 }
 
 std::string LinuxPaths::Complete(std::string_view windows_path) {
@@ -229,7 +249,8 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
     exact /= parts.back();
     if (::lstat(exact.c_str(), &st) == 0) return exact;
     if (::lstat(parent.c_str(), &st) == 0) {
-      std::string found = FindName(parent, parts.back());
+      // A directory that is no link needs no second look.
+      std::string found = FindName(parent, parts.back(), S_ISDIR(st.st_mode) ? &st : nullptr);
       return found.empty() ? exact : parent / found;
     }
   }
@@ -250,9 +271,14 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
   return host;
 }
 
-std::string LinuxPaths::FindName(const std::filesystem::path& dir, const std::string& name) {
+std::string LinuxPaths::FindName(const std::filesystem::path& dir, const std::string& name,
+                                 const struct stat* known) {
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  if (known != nullptr) {
+    st = *known;
+  } else if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return std::string();
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   Listing& listing = listings_cache_[dir.string()];
   if (!SameTime(listing.mtime, st.st_mtim) || listing.dev != st.st_dev || listing.ino != st.st_ino) {
@@ -327,6 +353,18 @@ void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
 }
 
 std::string LinuxPaths::ToWindows(const std::filesystem::path& host_path) {
+  // The form of an absolute path depends on the drive table alone (unless
+  // it is reached only through a link, below): the last one is kept for
+  // the next call, as a product's files mostly come from a few directories.
+  const bool absolute = host_path.is_absolute();
+  std::uint64_t generation = 0;
+  if (absolute) {
+    generation = RefreshTargets();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_windows_.valid && last_windows_.generation == generation && last_windows_.host == host_path.native()) {
+      return last_windows_.windows;
+    }
+  }
   std::filesystem::path path = std::filesystem::absolute(host_path).lexically_normal();
   auto try_map = [this](const std::filesystem::path& p) -> std::optional<std::string> {
     std::optional<std::string> best;
@@ -345,7 +383,13 @@ std::string LinuxPaths::ToWindows(const std::filesystem::path& host_path) {
     }
     return best;
   };
-  if (auto mapped = try_map(path)) return *mapped;
+  if (auto mapped = try_map(path)) {
+    if (absolute) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      last_windows_ = {true, generation, host_path.native(), *mapped};
+    }
+    return *mapped;
+  }
   std::error_code ec;
   std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
   if (!ec) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -50,7 +51,9 @@ class LinuxPaths final : public Paths {
   // that drive's current directory, for a Windows path.
   std::string Complete(std::string_view windows_path);
   // The existing name in `dir` equal to `name` without case; empty if none.
-  std::string FindName(const std::filesystem::path& dir, const std::string& name);
+  // `known`: the directory's stat when the caller has it (a directory).
+  std::string FindName(const std::filesystem::path& dir, const std::string& name,
+                       const struct stat* known = nullptr);
   // Re-reads the directory's stat into its listing after our own change.
   void Touch(const std::filesystem::path& dir);
   // The target of each drive letter A..Z (see DriveTarget), read once and
@@ -60,6 +63,9 @@ class LinuxPaths final : public Paths {
   // modification time would go unseen.
   using DriveTargets = std::array<std::optional<std::filesystem::path>, 26>;
   DriveTargets Targets();
+  // Brings drives_ up to date by the rule above; returns its generation,
+  // which changes whenever the table read differs from the one kept.
+  std::uint64_t RefreshTargets();
   // True when the directory's modification time `st` is so close to `now`
   // that a second change could still carry the same time: its contents
   // cannot be judged by the time then. The window is the file system's
@@ -81,6 +87,15 @@ class LinuxPaths final : public Paths {
   dev_t drives_dev_ = 0;
   ino_t drives_ino_ = 0;
   DriveTargets drives_;
+  std::uint64_t drives_generation_ = 0;
+  // The last absolute host path ToWindows mapped through the drive table of
+  // `generation`, and its Windows form (guarded by mutex_).
+  struct LastWindowsForm {
+    bool valid = false;
+    std::uint64_t generation = 0;
+    std::string host;
+    std::string windows;
+  } last_windows_;
   // Whether the file system of the device fine_times_dev_ keeps fractions
   // of a second in its times.
   bool fine_times_known_ = false;

@@ -49,6 +49,28 @@ TEST_F(PathsTest, DriveLinksChangedOneAfterAnotherAreSeenAtOnce) {
   EXPECT_EQ(paths().ToHost("E:\\y"), dir_.path() / "e" / "y");
 }
 
+TEST_F(PathsTest, AHostPathTakesTheDriveThatReachesItNow) {
+  namespace fs = std::filesystem;
+  const fs::path dosdevices = prefix_dir() / "dosdevices";
+  const fs::path dir = dir_.path() / "d";
+  fs::create_directories(dir / "x");
+  std::string z = "Z:" + (dir / "x").string();
+  std::replace(z.begin(), z.end(), '/', '\\');
+  fs::last_write_time(dosdevices, fs::file_time_type::clock::now() - std::chrono::seconds(30));
+  EXPECT_EQ(paths().ToWindows(dir / "x"), z);
+  EXPECT_EQ(paths().ToWindows(dir / "x"), z);  // asked again: the same
+  fs::create_directory_symlink(dir, dosdevices / "d:");
+  EXPECT_EQ(paths().ToWindows(dir / "x"), "D:\\x");
+  // Another letter for the same directory, in the same tick of the table's
+  // time, and then none.
+  fs::remove(dosdevices / "d:");
+  fs::create_directory_symlink(dir, dosdevices / "e:");
+  EXPECT_EQ(paths().ToWindows(dir / "x"), "E:\\x");
+  EXPECT_EQ(paths().FullPath((dir / "x").string()), "E:\\x");
+  fs::remove(dosdevices / "e:");
+  EXPECT_EQ(paths().ToWindows(dir / "x"), z);
+}
+
 TEST_F(PathsTest, NamesAreFoundWithoutRegardToCase) {
   WriteHostFile(drive_c() / "Dist" / "setup.1", "x");
   EXPECT_EQ(paths().ToHost("C:\\DIST\\SETUP.1"), drive_c() / "Dist" / "setup.1");
