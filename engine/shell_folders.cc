@@ -14,10 +14,8 @@ namespace {
 
 std::optional<std::string> ReadFolderValue(const EngineContext& ctx, RegistryHive hive, const char* key,
                                            const char* name) {
-  Registry& reg = ctx.GetMachine().GetRegistry();
-  if (!reg.KeyExists(hive, key)) return std::nullopt;
-  // A value of another type cannot be read: the default serves.
-  return reg.FindString(hive, key, name);
+  // A missing key or value, or a value of another type: the default serves.
+  return ctx.GetMachine().GetRegistry().FindString(hive, key, name);
 }
 
 std::string CurrentDrive(const EngineContext& ctx) {

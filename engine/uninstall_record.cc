@@ -1,7 +1,7 @@
 #include "engine/uninstall_record.h"
 
 #include <charconv>
-#include <vector>
+#include <memory>
 
 #include "engine/engine_context.h"
 #include "engine/install_container.h"
@@ -23,12 +23,13 @@ std::optional<std::string> FileDigestOf(FileSystem& fs, std::string_view path) {
   if (!file.ok()) return std::nullopt;
   Sha256 hash;
   std::uint64_t size = 0;
-  std::vector<char> buffer(1 << 16);
+  constexpr std::size_t kBufferSize = 1 << 16;
+  auto buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
   for (;;) {
-    IoResult got = (*file)->Read(buffer.data(), buffer.size());
+    IoResult got = (*file)->Read(buffer.get(), kBufferSize);
     if (!got.ok()) return std::nullopt;
     if (got.bytes == 0) break;
-    hash.Update(buffer.data(), got.bytes);
+    hash.Update(buffer.get(), got.bytes);
     size += got.bytes;
   }
   return std::to_string(size) + ";" + hash.FinishHex();
@@ -48,10 +49,12 @@ std::string UninstallRecord::SubKey(std::string_view sub) const {
 }
 
 std::optional<int> UninstallRecord::ReadCount(std::string_view list_key) const {
-  Registry& reg = ctx_.GetMachine().GetRegistry();
-  if (!reg.ValueExists(kHive, list_key, kEntriesValue)) return 0;
-  std::optional<std::string> text = reg.FindString(kHive, list_key, kEntriesValue);
-  if (!text) return std::nullopt;  // a value of another type is no count
+  std::optional<RegistryValue> value = ctx_.GetMachine().GetRegistry().QueryValue(kHive, list_key, kEntriesValue);
+  if (!value) return 0;
+  if (value->type != RegistryValueType::kString && value->type != RegistryValueType::kExpandString) {
+    return std::nullopt;  // a value of another type is no count
+  }
+  const std::string* text = &value->data;
   int n = 0;
   auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), n);
   if (text->empty() || error != std::errc() || end != text->data() + text->size() || n < 0) return std::nullopt;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/format.h"
+#include "framework/text_case.h"
 #include "platform/platform_errors.h"
 #include "platform/win_path.h"
 
@@ -22,6 +23,7 @@ constexpr int kApplicationId = 0x42574C52;
 constexpr int kSchemaVersion = 1;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxCachedKeys = 100000;
+constexpr std::size_t kMaxCachedValues = 100000;
 constexpr int kBusyTimeoutMs = 30000;
 
 constexpr const char* kSql[] = {
@@ -92,6 +94,33 @@ std::vector<std::string> SplitKey(std::string_view path) {
     if (i > start) parts.emplace_back(path.substr(start, i - start));
   }
   return parts;
+}
+
+// The name under which key_cache_ keeps a key: the root's index, then
+// "\" and each component of `base` and `key` upper-cased (empty components
+// dropped), the same text the walk in ResolveKey builds level by level.
+std::string FoldedKeyPath(int root, std::string_view base, std::string_view key) {
+  std::string out = std::to_string(root);
+  out.reserve(out.size() + base.size() + key.size() + 2);
+  for (std::string_view path : {base, key}) {
+    std::size_t i = 0;
+    while (i < path.size()) {
+      while (i < path.size() && path[i] == '\\') ++i;
+      if (i == path.size()) break;
+      out += '\\';
+      while (i < path.size() && path[i] != '\\') out += AsciiUpper(path[i++]);
+    }
+  }
+  return out;
+}
+
+// The name under which value_cache_ keeps a value of the key `key_id`.
+std::string ValueCacheName(std::int64_t key_id, std::string_view name) {
+  std::string out = std::to_string(key_id);
+  out += ':';
+  out.reserve(out.size() + name.size());
+  for (char c : name) out += AsciiUpper(c);
+  return out;
 }
 
 bool HasControlCharacter(std::string_view name) {
@@ -332,6 +361,8 @@ void SqliteRegistry::BeginWrite() {
 
 void SqliteRegistry::CommitLocked() {
   if (!in_transaction_) return;
+  // Once the write lock is let go, others may change what was read.
+  value_cache_.clear();
   int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
   std::string detail = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db_.get());
   if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_.get())) {
@@ -353,6 +384,7 @@ void SqliteRegistry::CommitLocked() {
 
 void SqliteRegistry::RollbackLocked() {
   updating_ = false;
+  value_cache_.clear();
   if (!in_transaction_) return;
   if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
@@ -384,11 +416,16 @@ void SqliteRegistry::CommitterLoop() {
 std::optional<std::int64_t> SqliteRegistry::ResolveKey(RegistryHive hive, std::string_view key,
                                                         bool create, bool* too_long) {
   HiveRoot where = RootOf(hive);
+  if (key_cache_.size() > kMaxCachedKeys) key_cache_.clear();
+  // A key used before is found by its whole name; the walk below finds and
+  // makes the others level by level.
+  if (auto it = key_cache_.find(FoldedKeyPath(where.root, where.base, key)); it != key_cache_.end()) {
+    return it->second;
+  }
   std::vector<std::string> parts = SplitKey(where.base);
   for (std::string& p : SplitKey(key)) parts.push_back(std::move(p));
   std::int64_t id = roots_[where.root];
   std::string cache_key = std::to_string(where.root);
-  if (key_cache_.size() > kMaxCachedKeys) key_cache_.clear();
   for (const std::string& part : parts) {
     std::string fold = WinUpperCase(part);
     cache_key += '\\';
@@ -482,8 +519,9 @@ WinStatus SqliteRegistry::DeleteKey(RegistryHive hive, std::string_view key) {
     if (rc != SQLITE_DONE) Fail("delete key");
   }
   BeginWrite();
-  RunOnKey({kDeleteKeyValues, kDeleteKeyRow}, *id, "delete key");
   key_cache_.clear();
+  value_cache_.clear();
+  RunOnKey({kDeleteKeyValues, kDeleteKeyRow}, *id, "delete key");
   return WinStatus::Ok();
 }
 
@@ -495,8 +533,9 @@ WinStatus SqliteRegistry::DeleteTree(RegistryHive hive, std::string_view key) {
   auto id = ResolveKey(hive, key, false);
   if (!id) return WinStatus::Error(kErrorFileNotFound);
   BeginWrite();
-  RunOnKey({kDeleteTreeValues, kDeleteTreeKeys}, *id, "delete tree");
   key_cache_.clear();
+  value_cache_.clear();
+  RunOnKey({kDeleteTreeValues, kDeleteTreeKeys}, *id, "delete tree");
   return WinStatus::Ok();
 }
 
@@ -507,14 +546,29 @@ std::optional<RegistryValue> SqliteRegistry::QueryValue(RegistryHive hive, std::
   CheckFresh();
   auto id = ResolveKey(hive, key, false);
   if (!id) return std::nullopt;
+  std::string cached_name;
+  if (in_transaction_) {
+    cached_name = ValueCacheName(*id, name);
+    if (auto it = value_cache_.find(cached_name); it != value_cache_.end()) return it->second;
+  }
   sqlite3_stmt* stmt = Prepared(kGetValue);
   Reset reset(stmt);
   sqlite3_bind_int64(stmt, 1, *id);
   BindText(stmt, 2, WinUpperCase(name));
   int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_DONE) return std::nullopt;
-  if (rc != SQLITE_ROW) Fail("read value");
-  return RegistryValue{static_cast<RegistryValueType>(sqlite3_column_int64(stmt, 0)), ColumnText(stmt, 1)};
+  std::optional<RegistryValue> value;
+  if (rc == SQLITE_ROW) {
+    value = RegistryValue{static_cast<RegistryValueType>(sqlite3_column_int64(stmt, 0)), ColumnText(stmt, 1)};
+  } else if (rc != SQLITE_DONE) {
+    Fail("read value");
+  }
+  if (in_transaction_) RememberValue(std::move(cached_name), value);
+  return value;
+}
+
+void SqliteRegistry::RememberValue(std::string cached_name, const std::optional<RegistryValue>& value) {
+  if (value_cache_.size() >= kMaxCachedValues) value_cache_.clear();
+  value_cache_.insert_or_assign(std::move(cached_name), value);
 }
 
 WinResult<std::vector<std::string>> SqliteRegistry::ValueNames(RegistryHive hive, std::string_view key) {
@@ -559,7 +613,11 @@ WinStatus SqliteRegistry::SetValue(RegistryHive hive, std::string_view key, std:
   BindText(stmt, 3, WinUpperCase(name));
   sqlite3_bind_int64(stmt, 4, static_cast<std::int64_t>(value.type));
   sqlite3_bind_blob(stmt, 5, value.data.data(), static_cast<int>(value.data.size()), SQLITE_TRANSIENT);
-  if (sqlite3_step(stmt) != SQLITE_DONE) Fail("write value");
+  if (sqlite3_step(stmt) != SQLITE_DONE) {
+    value_cache_.erase(ValueCacheName(*id, name));
+    Fail("write value");
+  }
+  RememberValue(ValueCacheName(*id, name), value);
   return WinStatus::Ok();
 }
 
@@ -574,6 +632,7 @@ WinStatus SqliteRegistry::DeleteValue(RegistryHive hive, std::string_view key, s
   Reset reset(stmt);
   sqlite3_bind_int64(stmt, 1, *id);
   BindText(stmt, 2, WinUpperCase(name));
+  value_cache_.erase(ValueCacheName(*id, name));
   if (sqlite3_step(stmt) != SQLITE_DONE) Fail("delete value");
   if (sqlite3_changes(db_.get()) == 0) return WinStatus::Error(kErrorFileNotFound);
   return WinStatus::Ok();

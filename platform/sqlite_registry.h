@@ -110,6 +110,7 @@ class SqliteRegistry final : public Registry {
   void RollbackLocked();
   void CommitterLoop();
   void ThrowDeferred();
+  void RememberValue(std::string cached_name, const std::optional<RegistryValue>& value);
   // The id of the key, creating missing levels when `create`; nullopt when
   // it does not exist (or a name is too long to create, with `too_long`).
   std::optional<std::int64_t> ResolveKey(RegistryHive hive, std::string_view key, bool create,
@@ -128,6 +129,11 @@ class SqliteRegistry final : public Registry {
   std::unique_ptr<sqlite3_stmt, FinalizeStatement> statements_[kStmtCount];
   std::int64_t roots_[3] = {};  // HKLM, HKU, HKDD
   std::unordered_map<std::string, std::int64_t> key_cache_;
+  // Values read or written while this connection holds the write lock (a
+  // transaction is open), by key id and upper-cased name; nobody else can
+  // change them meanwhile, so they are kept until the transaction ends.
+  // A missing value is kept as nullopt.
+  std::unordered_map<std::string, std::optional<RegistryValue>> value_cache_;
   std::int64_t data_version_ = -1;
 
   std::mutex mutex_;

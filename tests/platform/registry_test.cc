@@ -100,6 +100,48 @@ TEST_F(RegistryTest, AValueOfAnotherTypeIsAClearError) {
   EXPECT_EQ(registry().FindBinary(kHKLM, key, "CreationDate")->size(), 8u);
 }
 
+// Values are remembered while this process writes; every change must show
+// at once, however the key is spelt, and a dropped update must take its
+// values with it.
+TEST_F(RegistryTest, ValuesReadWhileWritingFollowEveryChange) {
+  Registry& reg = registry();
+  const std::string key = "SOFTWARE\\Kept";
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "Count", "1").ok());
+  ASSERT_TRUE(reg.Flush().ok());
+  reg.BeginUpdate();
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), "1");
+  ASSERT_TRUE(reg.WriteString(kHKLM, "\\software\\KEPT\\", "COUNT", "2").ok());
+  EXPECT_EQ(reg.FindString(kHKLM, key, "count"), "2");
+  ASSERT_TRUE(reg.WriteDword(kHKLM, key, "Count", 3).ok());
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), std::nullopt);  // another type now
+  EXPECT_EQ(reg.ReadDword(kHKLM, key, "Count"), 3u);
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key, "Later"));
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "Later", "x").ok());
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Later"), "x");
+  ASSERT_TRUE(reg.DeleteValue(kHKLM, key, "LATER").ok());
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key, "Later"));
+  ASSERT_TRUE(reg.WriteString(kHKLM, key + "\\Sub", "V", "y").ok());
+  ASSERT_TRUE(reg.DeleteTree(kHKLM, key + "\\Sub").ok());
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key + "\\Sub", "V"));
+  ASSERT_TRUE(reg.CreateKey(kHKLM, key + "\\Sub").ok());
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key + "\\Sub", "V"));  // a new key holds nothing
+  ASSERT_TRUE(reg.WriteString(kHKLM, key + "\\Sub", "V", "z").ok());
+  ASSERT_TRUE(reg.DeleteKey(kHKLM, key + "\\Sub").ok());
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key + "\\Sub", "V"));
+  reg.EndUpdate(false);
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), "1");
+
+  // What another connection commits is seen once this one has committed.
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "Count", "4").ok());
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), "4");
+  ASSERT_TRUE(reg.Flush().ok());
+  {
+    SqliteRegistry other(prefix_dir() / "registry.db");
+    ASSERT_TRUE(other.WriteString(kHKLM, key, "Count", "5").ok());
+  }
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), "5");
+}
+
 TEST_F(RegistryTest, DataOfEveryTypeRoundTrips) {
   const std::string key = "SOFTWARE\\Data";
   ASSERT_TRUE(registry().CreateKey(kHKLM, key).ok());
