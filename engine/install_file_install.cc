@@ -181,9 +181,10 @@ void TCustomInstallFile::InstallObjects() {
       return;
     }
   }
-  if (IsBlankText(GetDestPath())) Raise<IECustomInstallFile>(ctx, kBlankDestination, {DisplayName()});
+  const std::string dest = GetDestPath();
+  if (IsBlankText(dest)) Raise<IECustomInstallFile>(ctx, kBlankDestination, {DisplayName()});
   FileSystem& fs = ctx->GetMachine().GetFileSystem();
-  const std::string target = InstalledPath();
+  const std::string target = dest + "\\" + dest_name_;  // InstalledPath()
   target_existed_ = fs.FileExists(target);
 
   install_decision_ = true;

@@ -99,7 +99,7 @@ std::optional<std::filesystem::path> DriveTarget(const std::filesystem::path& pr
 }
 
 LinuxPaths::LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config)
-    : prefix_(std::move(prefix)), config_(config) {}
+    : prefix_(std::move(prefix)), dosdevices_(prefix_ / "dosdevices"), config_(config) {}
 
 bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct stat& st,
                                  const struct timespec& now) {
@@ -123,7 +123,7 @@ bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct 
 }
 
 std::uint64_t LinuxPaths::RefreshTargets() {
-  const std::filesystem::path dosdevices = prefix_ / "dosdevices";
+  const std::filesystem::path& dosdevices = dosdevices_;
   auto read_all = [this, &dosdevices] {
     // One listing says which of the 26 links exist; only those are read
     // (and C:, which falls back to drive_c without a link).
@@ -243,15 +243,23 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
   // walk below costs one per component.
   struct stat st;
   if (!parts.empty()) {
-    std::filesystem::path exact = root;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) exact /= parts[i];
-    std::filesystem::path parent = exact;
-    exact /= parts.back();
+    // Joined as text: the path is made once, at the end.
+    std::string exact = root.native();
+    auto join = [&exact](const std::string& part) {
+      if (exact.empty() || exact.back() != '/') exact += '/';
+      exact += part;
+    };
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) join(parts[i]);
+    std::string parent = exact;
+    join(parts.back());
     if (::lstat(exact.c_str(), &st) == 0) return exact;
     if (::lstat(parent.c_str(), &st) == 0) {
       // A directory that is no link needs no second look.
       std::string found = FindName(parent, parts.back(), S_ISDIR(st.st_mode) ? &st : nullptr);
-      return found.empty() ? exact : parent / found;
+      if (found.empty()) return exact;
+      exact = std::move(parent);
+      join(found);
+      return exact;
     }
   }
   std::filesystem::path host = root;
@@ -259,7 +267,7 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
   for (const std::string& part : parts) {
     std::filesystem::path candidate = host / part;
     if (exists && ::lstat(candidate.c_str(), &st) != 0) {
-      std::string found = FindName(host, part);
+      std::string found = FindName(host.native(), part);
       if (!found.empty()) {
         candidate = host / found;
       } else {
@@ -271,8 +279,7 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
   return host;
 }
 
-std::string LinuxPaths::FindName(const std::filesystem::path& dir, const std::string& name,
-                                 const struct stat* known) {
+std::string LinuxPaths::FindName(const std::string& dir, const std::string& name, const struct stat* known) {
   struct stat st;
   if (known != nullptr) {
     st = *known;
@@ -280,7 +287,7 @@ std::string LinuxPaths::FindName(const std::filesystem::path& dir, const std::st
     return std::string();
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  Listing& listing = listings_cache_[dir.string()];
+  Listing& listing = listings_cache_[dir];
   if (!SameTime(listing.mtime, st.st_mtim) || listing.dev != st.st_dev || listing.ino != st.st_ino) {
     listing.names.clear();
     listing.mtime = st.st_mtim;

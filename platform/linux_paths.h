@@ -52,8 +52,7 @@ class LinuxPaths final : public Paths {
   std::string Complete(std::string_view windows_path);
   // The existing name in `dir` equal to `name` without case; empty if none.
   // `known`: the directory's stat when the caller has it (a directory).
-  std::string FindName(const std::filesystem::path& dir, const std::string& name,
-                       const struct stat* known = nullptr);
+  std::string FindName(const std::string& dir, const std::string& name, const struct stat* known = nullptr);
   // Re-reads the directory's stat into its listing after our own change.
   void Touch(const std::filesystem::path& dir);
   // The target of each drive letter A..Z (see DriveTarget), read once and
@@ -76,6 +75,7 @@ class LinuxPaths final : public Paths {
   std::optional<DriveMapping> Mapping(char letter, const std::optional<std::filesystem::path>& target);
 
   std::filesystem::path prefix_;
+  std::filesystem::path dosdevices_;  // prefix_/dosdevices
   const PrefixConfig& config_;
   std::string current_directory_ = "C:\\";
   std::mutex mutex_;

@@ -613,11 +613,14 @@ WinStatus SqliteRegistry::SetValue(RegistryHive hive, std::string_view key, std:
   BindText(stmt, 3, WinUpperCase(name));
   sqlite3_bind_int64(stmt, 4, static_cast<std::int64_t>(value.type));
   sqlite3_bind_blob(stmt, 5, value.data.data(), static_cast<int>(value.data.size()), SQLITE_TRANSIENT);
+  // A value read before is kept right; one only written is not kept (most
+  // are never read back).
+  auto cached = value_cache_.find(ValueCacheName(*id, name));
   if (sqlite3_step(stmt) != SQLITE_DONE) {
-    value_cache_.erase(ValueCacheName(*id, name));
+    if (cached != value_cache_.end()) value_cache_.erase(cached);
     Fail("write value");
   }
-  RememberValue(ValueCacheName(*id, name), value);
+  if (cached != value_cache_.end()) cached->second = value;
   return WinStatus::Ok();
 }
 

@@ -129,10 +129,10 @@ class SqliteRegistry final : public Registry {
   std::unique_ptr<sqlite3_stmt, FinalizeStatement> statements_[kStmtCount];
   std::int64_t roots_[3] = {};  // HKLM, HKU, HKDD
   std::unordered_map<std::string, std::int64_t> key_cache_;
-  // Values read or written while this connection holds the write lock (a
-  // transaction is open), by key id and upper-cased name; nobody else can
-  // change them meanwhile, so they are kept until the transaction ends.
-  // A missing value is kept as nullopt.
+  // Values read while this connection holds the write lock (a transaction
+  // is open), by key id and upper-cased name, and kept right by its own
+  // writes; nobody else can change them meanwhile, so they are kept until
+  // the transaction ends. A missing value is kept as nullopt.
   std::unordered_map<std::string, std::optional<RegistryValue>> value_cache_;
   std::int64_t data_version_ = -1;
 
