@@ -252,9 +252,9 @@ void TCustomInstallFile::InstallFile() {
 
 void TCustomInstallFile::ExtractNow(const std::string& archive_path) {
   EngineContext* ctx = Context();
-  FileSystem& fs = ctx->GetMachine().GetFileSystem();
   const std::string dest = GetDestPath();
-  fs.ForceDirectories(dest);
+  // The archive makes the destination directory with all missing parents
+  // as it writes the file (once for a run of files into one directory).
   if (IsBlankText(archive_path)) Raise<IECustomInstallFile>(ctx, kBlankArchivePath, {file_name_});
 
   std::unique_ptr<TBrwlCompress> own;
