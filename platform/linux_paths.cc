@@ -1,6 +1,7 @@
 #include "platform/linux_paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <time.h>
@@ -101,6 +102,10 @@ std::optional<std::filesystem::path> DriveTarget(const std::filesystem::path& pr
 LinuxPaths::LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config)
     : prefix_(std::move(prefix)), dosdevices_(prefix_ / "dosdevices"), config_(config) {}
 
+LinuxPaths::~LinuxPaths() {
+  if (dosdevices_fd_ >= 0) ::close(dosdevices_fd_);
+}
+
 bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct stat& st,
                                  const struct timespec& now) {
   // File systems that keep nanoseconds stamp a change with the kernel's
@@ -155,7 +160,7 @@ std::uint64_t LinuxPaths::RefreshTargets() {
   };
   struct stat st;
   struct timespec now {};
-  if (::stat(dosdevices.c_str(), &st) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || !StatDosdevices(st, now) ||
       RecentlyChanged(dosdevices, st, now)) {
     DriveTargets targets = read_all();
     std::lock_guard<std::mutex> lock(drives_mutex_);
@@ -173,6 +178,27 @@ std::uint64_t LinuxPaths::RefreshTargets() {
     drives_valid_ = true;
   }
   return drives_generation_;
+}
+
+bool LinuxPaths::StatDosdevices(struct stat& st, const struct timespec& now) {
+  std::lock_guard<std::mutex> lock(drives_mutex_);
+  // The directory held open answers without a walk along its path; its
+  // path is looked at again every tenth of a second, in case another
+  // directory was put in its place while the one held lives on elsewhere.
+  const std::int64_t now_ms = static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+  const bool path_due = now_ms - dosdevices_checked_ms_ >= 100 || now_ms < dosdevices_checked_ms_;
+  if (dosdevices_fd_ >= 0 && !path_due && ::fstat(dosdevices_fd_, &st) == 0 && st.st_nlink > 0) return true;
+  struct stat at_path;
+  if (::stat(dosdevices_.c_str(), &at_path) != 0) return false;
+  if (dosdevices_fd_ >= 0 && (::fstat(dosdevices_fd_, &st) != 0 || st.st_dev != at_path.st_dev ||
+                              st.st_ino != at_path.st_ino || st.st_nlink == 0)) {
+    ::close(dosdevices_fd_);
+    dosdevices_fd_ = -1;
+  }
+  if (dosdevices_fd_ < 0) dosdevices_fd_ = ::open(dosdevices_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  dosdevices_checked_ms_ = now_ms;
+  st = at_path;
+  return true;
 }
 
 LinuxPaths::DriveTargets LinuxPaths::Targets() {

@@ -22,6 +22,7 @@ class LinuxPaths final : public Paths {
   // `config` must outlive the service; its removable drives give the drive
   // types.
   LinuxPaths(std::filesystem::path prefix, const PrefixConfig& config);
+  ~LinuxPaths() override;
 
   std::filesystem::path ToHost(std::string_view windows_path) override;
   std::string ToWindows(const std::filesystem::path& host_path) override;
@@ -65,6 +66,10 @@ class LinuxPaths final : public Paths {
   // Brings drives_ up to date by the rule above; returns its generation,
   // which changes whenever the table read differs from the one kept.
   std::uint64_t RefreshTargets();
+  // The status of the dosdevices directory, through the directory held
+  // open, checked against its path every tenth of a second (`now`); false
+  // when it cannot be had.
+  bool StatDosdevices(struct stat& st, const struct timespec& now);
   // True when the directory's modification time `st` is so close to `now`
   // that a second change could still carry the same time: its contents
   // cannot be judged by the time then. The window is the file system's
@@ -88,6 +93,8 @@ class LinuxPaths final : public Paths {
   ino_t drives_ino_ = 0;
   DriveTargets drives_;
   std::uint64_t drives_generation_ = 0;
+  int dosdevices_fd_ = -1;                 // O_PATH descriptor of dosdevices_
+  std::int64_t dosdevices_checked_ms_ = 0;  // when its path was last looked at (ms)
   // The last absolute host path ToWindows mapped through the drive table of
   // `generation`, and its Windows form (guarded by mutex_).
   struct LastWindowsForm {

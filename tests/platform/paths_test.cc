@@ -1,6 +1,8 @@
 #include "platform/paths.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "platform/linux_paths.h"
 #include "platform/platform_errors.h"
@@ -69,6 +71,32 @@ TEST_F(PathsTest, AHostPathTakesTheDriveThatReachesItNow) {
   EXPECT_EQ(paths().FullPath((dir / "x").string()), "E:\\x");
   fs::remove(dosdevices / "e:");
   EXPECT_EQ(paths().ToWindows(dir / "x"), z);
+}
+
+TEST_F(PathsTest, ADriveTableMadeAnewIsSeen) {
+  namespace fs = std::filesystem;
+  const fs::path dosdevices = prefix_dir() / "dosdevices";
+  fs::create_directories(dir_.path() / "d" / "x");
+  fs::last_write_time(dosdevices, fs::file_time_type::clock::now() - std::chrono::seconds(30));
+  EXPECT_THROW(paths().ToHost("D:\\x"), EPathError);
+  // Another directory put in place of the table, the old one kept aside
+  // and left as it was.
+  const fs::path fresh = prefix_dir() / "dosdevices.new";
+  fs::create_directory(fresh);
+  for (const auto& entry : fs::directory_iterator(dosdevices)) {
+    fs::copy_symlink(entry.path(), fresh / entry.path().filename());
+  }
+  fs::create_directory_symlink(dir_.path() / "d", fresh / "d:");
+  fs::last_write_time(fresh, fs::file_time_type::clock::now() - std::chrono::seconds(30));
+  fs::rename(dosdevices, prefix_dir() / "dosdevices.old");
+  fs::rename(fresh, dosdevices);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(paths().ToHost("D:\\x"), dir_.path() / "d" / "x");
+  // And a table removed and made again at once.
+  fs::remove_all(dosdevices);
+  fs::create_directory(dosdevices);
+  fs::create_directory_symlink(prefix_dir() / "drive_c", dosdevices / "c:");
+  EXPECT_THROW(paths().ToHost("D:\\x"), EPathError);
 }
 
 TEST_F(PathsTest, NamesAreFoundWithoutRegardToCase) {
