@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -182,6 +183,31 @@ class LinuxFileOf : public Base {
 
 using LinuxFile = LinuxFileOf<File>;
 
+// The temporary name of a replacement: short, of our own, unique among the
+// processes and the calls of this one, and never longer than the host allows.
+std::string TempName(unsigned counter) {
+  const auto pid = static_cast<unsigned>(::getpid());
+  return ".~" + Hex4(pid >> 16) + Hex4(pid) + Hex4(counter) + ".tmp";
+}
+
+// Gives the unnamed file `fd` (made with O_TMPFILE) the name `name` in the
+// directory `dir_fd`, never replacing anything there. -1 with errno set on
+// failure (EEXIST when the name is taken).
+int LinkUnnamed(int fd, int dir_fd, const char* name) {
+  // The descriptor itself is linked where the kernel lets the file's opener
+  // do so (Linux 6.10 on, or with the privilege); else through /proc, which
+  // costs a path lookup.
+  static std::atomic<bool> by_descriptor = true;
+  if (by_descriptor) {
+    if (::linkat(fd, "", dir_fd, name, AT_EMPTY_PATH) == 0) return 0;
+    if (errno != EPERM && errno != ENOENT && errno != EINVAL) return -1;
+    by_descriptor = false;
+  }
+  char proc[40];
+  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  return ::linkat(AT_FDCWD, proc, dir_fd, name, AT_SYMLINK_FOLLOW);
+}
+
 // A directory opened once for many new files (see TargetDirectory): its
 // handle, and the names in it by upper-cased form, read when a name is first
 // looked up without case and read again whenever the directory changed
@@ -209,6 +235,7 @@ class OpenDirectory {
   // The name under which `name` is stored (the exact name first, else one
   // differing only in case, the first in byte order); empty when none.
   std::string StoredName(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
     struct stat st;
     if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
     if (errno != ENOENT) return std::string();
@@ -218,8 +245,24 @@ class OpenDirectory {
     return it == names_.end() ? std::string() : it->second;
   }
 
+  // Links the unnamed file `fd` at `name` (LinkUnnamed) and notes it, as
+  // one step for the threads looking names up: none of them sees the
+  // directory changed by a file it does not know of yet.
+  int LinkAndNote(int fd, const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (LinkUnnamed(fd, fd_, name.c_str()) != 0) return -1;
+    NoteCreatedLocked(name);
+    return 0;
+  }
+
   // A file was given `name` here by this process.
   void NoteCreated(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteCreatedLocked(name);
+  }
+
+ private:
+  void NoteCreatedLocked(const std::string& name) {
     if (!listed_) return;
     std::string& stored = names_[WinUpperCase(name)];
     if (stored.empty() || name < stored) stored = name;
@@ -231,7 +274,6 @@ class OpenDirectory {
     }
   }
 
- private:
   bool SameTime(const struct stat& st) const {
     return st.st_mtim.tv_sec == mtime_.tv_sec && st.st_mtim.tv_nsec == mtime_.tv_nsec;
   }
@@ -258,29 +300,11 @@ class OpenDirectory {
   int fd_;
   std::filesystem::path host_;
   std::atomic<bool> unnamed_files_ = true;
+  std::mutex mutex_;  // guards what follows: the directory serves several threads
   bool listed_ = false;
   struct timespec mtime_ {};
   std::unordered_map<std::string, std::string> names_;
 };
-
-// The temporary name of a replacement: short, of our own, unique among the
-// processes and the calls of this one, and never longer than the host allows.
-std::string TempName(unsigned counter) {
-  const auto pid = static_cast<unsigned>(::getpid());
-  return ".~" + Hex4(pid >> 16) + Hex4(pid) + Hex4(counter) + ".tmp";
-}
-
-// Gives the unnamed file `fd` (made with O_TMPFILE) the name `name` in the
-// directory `dir_fd`, never replacing anything there. -1 with errno set on
-// failure (EEXIST when the name is taken).
-int LinkUnnamed(int fd, int dir_fd, const char* name) {
-  char proc[40];
-  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, proc, dir_fd, name, AT_SYMLINK_FOLLOW) == 0) return 0;
-  if (errno != ENOENT) return -1;
-  // Without /proc the descriptor itself is linked (which needs a privilege).
-  return ::linkat(fd, "", dir_fd, name, AT_EMPTY_PATH);
-}
 
 // A replacement in the making, renamed over `final` by Commit and removed
 // when dropped uncommitted: either `temp` beside `final`, or, for a name
@@ -341,15 +365,17 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
   // appeared there meanwhile, it gets a temporary name and replaces that
   // as any replacement does.
   WinStatus CommitUnnamed() {
-    const char* name = final_.filename().c_str();
-    if (LinkUnnamed(fd_, dir_->fd(), name) == 0) {
+    const std::string name = final_.filename().string();
+    if (dir_->LinkAndNote(fd_, name) == 0) {
       // A failed close can be a failed write-back: the file is not whole.
       if (CloseHandle() != 0) {
         const int error = errno;
-        ::unlinkat(dir_->fd(), name, 0);
+        ::unlinkat(dir_->fd(), name.c_str(), 0);
         return WinStatus::Error(WinErrorFromErrno(error));
       }
-      return Committed();
+      committed_ = true;
+      paths_.NoteCreated(final_);
+      return WinStatus::Ok();
     }
     if (errno != EEXIST) return WinStatus::Error(WinErrorFromErrno(errno));
     for (int attempt = 0;; ++attempt) {
@@ -449,20 +475,33 @@ class LinuxTargetDirectory final : public TargetDirectory {
 
   bool FileExists(std::string_view name) override {
     CheckName(name);
-    // The answer serves the creation of the same name that follows the test.
-    tested_name_ = std::string(name);
-    tested_stored_ = dir_->StoredName(tested_name_);
+    std::string stored = dir_->StoredName(std::string(name));
     struct stat st;
-    return !tested_stored_.empty() &&
-           ::fstatat(dir_->fd(), tested_stored_.c_str(), &st, 0) == 0 && !S_ISDIR(st.st_mode);
+    const bool exists = !stored.empty() && ::fstatat(dir_->fd(), stored.c_str(), &st, 0) == 0 &&
+                        !S_ISDIR(st.st_mode);
+    // The answer serves the creation of the same name that follows the test.
+    std::lock_guard<std::mutex> lock(tested_mutex_);
+    tested_name_ = std::string(name);
+    tested_stored_ = std::move(stored);
+    return exists;
   }
+
+  bool ServesThreads() const override { return true; }
 
   WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) override {
     using Result = WinResult<std::unique_ptr<NewFile>>;
     CheckName(name);
-    std::string stored =
-        tested_name_ == name ? std::move(tested_stored_) : dir_->StoredName(std::string(name));
-    tested_name_.clear();
+    std::string stored;
+    bool tested = false;
+    {
+      std::lock_guard<std::mutex> lock(tested_mutex_);
+      if (tested_name_ == name) {
+        stored = std::move(tested_stored_);
+        tested = true;
+        tested_name_.clear();
+      }
+    }
+    if (!tested) stored = dir_->StoredName(std::string(name));
     // A name found free is taken only if it still is (see Commit).
     const bool free = stored.empty();
     if (free) stored = std::string(name);
@@ -496,6 +535,7 @@ class LinuxTargetDirectory final : public TargetDirectory {
   std::atomic<unsigned>& temp_counter_;
   std::int64_t capacity_;
   std::filesystem::path disk_root_;
+  std::mutex tested_mutex_;
   std::string tested_name_, tested_stored_;  // the last name tested and where it is stored
 };
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <map>
 
 #include "archive/archive_reader.h"
 #include "archive/brwl_compress.h"
@@ -247,6 +248,115 @@ TEST_F(ParallelArchiveTest, ExtractionInflatingAheadStopsAndFailsAsItWouldAlone)
   }
   EXPECT_NE(errors[0], "(no error)");
   EXPECT_EQ(errors[0], errors[1]);
+}
+
+// What an extraction left in a host directory: each entry with its
+// content, date and execute bit (a directory as "<dir>").
+std::map<std::string, std::string> Listing(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::string& v = entries[e.path().filename().string()];
+    if (e.is_directory()) {
+      v = "<dir>";
+      continue;
+    }
+    v = testing::ReadHostFile(e.path()) + "|" +
+        std::to_string(e.last_write_time().time_since_epoch().count()) + "|" +
+        std::to_string((e.status().permissions() & std::filesystem::perms::owner_exec) !=
+                       std::filesystem::perms::none);
+  }
+  return entries;
+}
+
+// Many small members go to files written on other threads: the files, their
+// dates and execute bits, the events and the outcome of a failure or an
+// abort are those of one thread.
+TEST_F(ParallelArchiveTest, ExtractionWritingFilesOnOtherThreadsActsAsOneThread) {
+  std::vector<std::string> sources;
+  for (int i = 0; i < 60; ++i) {
+    const std::size_t size = (static_cast<std::size_t>(i) * 7919u) % 9000u;
+    sources.push_back(Source("s" + std::to_string(i) + ".txt",
+                             testing::MixedContent(size, static_cast<unsigned>(i))));
+  }
+  sources.push_back(Source("run.sh", "#!/bin/sh\necho hi\n"));
+  // Above the size of members written on other threads (1 MB).
+  sources.push_back(Source("big.bin", testing::MixedContent((1u << 20) + 5000, 3)));
+  Compress(sources, false, kId);
+  // One member twice: the second must see the first, written or not yet.
+  std::vector<std::string> lines = sources;
+  lines.insert(lines.begin() + 5, sources[2]);
+
+  struct Outcome {
+    std::vector<std::string> events;
+    std::string error;
+    std::map<std::string, std::string> files;
+  };
+  auto extract = [&](int threads, const std::string& dir,
+                     const std::function<void(const std::string&)>& before) {
+    compress_->SetThreads(threads);
+    auto log = RecordExtraction(*compress_);
+    compress_->OnBeforeExtracting = nullptr;  // a handler there keeps writing on this thread
+    EXPECT_TRUE(Files().ForceDirectories(dir));
+    before(dir);
+    compress_->SetCompressedFile("C:\\BUILD\\files.1");
+    compress_->SetExtractDirectory(dir);
+    compress_->SetFilesToProcessLines(lines);
+    Outcome o;
+    o.error = ErrorOf([&] { compress_->Extract(); });
+    o.events = *log;
+    o.files = Listing(Host(dir));
+    return o;
+  };
+  // The same files and error from one thread and from several; the same
+  // events, except that after a failure those of the next few members may
+  // have come before the failure was known.
+  auto same = [&](const std::string& tag, const std::function<void(const std::string&)>& before) {
+    Outcome one = extract(1, "C:\\" + tag + "1", before);
+    Outcome two = extract(2, "C:\\" + tag + "2", before);
+    auto replace = [](std::string text, const std::string& from, const std::string& to) {
+      const std::size_t at = text.find(from);
+      return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    EXPECT_EQ(one.error, replace(two.error, tag + "2", tag + "1")) << tag;
+    EXPECT_EQ(one.files, two.files) << tag;
+    if (one.error == "(no error)") {
+      EXPECT_EQ(one.events, two.events) << tag;
+    } else {
+      EXPECT_TRUE(one.events.size() <= two.events.size() &&
+                  std::equal(one.events.begin(), one.events.end(), two.events.begin()))
+          << tag;
+    }
+    return one;
+  };
+
+  Outcome whole = same("ALL", [](const std::string&) {});
+  EXPECT_EQ(whole.error, "(no error)");
+  EXPECT_EQ(whole.files.size(), sources.size());
+  EXPECT_EQ(whole.files["run.sh"].back(), '1');
+  EXPECT_EQ(whole.files["s7.txt"].substr(0, 40), ReadFile(Host(sources[7])).substr(0, 40));
+
+  // A directory standing at a member's name: that member fails, the ones
+  // before it are there and none after it.
+  Outcome failed = same("F", [&](const std::string& dir) {
+    ASSERT_TRUE(Files().CreateDirectory(dir + "\\s30.txt").ok());
+  });
+  EXPECT_NE(failed.error, "(no error)");
+  EXPECT_EQ(failed.files.size(), 1u + 30u);  // s0..s29 and the directory
+
+  // Cancel from an event: the members done before it are there, whole.
+  int events = 0;
+  auto cancel_later = [&](const std::string&) {
+    events = 0;
+    auto log = compress_->OnStatus;
+    compress_->OnStatus = [&events, log](TBrwlCompress& c, const TlzhFileStats& st) {
+      log(c, st);
+      if (++events == 70) c.SetAbort(true);
+    };
+  };
+  Outcome cancelled = same("C", cancel_later);
+  EXPECT_GT(cancelled.files.size(), 10u);
+  EXPECT_LT(cancelled.files.size(), sources.size());
+  compress_->OnStatus = nullptr;
 }
 
 TEST_F(ParallelArchiveTest, FullDiskStopsWithinOneBlockAndKeepsCompleteMembers) {
