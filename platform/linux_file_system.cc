@@ -198,14 +198,18 @@ int LinkUnnamed(int fd, int dir_fd, const char* name) {
   // do so (Linux 6.10 on, or with the privilege); else through /proc, which
   // costs a path lookup.
   static std::atomic<bool> by_descriptor = true;
-  if (by_descriptor) {
+  const bool tried = by_descriptor;
+  if (tried) {
     if (::linkat(fd, "", dir_fd, name, AT_EMPTY_PATH) == 0) return 0;
+    // Refused (ENOENT, or EPERM): tried through /proc, and that way kept
+    // when it works, as the refusal was the kernel's and not the name's.
     if (errno != EPERM && errno != ENOENT && errno != EINVAL) return -1;
-    by_descriptor = false;
   }
   char proc[40];
   std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-  return ::linkat(AT_FDCWD, proc, dir_fd, name, AT_SYMLINK_FOLLOW);
+  if (::linkat(AT_FDCWD, proc, dir_fd, name, AT_SYMLINK_FOLLOW) != 0) return -1;
+  if (tried) by_descriptor = false;
+  return 0;
 }
 
 // A directory opened once for many new files (see TargetDirectory): its
