@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <string>
+#include <string_view>
 
 #include "framework/exception.h"
 
@@ -74,17 +77,47 @@ TDateTime UnixToDateTime(std::time_t t) {
                          tm.tm_sec > 59 ? 59 : tm.tm_sec, 0});
 }
 
-std::time_t DateTimeToUnix(TDateTime value) {
-  DateTimeParts p = DecodeDateTime(value);
+namespace {
+
+std::time_t LocalToUnix(int year, int month, int day, int hour, int minute, int second) {
   std::tm tm{};
-  tm.tm_year = p.year - 1900;
-  tm.tm_mon = p.month - 1;
-  tm.tm_mday = p.day;
-  tm.tm_hour = p.hour;
-  tm.tm_min = p.minute;
-  tm.tm_sec = p.second;
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
   tm.tm_isdst = -1;
   return mktime(&tm);
+}
+
+}  // namespace
+
+std::time_t DateTimeToUnix(TDateTime value) {
+  DateTimeParts p = DecodeDateTime(value);
+  // mktime reads the time zone file's state on every call and holds a lock
+  // of the whole process while it works; the files of one install mostly
+  // share an hour. So each thread keeps the start of the last hour it
+  // converted whose last second lies 3599 seconds after its first (no
+  // change of the clocks within it), and adds minutes and seconds to it.
+  // A change of the TZ variable starts afresh.
+  struct HourStart {
+    int year = 0, month = 0, day = 0, hour = -1;
+    std::time_t start = 0;
+    std::string zone;
+  };
+  thread_local HourStart last;
+  const char* tz = std::getenv("TZ");
+  const std::string_view zone = tz == nullptr ? std::string_view("\n") : std::string_view(tz);
+  if (p.year != last.year || p.month != last.month || p.day != last.day || p.hour != last.hour ||
+      zone != last.zone) {
+    const std::time_t start = LocalToUnix(p.year, p.month, p.day, p.hour, 0, 0);
+    if (LocalToUnix(p.year, p.month, p.day, p.hour, 59, 59) - start != 3599 || start == -1) {
+      return LocalToUnix(p.year, p.month, p.day, p.hour, p.minute, p.second);
+    }
+    last = {p.year, p.month, p.day, p.hour, start, std::string(zone)};
+  }
+  return last.start + p.minute * 60 + p.second;
 }
 
 TDateTime Now() {

@@ -67,5 +67,37 @@ TEST_F(DateTimeTest, HostTimesAreLocal) {
   EXPECT_EQ(DosToUnix(UnixToDos(1625133601)), 1625133600);
 }
 
+// Converting local times to host times agrees with the C library's own
+// conversion on every minute around both changes of the clocks, and follows
+// a change of the zone.
+TEST_F(DateTimeTest, LocalTimesConvertExactlyAroundClockChanges) {
+  auto reference = [](const DateTimeParts& p) {
+    std::tm tm{};
+    tm.tm_year = p.year - 1900;
+    tm.tm_mon = p.month - 1;
+    tm.tm_mday = p.day;
+    tm.tm_hour = p.hour;
+    tm.tm_min = p.minute;
+    tm.tm_sec = p.second;
+    tm.tm_isdst = -1;
+    return mktime(&tm);
+  };
+  for (int day : {28, 31}) {  // 2021-03-28 and 2021-10-31 in Berlin
+    const int month = day == 28 ? 3 : 10;
+    for (int hour = 0; hour < 5; ++hour) {
+      for (int minute = 0; minute < 60; minute += 7) {
+        const DateTimeParts p{2021, month, day, hour, minute, 13, 0};
+        EXPECT_EQ(DateTimeToUnix(EncodeDateTime(p)), reference(p))
+            << month << "-" << day << " " << hour << ":" << minute;
+      }
+    }
+  }
+  const TDateTime noon = EncodeDateTime({2021, 7, 1, 12, 0, 0, 0});
+  EXPECT_EQ(DateTimeToUnix(noon), 1625133600);
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(DateTimeToUnix(noon), 1625140800);
+}
+
 }  // namespace
 }  // namespace brimwell
