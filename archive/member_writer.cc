@@ -17,31 +17,33 @@ MemberWriter::~MemberWriter() {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  work_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
 void MemberWriter::Submit(Job job) {
+  std::string folded = WinUpperCase(job.name);
   std::unique_lock<std::mutex> lock(mutex_);
   // A first job is always taken, so that one larger than the window passes.
-  changed_.wait(lock, [&] {
+  room_.wait(lock, [&] {
     return queue_.empty() || (queue_.size() < kMaxJobs && queued_bytes_ < kWindowBytes);
   });
-  ++pending_names_[WinUpperCase(job.name)];
+  ++pending_names_[std::move(folded)];
   queued_bytes_ += job.bytes.size();
   queue_.push_back({next_seq_++, std::move(job)});
   lock.unlock();
-  changed_.notify_all();
+  work_.notify_one();
 }
 
 bool MemberWriter::Pending(const std::string& name) {
+  const std::string folded = WinUpperCase(name);
   std::lock_guard<std::mutex> lock(mutex_);
-  return pending_names_.count(WinUpperCase(name)) != 0;
+  return pending_names_.count(folded) != 0;
 }
 
 std::vector<MemberWriter::Job> MemberWriter::Finish() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
+  idle_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
   std::sort(handed_back_.begin(), handed_back_.end(),
             [](const Queued& a, const Queued& b) { return a.seq < b.seq; });
   std::vector<Job> jobs;
@@ -61,7 +63,7 @@ void MemberWriter::Forget(const std::string& name) {
 void MemberWriter::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+    work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) return;  // stopping, with nothing left
     Queued q = std::move(queue_.front());
     queue_.pop_front();
@@ -69,16 +71,15 @@ void MemberWriter::Work() {
     ++busy_;
     // After a failure nothing more is written: the extraction stops at the
     // failed member as it would have by itself.
+    const bool write = !failed_;
+    lock.unlock();
+    room_.notify_one();
     std::unique_ptr<NewFile> file;
-    if (!failed_) {
-      lock.unlock();
-      changed_.notify_all();  // room in the window
-      file = Prepare(q.job);
-      lock.lock();
-    }
+    if (write) file = Prepare(q.job);
+    lock.lock();
     // Files take their names in the order of the members, so that a failure
     // leaves exactly the members before it, as writing them one by one does.
-    changed_.wait(lock, [&] { return failed_ || next_commit_ == q.seq; });
+    turn_.wait(lock, [&] { return failed_ || next_commit_ == q.seq; });
     bool committed = false;
     if (!failed_ && file) {
       lock.unlock();
@@ -93,9 +94,11 @@ void MemberWriter::Work() {
       handed_back_.push_back(std::move(q));
     }
     --busy_;
+    const bool idle = queue_.empty() && busy_ == 0;
     lock.unlock();
     file.reset();  // an uncommitted file is removed
-    changed_.notify_all();
+    turn_.notify_all();
+    if (idle) idle_.notify_all();
     lock.lock();
   }
 }

@@ -64,7 +64,10 @@ class MemberWriter {
 
   TargetDirectory& dir_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable work_;  // a job queued, or stopping
+  std::condition_variable room_;  // room in the window
+  std::condition_variable turn_;  // a file named, or a failure
+  std::condition_variable idle_;  // nothing queued or being written
   std::deque<Queued> queue_;
   std::vector<Queued> handed_back_;
   std::unordered_map<std::string, int> pending_names_;  // upper-cased
