@@ -20,6 +20,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_stream.h"
 #include "archive/member_inflater.h"
+#include "archive/zlib_stream.h"
 #include "host/host_env.h"
 
 namespace brimwell {
@@ -105,11 +106,20 @@ class SetupArchive {
  private:
   class ReadStream;
 
+  // Members of up to this many bytes (either way) are inflated in one call.
+  static constexpr std::uint64_t kWholeMemberBytes = 8u << 20;
+
+  // Inflates the member into whole_out_ in one call; false when it is too
+  // large or not sound, for the stream to read it (and say what is wrong).
+  bool InflateWhole(const TFileHeader& header);
+
   std::unique_ptr<ReadStream> file_;
   std::int64_t base_;
   std::int64_t end_;
   std::vector<TFileHeader> headers_;
   MemberInflater inflater_;
+  WholeInflater whole_inflater_;
+  std::vector<std::uint8_t> whole_in_, whole_out_;
   host::Env& env_;
 };
 
