@@ -717,13 +717,19 @@ bool LinuxFileSystem::IsSameFile(File& file, std::string_view path) {
 }
 
 bool LinuxFileSystem::FileExists(std::string_view path) {
+  Paths::Seen seen;
+  std::filesystem::path host = paths_.ToHost(path, seen);
+  if (seen != Paths::Seen::kUnknown) return seen == Paths::Seen::kFile;
   struct stat st;
-  return ::stat(paths_.ToHost(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return ::stat(host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool LinuxFileSystem::DirectoryExists(std::string_view path) {
+  Paths::Seen seen;
+  std::filesystem::path host = paths_.ToHost(path, seen);
+  if (seen != Paths::Seen::kUnknown) return seen == Paths::Seen::kDirectory;
   struct stat st;
-  return ::stat(paths_.ToHost(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 WinStatus LinuxFileSystem::DeleteFile(std::string_view path) {

@@ -239,6 +239,12 @@ std::string LinuxPaths::Complete(std::string_view windows_path) {
 }
 
 std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
+  Seen seen;
+  return ToHost(windows_path, seen);
+}
+
+std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& seen) {
+  seen = Seen::kUnknown;
   std::filesystem::path root;
   std::vector<std::string> parts;
   if (!windows_path.empty() && windows_path.front() == '/') {
@@ -278,11 +284,18 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) join(parts[i]);
     std::string parent = exact;
     join(parts.back());
-    if (::lstat(exact.c_str(), &st) == 0) return exact;
+    if (::lstat(exact.c_str(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode)) seen = S_ISDIR(st.st_mode) ? Seen::kDirectory : Seen::kFile;
+      return exact;
+    }
     if (::lstat(parent.c_str(), &st) == 0) {
       // A directory that is no link needs no second look.
-      std::string found = FindName(parent, parts.back(), S_ISDIR(st.st_mode) ? &st : nullptr);
-      if (found.empty()) return exact;
+      const bool directory = S_ISDIR(st.st_mode);
+      std::string found = FindName(parent, parts.back(), directory ? &st : nullptr);
+      if (found.empty()) {
+        if (directory) seen = Seen::kMissing;
+        return exact;
+      }
       exact = std::move(parent);
       join(found);
       return exact;

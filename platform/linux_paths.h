@@ -25,6 +25,7 @@ class LinuxPaths final : public Paths {
   ~LinuxPaths() override;
 
   std::filesystem::path ToHost(std::string_view windows_path) override;
+  std::filesystem::path ToHost(std::string_view windows_path, Seen& seen) override;
   std::string ToWindows(const std::filesystem::path& host_path) override;
   std::string FullPath(std::string_view windows_path) override;
   std::vector<DriveMapping> Drives() override;

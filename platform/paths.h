@@ -52,6 +52,20 @@ class Paths {
   // characters Windows refuses in names ("<>|" and control characters).
   virtual std::filesystem::path ToHost(std::string_view windows_path) = 0;
 
+  // What a translation saw of the entry it names, when it looked.
+  enum class Seen {
+    kUnknown,    // not looked at, or a link: ask the file system
+    kMissing,    // no entry of that name, in any letter case
+    kFile,       // an entry that is no directory (and no link)
+    kDirectory,  // a directory (no link)
+  };
+  // ToHost, also telling what it saw of the entry on its way, which spares
+  // the caller a second look.
+  virtual std::filesystem::path ToHost(std::string_view windows_path, Seen& seen) {
+    seen = Seen::kUnknown;
+    return ToHost(windows_path);
+  }
+
   // The Windows form "X:\..." of a host path: the drive whose target is the
   // longest prefix of the path (C: before Z:). Throws EPathError when no
   // drive reaches the path (Z: has been unmapped). The path need not exist.

@@ -99,6 +99,30 @@ TEST_F(PathsTest, ADriveTableMadeAnewIsSeen) {
   EXPECT_THROW(paths().ToHost("D:\\x"), EPathError);
 }
 
+// What the translation saw answers FileExists and DirectoryExists without a
+// second look; links and names in another case are still looked through.
+TEST_F(PathsTest, WhatATranslationSawAnswersWhatExists) {
+  namespace fs = std::filesystem;
+  fs::create_directories(drive_c() / "dir" / "sub");
+  WriteHostFile(drive_c() / "dir" / "file.txt", "x");
+  fs::create_directory_symlink(drive_c() / "dir" / "sub", drive_c() / "dir" / "to-sub");
+  fs::create_symlink(drive_c() / "dir" / "file.txt", drive_c() / "dir" / "to-file");
+  fs::create_symlink(drive_c() / "dir" / "gone", drive_c() / "dir" / "dangling");
+  struct Case {
+    const char* path;
+    bool file, directory;
+  } cases[] = {
+      {"C:\\dir\\file.txt", true, false}, {"C:\\DIR\\FILE.TXT", true, false}, {"C:\\dir\\sub", false, true},
+      {"C:\\dir\\SUB", false, true},     {"C:\\dir\\to-sub", false, true},  {"C:\\dir\\to-file", true, false},
+      {"C:\\dir\\dangling", false, false}, {"C:\\dir\\none", false, false},  {"C:\\none\\none", false, false},
+      {"C:\\dir\\file.txt\\x", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(files().FileExists(c.path), c.file) << c.path;
+    EXPECT_EQ(files().DirectoryExists(c.path), c.directory) << c.path;
+  }
+}
+
 TEST_F(PathsTest, NamesAreFoundWithoutRegardToCase) {
   WriteHostFile(drive_c() / "Dist" / "setup.1", "x");
   EXPECT_EQ(paths().ToHost("C:\\DIST\\SETUP.1"), drive_c() / "Dist" / "setup.1");
