@@ -109,8 +109,17 @@ LinuxPaths::~LinuxPaths() {
 bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct stat& st,
                                  const struct timespec& now) {
   // File systems that keep nanoseconds stamp a change with the kernel's
-  // coarse clock, a few milliseconds behind; others may round to seconds
-  // (or two, on FAT).
+  // coarse clock, up to one of its ticks behind: once the time is two ticks
+  // old, any later change carries a later time. Others may round to
+  // seconds (or two, on FAT).
+  static const std::int64_t fine_window_ns = [] {
+    struct timespec res {};
+    std::int64_t tick = 10'000'000;
+    if (::clock_getres(CLOCK_REALTIME_COARSE, &res) == 0) {
+      tick = static_cast<std::int64_t>(res.tv_sec) * 1'000'000'000 + res.tv_nsec;
+    }
+    return std::max<std::int64_t>(20'000'000, 3 * tick);
+  }();
   std::int64_t window_ns = 2'000'000'000;
   {
     std::lock_guard<std::mutex> lock(drives_mutex_);
@@ -120,7 +129,7 @@ bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct 
       fine_times_dev_ = st.st_dev;
       fine_times_known_ = true;
     }
-    if (fine_times_) window_ns = 100'000'000;
+    if (fine_times_) window_ns = fine_window_ns;
   }
   const std::int64_t age_ns = (static_cast<std::int64_t>(now.tv_sec) - st.st_mtim.tv_sec) * 1'000'000'000 +
                               (now.tv_nsec - st.st_mtim.tv_nsec);
