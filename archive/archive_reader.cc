@@ -1,6 +1,7 @@
 #include "archive/archive_reader.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "archive/archive_errors.h"
 #include "archive/archive_names.h"
@@ -15,6 +16,41 @@ std::string Folded(std::string_view name) { return AsciiUpperCase(name); }
 
 // Disk numbers 0 and 1 both mean the first disk file.
 int DiskOf(std::uint8_t stored) { return stored == 0 ? 1 : stored; }
+
+// Reads the headers of an archive through a window of the file: the
+// headers of small members lie a few hundred bytes apart, and one read
+// then brings many of them instead of a seek and a read each.
+class HeaderWindow {
+ public:
+  static constexpr std::size_t kSize = 16 * 1024;
+
+  HeaderWindow(ArchiveStream& file, std::int64_t offset, std::int64_t length)
+      : file_(file), offset_(offset), length_(length), buffer_(kSize) {}
+
+  // The kFileHeaderSize bytes at `pos` (relative to the archive's start,
+  // inside its length); false when they cannot be read.
+  bool Read(std::int64_t pos, FileHeaderBytes& bytes) {
+    const auto size = static_cast<std::int64_t>(kFileHeaderSize);
+    if (pos < start_ || pos + size > start_ + filled_) {
+      const std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(kSize), length_ - pos);
+      file_.Seek(offset_ + pos);
+      start_ = pos;
+      filled_ = static_cast<std::int64_t>(
+          file_.ReadFully(std::span<std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want))));
+      if (filled_ < size) return false;
+    }
+    std::copy_n(buffer_.begin() + (pos - start_), kFileHeaderSize, bytes.begin());
+    return true;
+  }
+
+ private:
+  ArchiveStream& file_;
+  const std::int64_t offset_;
+  const std::int64_t length_;
+  std::vector<std::uint8_t> buffer_;
+  std::int64_t start_ = 0;
+  std::int64_t filled_ = 0;
+};
 
 }  // namespace
 
@@ -71,12 +107,12 @@ ArchiveDirectory ReadArchiveDirectory(ArchiveStream& file, std::int64_t offset,
 
   std::int64_t pos = kPrologueSize;  // relative to the archive's start
   FileHeaderBytes bytes{};
+  HeaderWindow window(file, offset, length);
   for (std::int32_t i = 0; i < dir.prologue.FileCount; ++i) {
     if (pos + static_cast<std::int64_t>(kFileHeaderSize) > length) {
       throw EBrwlCompress(kCouldNotReadHeaders);
     }
-    file.Seek(offset + pos);
-    if (file.ReadFully(bytes) != kFileHeaderSize) throw EBrwlCompress(kCouldNotReadHeaders);
+    if (!window.Read(pos, bytes)) throw EBrwlCompress(kCouldNotReadHeaders);
     std::optional<TFileHeader> header = DecodeFileHeader(bytes);
     if (IsBlankFileName(header->FileName)) throw EBrwlCompress(kInvalidFileHeader);
     if (!HeaderFitsArchive(*header, pos, length, dir.prologue)) {

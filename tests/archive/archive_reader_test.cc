@@ -148,6 +148,60 @@ TEST(ArchiveReaderTest, EmptyArchiveIsFiveBytes) {
   EXPECT_TRUE(dir.headers.empty());
 }
 
+// Counts the reads that reach bytes in memory.
+class CountingStream : public ArchiveStream {
+ public:
+  explicit CountingStream(Bytes bytes) : bytes_(std::move(bytes)) {}
+  std::size_t Read(std::span<std::uint8_t> buffer) override {
+    ++reads;
+    return bytes_.Read(buffer);
+  }
+  std::size_t Write(std::span<const std::uint8_t> data) override { return bytes_.Write(data); }
+  void Seek(std::int64_t position) override { bytes_.Seek(position); }
+  std::int64_t Position() override { return bytes_.Position(); }
+  std::int64_t Size() override { return bytes_.Size(); }
+  int reads = 0;
+
+ private:
+  MemoryStream bytes_;
+};
+
+// Headers lie between the members' streams: small members put many of them
+// in one read, large ones apart, and a header may straddle two reads.
+TEST(ArchiveReaderTest, HeadersBetweenSmallAndLargeMembersAreAllRead) {
+  std::vector<TestMember> members;
+  std::uint32_t seed = 7;
+  auto noise = [&seed](std::size_t size) {  // incompressible, so sizes vary as made
+    std::string text(size, '\0');
+    for (char& c : text) {
+      seed = seed * 1103515245u + 12345u;
+      c = static_cast<char>(seed >> 24);
+    }
+    return text;
+  };
+  for (int i = 0; i < 400; ++i) {
+    const std::size_t size = i % 97 == 50 ? 40000 : static_cast<std::size_t>(i * 37 % 300);
+    members.push_back(testing::Member("C:\\src\\f" + std::to_string(i) + ".txt", noise(size), i));
+  }
+  Bytes archive = testing::BuildSingleFile(members);
+  // Embedded behind other bytes, as in a self-extracting program.
+  Bytes embedded(1234, 0x5A);
+  embedded.insert(embedded.end(), archive.begin(), archive.end());
+  embedded.resize(embedded.size() + 99, 0x5A);
+  CountingStream s(embedded);
+  ArchiveDirectory dir = ReadArchiveDirectory(s, 1234, static_cast<std::int64_t>(1234 + archive.size()));
+  ASSERT_EQ(dir.headers.size(), members.size());
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    EXPECT_EQ(dir.headers[i].FileName, members[i].name);
+    EXPECT_EQ(dir.headers[i].FileSize, static_cast<std::int32_t>(members[i].content.size()));
+    EXPECT_EQ(dir.headers[i].FileID, static_cast<std::int32_t>(i));
+  }
+  EXPECT_LT(s.reads, 60);  // not a read per header
+  // A directory cut short still fails as before.
+  CountingStream cut(Bytes(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(archive.size() / 2)));
+  EXPECT_THROW(ReadArchiveDirectory(cut, 0), EBrwlCompress);
+}
+
 TEST(ArchiveReaderTest, LookupsByNameAndByID) {
   Bytes b = testing::BuildSingleFile(
       {testing::Member("C:\\a\\One.txt", "1", 7), testing::Member("C:\\a\\two.txt", "2", 7),
