@@ -230,10 +230,11 @@ void TCustomInstallFile::InstallObjects() {
 
 void TCustomInstallFile::InstallFile() {
   // A file whose archive lies at a net location fetches it first: its own
-  // when it downloads by itself, else its container's.
-  if (auto local = LookupLocalFile()) SetLocalArchivePath(*local);
+  // when it downloads by itself, else its container's. Only such a file
+  // reads from a copy kept by an earlier run.
   const bool from_net = FromNetLocation();
   if (from_net) {
+    if (auto local = LookupLocalFile()) SetLocalArchivePath(*local);
     if (DownloadsByItself()) {
       if (!ArchiveAvailable()) DownloadArchive();
     } else if (auto* container = dynamic_cast<TFileContainer*>(Container())) {
