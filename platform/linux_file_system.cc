@@ -490,7 +490,9 @@ class LinuxTargetDirectory final : public TargetDirectory {
     return exists;
   }
 
-  bool ServesThreads() const override { return true; }
+  // Not on a removable disk: the room left there is measured before each
+  // write, which two threads writing at once would both count as theirs.
+  bool ServesThreads() const override { return capacity_ == 0; }
 
   WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) override {
     using Result = WinResult<std::unique_ptr<NewFile>>;
