@@ -98,10 +98,10 @@ class File {
   virtual WinStatus Lock(bool exclusive, int wait_ms) = 0;
 };
 
-// A file being written under a temporary name in the directory of the file
-// it is to become, so that the file at that name is replaced whole or not at
-// all: dropped without Commit, the temporary file is removed and whatever
-// was at the final name stays as it was.
+// A file written under a temporary name (or none, where the file system
+// allows) in the directory of the file it is to become, so that the file at
+// that name is replaced whole or not at all: dropped without Commit, the
+// temporary file is removed and what was at the final name stays as it was.
 class NewFile : public File {
  public:
   // Gives the file its final name, replacing what is there: a file, or a
