@@ -14,8 +14,9 @@
 // happens in a child process so its peak memory can be reported; the
 // component's runs count only the operation, not the opening of the machine.
 // Times are wall and processor time (every thread, tar's gzip included).
-// Small files stay on disk until the end (see ExtractAll). Prints figures;
-// never fails on them.
+// Small files stay on disk until the end (see ExtractAll). Everything is
+// made under $TMPDIR (TMPDIR=/dev/shm measures in memory, without the disk's
+// file system). Prints figures; never fails on them.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
