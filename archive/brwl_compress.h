@@ -236,6 +236,20 @@ class TBrwlCompress : public TComponent {
   bool KeepOpen() const { return keep_open_; }
   void SetKeepOpen(bool keep);
 
+  // While on, an extraction hashes (SHA-256) each member as it writes it,
+  // so that a caller recording what it installed need not read it back.
+  void SetDigestWritten(bool on) { digest_written_ = on; }
+  struct WrittenFile {
+    std::string path;  // the target, in Windows form
+    std::int64_t size = 0;
+    TDateTime date = 0;   // the last-write time given to it
+    std::string sha256;  // lower-case hexadecimal
+  };
+  // The member the last Extract wrote last, with its digest, when that
+  // extraction hashed what it wrote and its last member was written (not
+  // skipped or left to other threads); empty otherwise.
+  const std::optional<WrittenFile>& LastWritten() const { return last_written_; }
+
  private:
   enum class State : std::uint8_t { kIdle, kCompressing, kExtracting };
 
@@ -386,6 +400,8 @@ class TBrwlCompress : public TComponent {
   // on worker threads, and the writer for target_dir_.
   bool write_behind_ = false;
   std::unique_ptr<MemberWriter> writer_;
+  bool digest_written_ = false;
+  std::optional<WrittenFile> last_written_;
 };
 
 }  // namespace brimwell

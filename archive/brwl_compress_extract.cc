@@ -12,6 +12,7 @@
 #include "archive/program_content.h"
 #include "archive/version_resource.h"
 #include "archive/zlib_stream.h"
+#include "framework/sha256.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -228,6 +229,7 @@ void TBrwlCompress::Extract() {
     });
     abort_ = false;
     state_ = State::kExtracting;
+    last_written_.reset();
     LoadHeadersIfNeeded();
     current_disk_ = 0;
     ComputeTotals();
@@ -309,6 +311,7 @@ void TBrwlCompress::FinishWriter() {
 void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) {
   FileSystem& fs = machine().GetFileSystem();
   SkipFile = false;
+  last_written_.reset();
   const int index = names_.Find(line);
   if (index < 0) Fail(kMemberNotFound, {line, compressed_file_});
   const TFileHeader h = headers_[index].header;
@@ -370,6 +373,8 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
   }
 
   std::unique_ptr<ArchiveStream> later_disk;
+  std::optional<Sha256> digest;
+  if (digest_written_) digest.emplace();
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
   std::int64_t written = 0;
@@ -383,6 +388,7 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
     }
     ReportBlocks(chunk.size());
     WriteOrDiskFull(*out, chunk);
+    if (digest) digest->Update(chunk.data(), chunk.size());
     written += static_cast<std::int64_t>(chunk.size());
   };
   MemberInflater::Result result;
@@ -406,6 +412,7 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
     Fail(kCannotSetDate);
   }
   CommitTarget(*pending, target, std::span<const std::uint8_t>(head.data(), head_size));
+  if (digest) last_written_ = WrittenFile{target, written, h.FileDate, digest->FinishHex()};
   ExtractAs.clear();
 }
 

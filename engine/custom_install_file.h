@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "archive/brwl_compress.h"
@@ -270,6 +271,9 @@ class TCustomInstallFile : public TFileRelated {
 
   bool target_existed_ = false;
   bool in_use_ = false;
+  // The file as the archive wrote it at its installed path in this run,
+  // with its digest, for the uninstall record.
+  std::optional<TBrwlCompress::WrittenFile> written_;
   bool install_decision_ = false;
   std::int64_t compressed_size_ = 0;
   bool compressed_in_build_ = false;

@@ -4,6 +4,7 @@
 // the file's part of the uninstall record.
 #include "engine/install.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "archive/archive_names.h"
@@ -19,6 +20,7 @@
 #include "engine/uninstall_record.h"
 #include "framework/application.h"
 #include "framework/date_time.h"
+#include "framework/text_case.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -276,6 +278,8 @@ void TCustomInstallFile::ExtractNow(const std::string& archive_path) {
     archive.ExtractAs = dest_name_;
     archive.SetOverwrite(overwrite_mode_);
     archive.SetFilesToProcessLines({SourcePath()});
+    archive.SetDigestWritten(true);
+    written_.reset();
     try {
       archive.Extract();
     } catch (const EBrwlCompress& e) {
@@ -288,6 +292,9 @@ void TCustomInstallFile::ExtractNow(const std::string& archive_path) {
     // numbered name; the file's installed path stays the target, which the
     // new file replaces at the next boot.
     const std::string written = dest + "\\" + dest_name_;
+    if (!in_use_ && archive.LastWritten() && SameText(archive.LastWritten()->path, written)) {
+      written_ = archive.LastWritten();
+    }
     dest_name_ = target_name_;
     LogFile((in_use_ ? "written beside the target in use, as " + written : "installed " + written) + " (" +
             std::to_string(file_size_) + " bytes) from " + archive_path);
@@ -491,9 +498,22 @@ void TCustomInstallFile::WriteUninstallInfo(const std::string& key) {
   // the user changed since. A file in use is replaced only at the next
   // boot, so what lies at its path now is not what this run installed.
   if (in_use_) return;
-  if (std::optional<std::string> digest = FileDigestOf(Context()->GetMachine().GetFileSystem(), path)) {
-    record.WriteString(record.SubKey(kFileDigestsList), path, *digest);
+  FileSystem& fs = Context()->GetMachine().GetFileSystem();
+  // The digest taken while the file was written serves while the file is
+  // still as written (same size and date: nothing installed since, such
+  // as values of an INI file, changed it); else the file is read back.
+  std::optional<std::string> digest;
+  if (written_ && SameText(written_->path, path)) {
+    WinResult<std::uint64_t> size = fs.FileSize(path);
+    WinResult<TDateTime> date = fs.LastWriteTime(path);
+    constexpr TDateTime kHalfMillisecond = 0.0005 / 86400;
+    if (size && static_cast<std::int64_t>(*size) == written_->size && date &&
+        std::abs(*date - written_->date) < kHalfMillisecond) {
+      digest = std::to_string(written_->size) + ";" + written_->sha256;
+    }
   }
+  if (!digest) digest = FileDigestOf(fs, path);
+  if (digest) record.WriteString(record.SubKey(kFileDigestsList), path, *digest);
 }
 
 void TUninstallEXE::WriteUninstallInfo(const std::string& key) {

@@ -15,6 +15,7 @@
 #include "archive/memory_stream.h"
 #include "framework/class_registry.h"
 #include "framework/project_file.h"
+#include "framework/sha256.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/archive/machine_fixture.h"
 #include "tests/testutil/error_of.h"
@@ -67,6 +68,25 @@ TEST_F(BrwlCompressTest, RoundTripKeepsBytesDatesAndProgramBits) {
             EncodeDateTime({2019, 5, 17, 13, 45, 10, 0}));
   EXPECT_EQ(*Files().LastWriteTime("C:\\OUT\\empty.dat"), EncodeDateTime({2001, 2, 3, 4, 5, 6, 0}));
   EXPECT_TRUE(compress_->FilesToProcess().Empty());
+}
+
+TEST_F(BrwlCompressTest, AnExtractionAskedToHashTellsWhatItWroteLast) {
+  const std::string content = testing::MixedContent(150000, 5);  // several blocks
+  std::string a = Source("a.txt", content);
+  Compress({a});
+  Extract({a});
+  EXPECT_FALSE(compress_->LastWritten());  // not asked
+  compress_->SetDigestWritten(true);
+  Extract({a});
+  ASSERT_TRUE(compress_->LastWritten());
+  EXPECT_EQ(compress_->LastWritten()->path, "C:\\OUT\\a.txt");
+  EXPECT_EQ(compress_->LastWritten()->size, 150000);
+  EXPECT_EQ(compress_->LastWritten()->sha256, Sha256Hex(content));
+  EXPECT_EQ(compress_->LastWritten()->date, *Files().LastWriteTime("C:\\OUT\\a.txt"));
+  // A member left as it was is not reported as written.
+  compress_->SetOverwrite(owNever);
+  Extract({a});
+  EXPECT_FALSE(compress_->LastWritten());
 }
 
 TEST_F(BrwlCompressTest, WrittenLayoutFollowsTheFormat) {

@@ -13,6 +13,7 @@
 #include "engine/api_routines.h"
 #include "engine/custom_install_file.h"
 #include "engine/uninstall_record.h"
+#include "framework/sha256.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/profile_strings.h"
@@ -219,10 +220,14 @@ TEST_F(InstallFileTest, ARunInstallsFromTheArchiveWithDatesAndWritesTheUninstall
               FileJson("Empty", "empty.txt", "Docs", R"(, "UniqueID": 2)"));
   std::vector<int> percents;
   driver_->OnStatus = [&](TCustomInstallFile*, int, int total) { percents.push_back(total); };
+  const std::string dir = ProgramFiles() + "\\Tool";
+  // A file changed after it was written, before its record is written.
+  Find<TInstallFile>("Empty")->OnAfterInstall = [&](TCustomInstallFile*) {
+    WriteHostFile(Host(dir + "\\Docs\\empty.txt"), "filled");
+  };
   Activate();
   ASSERT_EQ(ctx_->ExitStatus(), kExitOk) << FirstError();
 
-  const std::string dir = ProgramFiles() + "\\Tool";
   EXPECT_EQ(ReadHostFile(Host(dir + "\\app.exe")), "#!/bin/sh\necho app\n");
   EXPECT_EQ(ReadHostFile(Host(dir + "\\Docs\\readme.txt")), std::string(70000, 'r'));
   EXPECT_TRUE(fs::exists(Host(dir + "\\Docs\\empty.txt")));
@@ -238,6 +243,12 @@ TEST_F(InstallFileTest, ARunInstallsFromTheArchiveWithDatesAndWritesTheUninstall
   EXPECT_EQ(Uninstall("Files", "File1"), dir + "\\Docs\\readme.txt");
   EXPECT_EQ(Uninstall("Files", "File3"), dir + "\\app.exe");
   EXPECT_THAT(Log(), HasSubstr("\tfile\tApp: installed " + dir + "\\app.exe (19 bytes) from "));
+  // Each file's size and digest as it lies there after the run.
+  EXPECT_EQ(Uninstall("FileDigests", dir + "\\app.exe"),
+            "19;" + Sha256Hex("#!/bin/sh\necho app\n"));
+  EXPECT_EQ(Uninstall("FileDigests", dir + "\\Docs\\readme.txt"),
+            "70000;" + Sha256Hex(std::string(70000, 'r')));
+  EXPECT_EQ(Uninstall("FileDigests", dir + "\\Docs\\empty.txt"), "6;" + Sha256Hex("filled"));
 }
 
 TEST_F(InstallFileTest, OverwriteRulesSkipWhatTheyMustAndStillCountAndRegister) {
@@ -264,8 +275,9 @@ TEST_F(InstallFileTest, OverwriteRulesSkipWhatTheyMustAndStillCountAndRegister) 
   EXPECT_EQ(registry().ReadString(kHKLM, kHelpKey, "GUIDE.HLP"), dir);
   EXPECT_THAT(Log(), HasSubstr("Old: skipped " + dir + "\\old.txt: owDate answers "));
   // Skipped files are listed too: the uninstall program removes what the
-  // product owns, whoever wrote it.
+  // product owns, whoever wrote it; their digests are those of the kept files.
   EXPECT_EQ(Uninstall("Files", "Entries"), "3");
+  EXPECT_EQ(Uninstall("FileDigests", dir + "\\old.txt"), "4;" + Sha256Hex("kept"));
 }
 
 TEST_F(InstallFileTest, AnOnBeforeInstallAbortLeavesTheFileAloneAndCountsItDone) {
