@@ -25,9 +25,9 @@
 #include "archive/file_headers.h"
 #include "archive/member_inflater.h"
 #include "archive/member_prefetcher.h"
-#include "archive/member_writer.h"
 #include "archive/overwrite_type.h"
 #include "framework/component.h"
+#include "framework/date_time.h"
 #include "framework/format.h"
 #include "framework/string_list.h"
 
@@ -289,14 +289,6 @@ class TBrwlCompress : public TComponent {
   void EndMember(const TFileHeader& h, int index, std::int32_t file_id, std::int64_t compressed);
   // Extracts the member named by `line`, entry `line_index` of the list.
   void ExtractOne(const std::string& line, std::size_t line_index);
-  // Hands a new file for a member inflated ahead to the writer's threads,
-  // with the member's events; false (nothing done) when the member is to be
-  // written here: too large, not inflated ahead, or the first in its
-  // directory.
-  bool WriteBehind(const TFileHeader& h, const std::string& target, std::size_t line_index);
-  // Waits for the writer's threads and ends them; the members they handed
-  // back are written here, failing as they would have without the writer.
-  void FinishWriter();
   // Progress and abort for `n` more bytes of the member, 4 KB at a time.
   void ReportBlocks(std::size_t n);
   // Starts inflating the members of `lines` ahead on a second thread, where
@@ -396,10 +388,6 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<MemberPrefetcher> prefetch_;
   std::string prefetch_archive_;
   std::int32_t prefetch_offset_ = 0;
-  // During one Extract of several members: whether new files may be written
-  // on worker threads, and the writer for target_dir_.
-  bool write_behind_ = false;
-  std::unique_ptr<MemberWriter> writer_;
   bool digest_written_ = false;
   std::optional<WrittenFile> last_written_;
 };

@@ -21,12 +21,6 @@ namespace brimwell::brwl_compress {
 inline constexpr std::size_t kCompressBlock = 64 * 1024;
 inline constexpr std::size_t kCopyChunk = 8192;
 
-// Extraction writes new files of up to kWriteBehindLimit bytes on
-// kWriterThreads threads of their own (MemberWriter); larger ones, and
-// every file replacing another, are written by the extracting thread.
-inline constexpr std::int64_t kWriteBehindLimit = 1 << 20;
-inline constexpr int kWriterThreads = 2;
-
 // Percent of `whole` that `part` makes, rounded; 0 for an empty whole.
 inline std::uint8_t Percent(std::int64_t part, std::int64_t whole) {
   if (whole == 0) return 0;

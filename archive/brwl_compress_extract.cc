@@ -189,7 +189,6 @@ void TBrwlCompress::SetKeepOpen(bool keep) {
 }
 
 void TBrwlCompress::ReleaseHeld() {
-  writer_.reset();  // before the directory it writes into
   extract_archive_.reset();
   extract_archive_path_.clear();
   target_dir_.reset();
@@ -216,9 +215,6 @@ void TBrwlCompress::Extract() {
     // must not rename the next one.
     AtScopeEnd finish([this] {
       prefetch_.reset();  // first: its worker stops before anything else goes
-      // What was handed to the writer is written (up to a failure).
-      writer_.reset();
-      write_behind_ = false;
       if (!keep_open_) ReleaseHeld();
       windows_dir_.clear();
       // The buffers of whole members are not kept between extractions.
@@ -240,11 +236,7 @@ void TBrwlCompress::Extract() {
     }
     const std::vector<std::string> lines = files_to_process_.Lines();
     StartPrefetch(lines);
-    // New files are written on other threads when members are inflated
-    // ahead and no handler looks at the files before each member.
-    write_behind_ = prefetch_ != nullptr && !OnBeforeExtracting;
     for (std::size_t i = 0; i < lines.size(); ++i) ExtractOne(lines[i], i);
-    FinishWriter();
   });
 }
 
@@ -258,53 +250,6 @@ void TBrwlCompress::ReportBlocks(std::size_t n) {
     stats_.FilePercent = Percent(stats_.BytesDone, stats_.FileSize);
     stats_.TotalPercent = Percent(stats_.TotalBytesDone, stats_.TotalSize);
     if (OnStatus) OnStatus(*this, stats_);
-  }
-}
-
-bool TBrwlCompress::WriteBehind(const TFileHeader& h, const std::string& target,
-                                std::size_t line_index) {
-  // The first member of a directory is written here, which makes and opens
-  // the directory for the writer.
-  if (!write_behind_ || !target_dir_ || !target_dir_->ServesThreads() ||
-      DirectoryWithSeparator(target) != target_dir_path_ ||
-      DirectoryPart(target) != extract_made_dir_ || !IsUsableFileDate(h.FileDate) ||
-      h.FileSize > kWriteBehindLimit) {
-    return false;
-  }
-  const MemberPrefetcher::Member member = PrefetchMember(h);
-  if (member.file_size < 0 || prefetch_archive_ != compressed_file_ || prefetch_offset_ != offset_ ||
-      !prefetch_->Take(line_index, member, whole_out_)) {
-    return false;  // inflated here, and its fault found exactly
-  }
-  ReportBlocks(whole_out_.size());
-  if (!writer_) writer_ = std::make_unique<MemberWriter>(*target_dir_, kWriterThreads);
-  MemberWriter::Job job;
-  job.name = std::string(FileNamePart(target));
-  job.program = LooksLikeProgram(whole_out_);
-  job.bytes = std::move(whole_out_);
-  job.date = h.FileDate;
-  writer_->Submit(std::move(job));
-  stats_.FileDone = true;
-  if (OnStatus) OnStatus(*this, stats_);
-  ExtractAs.clear();
-  return true;
-}
-
-void TBrwlCompress::FinishWriter() {
-  if (!writer_) return;
-  // The writer stops here: what follows may open another directory.
-  std::vector<MemberWriter::Job> handed_back = writer_->Finish();
-  writer_.reset();
-  // What the threads could not write is written here in its order, where
-  // a failure is reported (and a full disk handled) as for any member.
-  for (MemberWriter::Job& job : handed_back) {
-    const std::string target = target_dir_path_ + job.name;
-    NewFile* pending = nullptr;
-    std::unique_ptr<MachineFileStream> out = CreateMemberTarget(target, pending);
-    if (!out) Fail(kCannotCreateTheFile, {target});
-    WriteOrDiskFull(*out, job.bytes);
-    if (!out->file().SetLastWriteTime(job.date)) Fail(kCannotSetDate);
-    CommitTarget(*pending, target, job.bytes);
   }
 }
 
@@ -323,11 +268,8 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
   CheckTargetName();
   std::string target = TargetPath();
 
-  // The test below must see a file of the same name still being written.
-  if (writer_ && writer_->Pending(std::string(FileNamePart(target)))) FinishWriter();
-  const bool exists = TargetExists(target);
   bool write = true;
-  if (exists) {
+  if (TargetExists(target)) {
     write =
         ApplyAnswer(versions().IsFileNewer(h.FileVersion, target, overwrite_, h.FileDate), target);
   }
@@ -338,9 +280,6 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
     ExtractAs.clear();
     return;
   }
-  if (!exists && WriteBehind(h, target, line_index)) return;
-  // Everything handed to the writer is written before a member is written here.
-  FinishWriter();
 
   // A single-file archive stays open from one member to the next; the disk
   // files of a set are opened (and asked for) member by member.

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -239,7 +238,6 @@ class OpenDirectory {
   // The name under which `name` is stored (the exact name first, else one
   // differing only in case, the first in byte order); empty when none.
   std::string StoredName(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
     struct stat st;
     if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
     if (errno != ENOENT) return std::string();
@@ -249,24 +247,8 @@ class OpenDirectory {
     return it == names_.end() ? std::string() : it->second;
   }
 
-  // Links the unnamed file `fd` at `name` (LinkUnnamed) and notes it, as
-  // one step for the threads looking names up: none of them sees the
-  // directory changed by a file it does not know of yet.
-  int LinkAndNote(int fd, const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (LinkUnnamed(fd, fd_, name.c_str()) != 0) return -1;
-    NoteCreatedLocked(name);
-    return 0;
-  }
-
   // A file was given `name` here by this process.
   void NoteCreated(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    NoteCreatedLocked(name);
-  }
-
- private:
-  void NoteCreatedLocked(const std::string& name) {
     if (!listed_) return;
     std::string& stored = names_[WinUpperCase(name)];
     if (stored.empty() || name < stored) stored = name;
@@ -278,6 +260,7 @@ class OpenDirectory {
     }
   }
 
+ private:
   bool SameTime(const struct stat& st) const {
     return st.st_mtim.tv_sec == mtime_.tv_sec && st.st_mtim.tv_nsec == mtime_.tv_nsec;
   }
@@ -303,8 +286,7 @@ class OpenDirectory {
 
   int fd_;
   std::filesystem::path host_;
-  std::atomic<bool> unnamed_files_ = true;
-  std::mutex mutex_;  // guards what follows: the directory serves several threads
+  bool unnamed_files_ = true;
   bool listed_ = false;
   struct timespec mtime_ {};
   std::unordered_map<std::string, std::string> names_;
@@ -370,16 +352,14 @@ class LinuxNewFile final : public LinuxFileOf<NewFile> {
   // as any replacement does.
   WinStatus CommitUnnamed() {
     const std::string name = final_.filename().string();
-    if (dir_->LinkAndNote(fd_, name) == 0) {
+    if (LinkUnnamed(fd_, dir_->fd(), name.c_str()) == 0) {
       // A failed close can be a failed write-back: the file is not whole.
       if (CloseHandle() != 0) {
         const int error = errno;
         ::unlinkat(dir_->fd(), name.c_str(), 0);
         return WinStatus::Error(WinErrorFromErrno(error));
       }
-      committed_ = true;
-      paths_.NoteCreated(final_);
-      return WinStatus::Ok();
+      return Committed();
     }
     if (errno != EEXIST) return WinStatus::Error(WinErrorFromErrno(errno));
     for (int attempt = 0;; ++attempt) {
@@ -479,35 +459,20 @@ class LinuxTargetDirectory final : public TargetDirectory {
 
   bool FileExists(std::string_view name) override {
     CheckName(name);
-    std::string stored = dir_->StoredName(std::string(name));
-    struct stat st;
-    const bool exists = !stored.empty() && ::fstatat(dir_->fd(), stored.c_str(), &st, 0) == 0 &&
-                        !S_ISDIR(st.st_mode);
     // The answer serves the creation of the same name that follows the test.
-    std::lock_guard<std::mutex> lock(tested_mutex_);
     tested_name_ = std::string(name);
-    tested_stored_ = std::move(stored);
-    return exists;
+    tested_stored_ = dir_->StoredName(tested_name_);
+    struct stat st;
+    return !tested_stored_.empty() &&
+           ::fstatat(dir_->fd(), tested_stored_.c_str(), &st, 0) == 0 && !S_ISDIR(st.st_mode);
   }
-
-  // Not on a removable disk: the room left there is measured before each
-  // write, which two threads writing at once would both count as theirs.
-  bool ServesThreads() const override { return capacity_ == 0; }
 
   WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) override {
     using Result = WinResult<std::unique_ptr<NewFile>>;
     CheckName(name);
-    std::string stored;
-    bool tested = false;
-    {
-      std::lock_guard<std::mutex> lock(tested_mutex_);
-      if (tested_name_ == name) {
-        stored = std::move(tested_stored_);
-        tested = true;
-        tested_name_.clear();
-      }
-    }
-    if (!tested) stored = dir_->StoredName(std::string(name));
+    std::string stored =
+        tested_name_ == name ? std::move(tested_stored_) : dir_->StoredName(std::string(name));
+    tested_name_.clear();
     // A name found free is taken only if it still is (see Commit).
     const bool free = stored.empty();
     if (free) stored = std::string(name);
@@ -541,7 +506,6 @@ class LinuxTargetDirectory final : public TargetDirectory {
   std::atomic<unsigned>& temp_counter_;
   std::int64_t capacity_;
   std::filesystem::path disk_root_;
-  std::mutex tested_mutex_;
   std::string tested_name_, tested_stored_;  // the last name tested and where it is stored
 };
 

@@ -27,9 +27,6 @@ class TargetDirectory {
   virtual bool FileExists(std::string_view name) = 0;
   // As FileSystem::CreateReplacement for the file `name` in the directory.
   virtual WinResult<std::unique_ptr<NewFile>> CreateReplacement(std::string_view name) = 0;
-  // True when several threads may call FileExists and CreateReplacement
-  // (and use the files made) at once.
-  virtual bool ServesThreads() const { return false; }
   // True when Path() still names the directory held, so that it may serve
   // again later: false once the directory was removed, renamed, made anew
   // or its drive mapped elsewhere.
