@@ -242,12 +242,12 @@ class TBrwlCompress : public TComponent {
   struct WrittenFile {
     std::string path;  // the target, in Windows form
     std::int64_t size = 0;
-    TDateTime date = 0;   // the last-write time given to it
+    TDateTime date = 0;  // the last-write time given to it
     std::string sha256;  // lower-case hexadecimal
   };
   // The member the last Extract wrote last, with its digest, when that
   // extraction hashed what it wrote and its last member was written (not
-  // skipped or left to other threads); empty otherwise.
+  // skipped); empty otherwise.
   const std::optional<WrittenFile>& LastWritten() const { return last_written_; }
 
  private:
