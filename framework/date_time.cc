@@ -2,12 +2,11 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
 #include <string>
-#include <string_view>
 
 #include "framework/exception.h"
+#include "host/host_env.h"
 
 namespace brimwell {
 namespace {
@@ -107,15 +106,14 @@ std::time_t DateTimeToUnix(TDateTime value) {
     std::string zone;
   };
   thread_local HourStart last;
-  const char* tz = std::getenv("TZ");
-  const std::string_view zone = tz == nullptr ? std::string_view("\n") : std::string_view(tz);
+  const std::string zone = host::Env::Default().GetEnv("TZ").value_or("\n");
   if (p.year != last.year || p.month != last.month || p.day != last.day || p.hour != last.hour ||
       zone != last.zone) {
     const std::time_t start = LocalToUnix(p.year, p.month, p.day, p.hour, 0, 0);
     if (LocalToUnix(p.year, p.month, p.day, p.hour, 59, 59) - start != 3599 || start == -1) {
       return LocalToUnix(p.year, p.month, p.day, p.hour, p.minute, p.second);
     }
-    last = {p.year, p.month, p.day, p.hour, start, std::string(zone)};
+    last = {p.year, p.month, p.day, p.hour, start, zone};
   }
   return last.start + p.minute * 60 + p.second;
 }
