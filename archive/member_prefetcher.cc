@@ -18,8 +18,12 @@ MemberPrefetcher::~MemberPrefetcher() {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  room_.notify_all();
   worker_.join();
+}
+
+bool MemberPrefetcher::HasRoom() const {
+  return ready_bytes_ <= kWindowBytes / 2 && ready_.size() <= kMaxAhead / 2;
 }
 
 void MemberPrefetcher::Work() {
@@ -29,12 +33,14 @@ void MemberPrefetcher::Work() {
     std::size_t index;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      // Wait while the window is full (a first entry is always allowed, so a
-      // member larger than the window still comes through).
-      changed_.wait(lock, [&] {
-        return stop_ || (!ready_.empty() ? ready_bytes_ < kWindowBytes && ready_.size() < kMaxAhead
-                                         : true);
-      });
+      // A full window is left until half of it is used again (a first
+      // entry is always allowed, so a member larger than the window still
+      // comes through).
+      if (ready_bytes_ >= kWindowBytes || ready_.size() >= kMaxAhead) {
+        worker_waiting_ = true;
+        room_.wait(lock, [&] { return stop_ || ready_.empty() || HasRoom(); });
+        worker_waiting_ = false;
+      }
       if (stop_) return;
       next_ = std::max(next_, wanted_);  // what was left out is not read
       if (next_ >= members_.size()) {
@@ -57,14 +63,17 @@ void MemberPrefetcher::Work() {
       }
       if (!r.ok) std::vector<std::uint8_t>().swap(r.bytes);
     }
+    bool wake;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ready_bytes_ += r.bytes.size();
       ready_.push_back(std::move(r));
+      wake = taker_waiting_;
     }
-    changed_.notify_all();
+    if (wake) filled_.notify_one();
   }
-  changed_.notify_all();
+  std::lock_guard<std::mutex> lock(mutex_);
+  filled_.notify_one();
 }
 
 bool MemberPrefetcher::Take(std::size_t index, const Member& member,
@@ -81,21 +90,30 @@ bool MemberPrefetcher::Take(std::size_t index, const Member& member,
       ready_.pop_front();
     }
   };
+  auto wake_worker = [&] {
+    if (worker_waiting_ && HasRoom()) room_.notify_one();
+  };
   drop_before();
-  changed_.notify_all();
   // The worker takes up every index from wanted_ on, in order: the entry
   // comes unless the worker has ended.
-  changed_.wait(lock, [&] {
-    drop_before();
-    return (!ready_.empty() && ready_.front().index == index) || done_;
-  });
+  auto arrived = [&] { return (!ready_.empty() && ready_.front().index == index) || done_; };
+  if (!arrived()) {
+    // Whatever it waits for, the worker must go on now.
+    if (worker_waiting_) room_.notify_one();
+    taker_waiting_ = true;
+    filled_.wait(lock, [&] {
+      drop_before();
+      return arrived();
+    });
+    taker_waiting_ = false;
+  }
   wanted_ = index + 1;
   if (ready_.empty() || ready_.front().index != index) return false;
   Ready r = std::move(ready_.front());
   ready_.pop_front();
   ready_bytes_ -= r.bytes.size();
+  wake_worker();
   lock.unlock();
-  changed_.notify_all();
   if (!r.ok) return false;
   out = std::move(r.bytes);
   return true;

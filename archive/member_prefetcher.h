@@ -29,7 +29,11 @@ class MemberPrefetcher {
   };
 
   // At most this many bytes (inflated) wait ahead of the extraction, and at
-  // most kMaxAhead members.
+  // most kMaxAhead members. A worker that filled the window waits until the
+  // extraction has used half of it, so that the two threads hand members
+  // over in batches: waking a thread for every member costs more than
+  // inflating a small one, and the woken thread tends to take the waker's
+  // processor.
   static constexpr std::size_t kWindowBytes = 24u << 20;
   static constexpr std::size_t kMaxAhead = 256;
 
@@ -61,8 +65,14 @@ class MemberPrefetcher {
   std::unique_ptr<ArchiveStream> archive_;
   const std::int64_t offset_;
   const std::vector<Member> members_;
+  // The worker's room in the window is at least half of it again.
+  bool HasRoom() const;
+
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable room_;    // the worker waits here for room (or the stop)
+  std::condition_variable filled_;  // the extraction waits here for its member
+  bool worker_waiting_ = false;
+  bool taker_waiting_ = false;
   std::deque<Ready> ready_;     // in index order
   std::size_t ready_bytes_ = 0;  // held in ready_
   std::size_t next_ = 0;         // the next index the worker takes up
