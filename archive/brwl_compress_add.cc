@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -140,8 +141,14 @@ TFileHeader TBrwlCompress::HeaderForSource(const std::string& source, const std:
   h.FileName = CutShortString(StoredName ? StoredName(full) : full, kMaxFileNameLength);
   h.FileDate = ToDosResolution(*date);
   h.FileSize = static_cast<std::int32_t>(size);
-  versions().SetFileName(full);
-  h.FileVersion = CutShortString(versions().VersionInfo().FileVersion(), kMaxFileVersionLength);
+  // Only a Windows program (starting with "MZ") has a version resource;
+  // asking for one opens the file twice more.
+  std::array<std::uint8_t, 2> magic{};
+  in->Seek(0);
+  if (in->ReadFully(magic) == magic.size() && magic[0] == 'M' && magic[1] == 'Z') {
+    versions().SetFileName(full);
+    h.FileVersion = CutShortString(versions().VersionInfo().FileVersion(), kMaxFileVersionLength);
+  }
   if (IsBlankFileName(h.FileName)) Fail(kInvalidFileHeader);
   return h;
 }
