@@ -504,11 +504,10 @@ void TCustomInstallFile::WriteUninstallInfo(const std::string& key) {
   // as values of an INI file, changed it); else the file is read back.
   std::optional<std::string> digest;
   if (written_ && SameText(written_->path, path)) {
-    WinResult<std::uint64_t> size = fs.FileSize(path);
-    WinResult<TDateTime> date = fs.LastWriteTime(path);
+    WinResult<FileSizeAndTime> now = fs.SizeAndTime(path);
     constexpr TDateTime kHalfMillisecond = 0.0005 / 86400;
-    if (size && static_cast<std::int64_t>(*size) == written_->size && date &&
-        std::abs(*date - written_->date) < kHalfMillisecond) {
+    if (now && static_cast<std::int64_t>(now->size) == written_->size &&
+        std::abs(now->last_write_time - written_->date) < kHalfMillisecond) {
       digest = std::to_string(written_->size) + ";" + written_->sha256;
     }
   }

@@ -113,6 +113,12 @@ class NewFile : public File {
   virtual WinStatus Commit(bool executable) = 0;
 };
 
+// The size and last-write time (local time) of a file.
+struct FileSizeAndTime {
+  std::uint64_t size = 0;
+  TDateTime last_write_time = 0;
+};
+
 // One entry of a directory listing.
 struct FindData {
   std::string name;  // as stored on disk
@@ -176,6 +182,15 @@ class FileSystem {
   virtual WinResult<std::uint64_t> FileSize(std::string_view path) = 0;
   // Last-write time in local time.
   virtual WinResult<TDateTime> LastWriteTime(std::string_view path) = 0;
+  // FileSize and LastWriteTime from one look at the file, with FileSize's
+  // errors (a directory has no size).
+  virtual WinResult<FileSizeAndTime> SizeAndTime(std::string_view path) {
+    WinResult<std::uint64_t> size = FileSize(path);
+    if (!size) return WinResult<FileSizeAndTime>::Error(size.error());
+    WinResult<TDateTime> time = LastWriteTime(path);
+    if (!time) return WinResult<FileSizeAndTime>::Error(time.error());
+    return FileSizeAndTime{*size, *time};
+  }
   virtual WinStatus SetLastWriteTime(std::string_view path, TDateTime time) = 0;
   // kFileAttribute* bits. Read-only is the host's write permission;
   // hidden, system and archive are kept beside the file where the host file

@@ -36,6 +36,7 @@ class FileSystemWrapper : public FileSystem {
   WinResult<TDateTime> LastWriteTime(std::string_view path) override {
     return target_.LastWriteTime(path);
   }
+  WinResult<FileSizeAndTime> SizeAndTime(std::string_view path) override { return target_.SizeAndTime(path); }
   WinStatus SetLastWriteTime(std::string_view path, TDateTime time) override {
     return target_.SetLastWriteTime(path, time);
   }

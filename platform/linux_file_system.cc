@@ -860,6 +860,14 @@ WinResult<TDateTime> LinuxFileSystem::LastWriteTime(std::string_view path) {
   return FromTimespec(st.st_mtim);
 }
 
+WinResult<FileSizeAndTime> LinuxFileSystem::SizeAndTime(std::string_view path) {
+  std::filesystem::path host = paths_.ToHost(path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) return WinResult<FileSizeAndTime>::Error(MissingError(host));
+  if (S_ISDIR(st.st_mode)) return WinResult<FileSizeAndTime>::Error(kErrorAccessDenied);
+  return FileSizeAndTime{static_cast<std::uint64_t>(st.st_size), FromTimespec(st.st_mtim)};
+}
+
 WinStatus LinuxFileSystem::SetLastWriteTime(std::string_view path, TDateTime time) {
   std::filesystem::path host = paths_.ToHost(path);
   struct timespec times[2];

@@ -50,6 +50,7 @@ class LinuxFileSystem final : public FileSystem {
   bool IsFileInUse(std::string_view path) override;
   WinResult<std::uint64_t> FileSize(std::string_view path) override;
   WinResult<TDateTime> LastWriteTime(std::string_view path) override;
+  WinResult<FileSizeAndTime> SizeAndTime(std::string_view path) override;
   WinStatus SetLastWriteTime(std::string_view path, TDateTime time) override;
   WinResult<std::uint32_t> GetAttributes(std::string_view path) override;
   WinStatus SetAttributes(std::string_view path, std::uint32_t attributes) override;

@@ -283,6 +283,14 @@ TEST_F(FileSystemTest, LastWriteTimeKeepsMilliseconds) {
   ASSERT_TRUE((*file)->SetLastWriteTime(stamp + 1).ok());
   EXPECT_NEAR(*(*file)->LastWriteTime(), stamp + 1, 1e-9);
   EXPECT_EQ(files().LastWriteTime("C:\\none").error(), kErrorFileNotFound);
+  // Size and time from one look answer as the two calls do.
+  auto both = files().SizeAndTime("C:\\T.TXT");
+  ASSERT_TRUE(both.ok());
+  EXPECT_EQ(both->size, 1u);
+  EXPECT_NEAR(both->last_write_time, stamp + 1, 1e-9);
+  EXPECT_EQ(files().SizeAndTime("C:\\none").error(), kErrorFileNotFound);
+  EXPECT_EQ(files().SizeAndTime("C:\\no\\t.txt").error(), kErrorPathNotFound);
+  EXPECT_EQ(files().SizeAndTime("C:\\").error(), kErrorAccessDenied);
 }
 
 TEST_F(FileSystemTest, DirectoriesAndListings) {
