@@ -361,9 +361,11 @@ void SqliteRegistry::BeginWrite() {
 
 void SqliteRegistry::CommitLocked() {
   if (!in_transaction_) return;
+  int rc = WritePending();
   // Once the write lock is let go, others may change what was read.
   value_cache_.clear();
-  int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  pending_.clear();  // written, or dropped with the transaction below
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
   std::string detail = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db_.get());
   if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_.get())) {
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -385,6 +387,7 @@ void SqliteRegistry::CommitLocked() {
 void SqliteRegistry::RollbackLocked() {
   updating_ = false;
   value_cache_.clear();
+  pending_.clear();
   if (!in_transaction_) return;
   if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
@@ -519,6 +522,7 @@ WinStatus SqliteRegistry::DeleteKey(RegistryHive hive, std::string_view key) {
     if (rc != SQLITE_DONE) Fail("delete key");
   }
   BeginWrite();
+  if (WritePending() != SQLITE_OK) Fail("write value");
   key_cache_.clear();
   value_cache_.clear();
   RunOnKey({kDeleteKeyValues, kDeleteKeyRow}, *id, "delete key");
@@ -533,6 +537,7 @@ WinStatus SqliteRegistry::DeleteTree(RegistryHive hive, std::string_view key) {
   auto id = ResolveKey(hive, key, false);
   if (!id) return WinStatus::Error(kErrorFileNotFound);
   BeginWrite();
+  if (WritePending() != SQLITE_OK) Fail("write value");
   key_cache_.clear();
   value_cache_.clear();
   RunOnKey({kDeleteTreeValues, kDeleteTreeKeys}, *id, "delete tree");
@@ -566,8 +571,31 @@ std::optional<RegistryValue> SqliteRegistry::QueryValue(RegistryHive hive, std::
   return value;
 }
 
+int SqliteRegistry::WritePending() {
+  while (!pending_.empty()) {
+    auto next = pending_.begin();
+    const PendingUpdate& update = next->second;
+    sqlite3_stmt* stmt = Prepared(kUpsertValue);
+    Reset reset(stmt);
+    sqlite3_bind_int64(stmt, 1, update.key_id);
+    BindText(stmt, 2, update.name);
+    BindText(stmt, 3, WinUpperCase(update.name));
+    sqlite3_bind_int64(stmt, 4, static_cast<std::int64_t>(update.value.type));
+    sqlite3_bind_blob(stmt, 5, update.value.data.data(), static_cast<int>(update.value.data.size()),
+                      SQLITE_TRANSIENT);
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) return rc == SQLITE_OK ? SQLITE_ERROR : rc;  // kept for the next try
+    pending_.erase(next);
+  }
+  return SQLITE_OK;
+}
+
 void SqliteRegistry::RememberValue(std::string cached_name, const std::optional<RegistryValue>& value) {
-  if (value_cache_.size() >= kMaxCachedValues) value_cache_.clear();
+  if (value_cache_.size() >= kMaxCachedValues) {
+    // Every pending update has its value here.
+    if (WritePending() != SQLITE_OK) Fail("write value");
+    value_cache_.clear();
+  }
   value_cache_.insert_or_assign(std::move(cached_name), value);
 }
 
@@ -585,6 +613,7 @@ WinResult<std::vector<RegistryValueEntry>> SqliteRegistry::Values(RegistryHive h
   CheckFresh();
   auto id = ResolveKey(hive, key, false);
   if (!id) return WinResult<std::vector<RegistryValueEntry>>::Error(kErrorFileNotFound);
+  if (WritePending() != SQLITE_OK) Fail("write value");
   std::vector<RegistryValueEntry> entries;
   sqlite3_stmt* stmt = Prepared(kListValues);
   Reset reset(stmt);
@@ -606,6 +635,16 @@ WinStatus SqliteRegistry::SetValue(RegistryHive hive, std::string_view key, std:
   BeginWrite();
   auto id = ResolveKey(hive, key, false);
   if (!id) return WinStatus::Error(kErrorFileNotFound);
+  // A value read before is kept right; one only written is not kept (most
+  // are never read back). One known to exist takes its new data at the
+  // commit (see pending_).
+  std::string cached_name = ValueCacheName(*id, name);
+  auto cached = value_cache_.find(cached_name);
+  if (cached != value_cache_.end() && cached->second.has_value()) {
+    cached->second = value;
+    pending_.insert_or_assign(std::move(cached_name), PendingUpdate{*id, std::string(name), value});
+    return WinStatus::Ok();
+  }
   sqlite3_stmt* stmt = Prepared(kUpsertValue);
   Reset reset(stmt);
   sqlite3_bind_int64(stmt, 1, *id);
@@ -613,9 +652,6 @@ WinStatus SqliteRegistry::SetValue(RegistryHive hive, std::string_view key, std:
   BindText(stmt, 3, WinUpperCase(name));
   sqlite3_bind_int64(stmt, 4, static_cast<std::int64_t>(value.type));
   sqlite3_bind_blob(stmt, 5, value.data.data(), static_cast<int>(value.data.size()), SQLITE_TRANSIENT);
-  // A value read before is kept right; one only written is not kept (most
-  // are never read back).
-  auto cached = value_cache_.find(ValueCacheName(*id, name));
   if (sqlite3_step(stmt) != SQLITE_DONE) {
     if (cached != value_cache_.end()) value_cache_.erase(cached);
     Fail("write value");
@@ -631,6 +667,7 @@ WinStatus SqliteRegistry::DeleteValue(RegistryHive hive, std::string_view key, s
   auto id = ResolveKey(hive, key, false);
   if (!id) return WinStatus::Error(kErrorFileNotFound);
   BeginWrite();
+  if (WritePending() != SQLITE_OK) Fail("write value");
   sqlite3_stmt* stmt = Prepared(kDeleteValue);
   Reset reset(stmt);
   sqlite3_bind_int64(stmt, 1, *id);

@@ -111,6 +111,9 @@ class SqliteRegistry final : public Registry {
   void CommitterLoop();
   void ThrowDeferred();
   void RememberValue(std::string cached_name, const std::optional<RegistryValue>& value);
+  // Writes the updates kept in pending_ (see there): SQLITE_OK, or the
+  // code of the statement that failed, with it and the rest still pending.
+  int WritePending();
   // The id of the key, creating missing levels when `create`; nullopt when
   // it does not exist (or a name is too long to create, with `too_long`).
   std::optional<std::int64_t> ResolveKey(RegistryHive hive, std::string_view key, bool create,
@@ -134,6 +137,19 @@ class SqliteRegistry final : public Registry {
   // writes; nobody else can change them meanwhile, so they are kept until
   // the transaction ends. A missing value is kept as nullopt.
   std::unordered_map<std::string, std::optional<RegistryValue>> value_cache_;
+  // New data for values that exist already (value_cache_ holds them, with
+  // the new data), written when the transaction commits or before anything
+  // reads or deletes values by statement: a value rewritten many times in
+  // one transaction (a list's count) costs one statement. An update keeps
+  // the row and its id, so nothing but the number of statements changes;
+  // a crash loses the whole open transaction either way. Keyed as
+  // value_cache_.
+  struct PendingUpdate {
+    std::int64_t key_id = 0;
+    std::string name;
+    RegistryValue value;
+  };
+  std::unordered_map<std::string, PendingUpdate> pending_;
   std::int64_t data_version_ = -1;
 
   std::mutex mutex_;

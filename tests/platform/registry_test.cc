@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <map>
+#include <thread>
 #include <sqlite3.h>
 
 #include "platform/platform_errors.h"
@@ -142,6 +143,51 @@ TEST_F(RegistryTest, ValuesReadWhileWritingFollowEveryChange) {
   EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), "5");
 }
 
+// A value rewritten many times in one transaction (a list's count) takes
+// its data at the commit; everything that reads values sees the last data
+// before that, and the value keeps its place.
+TEST_F(RegistryTest, AValueRewrittenManyTimesShowsItsLastDataEverywhere) {
+  Registry& reg = registry();
+  const std::string key = "SOFTWARE\\List";
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "Entries", "0").ok());
+  for (int i = 1; i <= 50; ++i) {
+    ASSERT_EQ(reg.FindString(kHKLM, key, "Entries"), std::to_string(i - 1));
+    ASSERT_TRUE(reg.WriteString(kHKLM, key, "File" + std::to_string(i), "f").ok());
+    ASSERT_TRUE(reg.WriteString(kHKLM, key, "entries", std::to_string(i)).ok());
+  }
+  auto values = reg.Values(kHKLM, key);
+  ASSERT_TRUE(values.ok());
+  ASSERT_EQ(values->size(), 51u);
+  EXPECT_EQ(values->front().name, "Entries");
+  EXPECT_EQ(values->front().value.data, "50");
+  // Rewritten after the listing, then read by another connection once
+  // committed by the committer alone.
+  ASSERT_EQ(reg.FindString(kHKLM, key, "Entries"), "50");
+  ASSERT_TRUE(reg.WriteDword(kHKLM, key, "Entries", 51).ok());
+  std::this_thread::sleep_for(SqliteRegistry::kCommitDelay * 4);
+  {
+    SqliteRegistry other(prefix_dir() / "registry.db");
+    EXPECT_EQ(other.ReadDword(kHKLM, key, "Entries"), 51u);
+  }
+  // Deleted, or its key deleted, while its new data waits (a write opens
+  // the transaction, in which values read are known).
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "Open", "1").ok());
+  ASSERT_EQ(reg.FindString(kHKLM, key, "File1"), "f");
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "File1", "g").ok());
+  ASSERT_TRUE(reg.DeleteValue(kHKLM, key, "File1").ok());
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key, "File1"));
+  ASSERT_TRUE(reg.WriteString(kHKLM, key + "\\Sub", "V", "1").ok());
+  ASSERT_EQ(reg.FindString(kHKLM, key + "\\Sub", "V"), "1");
+  ASSERT_TRUE(reg.WriteString(kHKLM, key + "\\Sub", "V", "2").ok());
+  ASSERT_TRUE(reg.DeleteKey(kHKLM, key + "\\Sub").ok());
+  ASSERT_TRUE(reg.Flush().ok());
+  Reopen();
+  EXPECT_FALSE(registry().ValueExists(kHKLM, key, "File1"));
+  EXPECT_FALSE(registry().KeyExists(kHKLM, key + "\\Sub"));
+  EXPECT_EQ(registry().ReadDword(kHKLM, key, "Entries"), 51u);
+  EXPECT_EQ(ValueNames(kHKLM, key).front(), "Entries");
+}
+
 TEST_F(RegistryTest, DataOfEveryTypeRoundTrips) {
   const std::string key = "SOFTWARE\\Data";
   ASSERT_TRUE(registry().CreateKey(kHKLM, key).ok());
@@ -276,13 +322,16 @@ TEST_F(RegistryStoreTest, AKilledWriterLosesNothingItFlushed) {
   int status = InChild([&] {
     auto machine = OpenMachine(prefix());
     Registry& reg = machine->GetRegistry();
+    // Each value, then the count, as the uninstall record appends.
     for (int i = 0; i < 1000; ++i) {
       if (!reg.WriteString(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i), "C:\\f" + std::to_string(i)))
         return 2;
+      if (!reg.WriteString(kHKLM, "SOFTWARE\\Uninstall\\Files", "Entries", std::to_string(i + 1))) return 2;
       if (i % 100 == 99 && !reg.Flush()) return 3;
     }
     for (int i = 1000; i < 1200; ++i) {
       (void)reg.WriteString(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i), "late");
+      (void)reg.WriteString(kHKLM, "SOFTWARE\\Uninstall\\Files", "Entries", std::to_string(i + 1));
     }
     ::raise(SIGKILL);
     return 4;
@@ -292,6 +341,14 @@ TEST_F(RegistryStoreTest, AKilledWriterLosesNothingItFlushed) {
   for (int i = 0; i < 1000; ++i) {
     ASSERT_EQ(machine->GetRegistry().ReadString(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i)),
               "C:\\f" + std::to_string(i));
+  }
+  // The count kept never counts a value that was lost.
+  auto count = machine->GetRegistry().FindString(kHKLM, "SOFTWARE\\Uninstall\\Files", "Entries");
+  ASSERT_TRUE(count.has_value());
+  const int entries = std::stoi(*count);
+  EXPECT_GE(entries, 1000);
+  for (int i = 0; i < entries; ++i) {
+    EXPECT_TRUE(machine->GetRegistry().ValueExists(kHKLM, "SOFTWARE\\Uninstall\\Files", "File" + std::to_string(i)));
   }
 }
 
