@@ -16,15 +16,16 @@ constexpr const char* kIndexOutOfRange = "Component index out of range (%d)";
 
 // Removes one `item` from `list`, looking from the end: components go last
 // created first, so the one looked for is usually the last, and freeing a
-// whole tree stays linear.
-void EraseOne(std::vector<TComponent*>& list, const TComponent* item) {
+// whole tree stays linear. False when `item` is not there.
+bool EraseOne(std::vector<TComponent*>& list, const TComponent* item) {
   for (auto it = list.end(); it != list.begin();) {
     --it;
     if (*it == item) {
       list.erase(it);
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 }  // namespace
@@ -120,8 +121,14 @@ void TComponent::FreeNotification(TComponent* other) {
 
 void TComponent::RemoveFreeNotification(TComponent* other) {
   if (other == nullptr) return;
-  EraseOne(free_notifies_, other);
-  EraseOne(other->free_notifies_, this);
+  // A link is kept on both sides, so the shorter list tells whether there
+  // is one: a component many others refer to (a shared path specifier) is
+  // not searched in full for a link its destroyed partner already undid.
+  if (free_notifies_.size() <= other->free_notifies_.size()) {
+    if (EraseOne(free_notifies_, other)) EraseOne(other->free_notifies_, this);
+  } else if (EraseOne(other->free_notifies_, this)) {
+    EraseOne(free_notifies_, other);
+  }
 }
 
 void TComponent::Notification(TComponent* component, Operation operation) {
