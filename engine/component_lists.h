@@ -95,12 +95,14 @@ class UniqueIdTable {
   // The first free number from 0 up, now used; 0 (not marked) when every
   // number is taken.
   int Acquire() {
-    for (int i = 0; i < kSize; ++i) {
+    for (int i = first_free_; i < kSize; ++i) {
       if (!used_[i]) {
         used_[i] = true;
+        first_free_ = i + 1;
         return i;
       }
     }
+    first_free_ = kSize;  // a project of many files takes 0 for each file past the table
     return 0;
   }
   // Marks or frees a number; numbers outside 0..1999 are ignored.
@@ -108,10 +110,16 @@ class UniqueIdTable {
     if (id >= 0 && id < kSize) used_[id] = true;
   }
   void Release(int id) {
-    if (id >= 0 && id < kSize) used_[id] = false;
+    if (id >= 0 && id < kSize) {
+      used_[id] = false;
+      if (id < first_free_) first_free_ = id;
+    }
   }
   bool Used(int id) const { return id >= 0 && id < kSize && used_[id]; }
-  void Clear() { std::fill(std::begin(used_), std::end(used_), false); }
+  void Clear() {
+    std::fill(std::begin(used_), std::end(used_), false);
+    first_free_ = 0;
+  }
 
   // After a project is loaded the table is rebuilt from the stored numbers:
   // the first file to finish loading clears it (BeginRebuild answers true
@@ -126,6 +134,8 @@ class UniqueIdTable {
 
  private:
   bool used_[kSize];
+  // No number below this one is free.
+  int first_free_ = 0;
   bool rebuilding_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -148,14 +149,25 @@ class Reader {
   // components that clear never-assigned references after loading keep it.
   // (The writer states every reference, null included.)
   void KeepUnstatedReferences(TComponent& component, const Json* props, const Place& place) {
-    for (const PropertyInfo* p : component.ClassType().AllProperties()) {
-      if (p->kind != PropertyKind::kReference) continue;
+    for (const PropertyInfo* p : ReferencesOf(component.ClassType())) {
       if (props != nullptr && std::any_of(props->items().begin(), props->items().end(),
                                           [&](const auto& kv) { return SameText(kv.key(), p->name); })) {
         continue;
       }
       fixups_.push_back({&component, p, std::nullopt, {place.component, p->name}});
     }
+  }
+
+  // The reference properties of a class, found once per load: a project
+  // holds many components of few classes.
+  const std::vector<const PropertyInfo*>& ReferencesOf(const ClassInfo& info) {
+    auto [it, added] = references_.try_emplace(&info);
+    if (added) {
+      for (const PropertyInfo* p : info.AllProperties()) {
+        if (p->kind == PropertyKind::kReference) it->second.push_back(p);
+      }
+    }
+    return it->second;
   }
 
   void ReadProperty(TPersistent& object, const PropertyInfo& p, const Json& v, const Place& place) {
@@ -287,6 +299,7 @@ class Reader {
   TComponent& root_;
   std::string base_dir_;
   std::vector<Fixup> fixups_;
+  std::unordered_map<const ClassInfo*, std::vector<const PropertyInfo*>> references_;
 };
 
 std::string SyntaxError(std::string_view text, const nlohmann::json::parse_error& e) {
