@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/format.h"
+#include "framework/text_case.h"
 #include "platform/platform_errors.h"
 #include "platform/win_path.h"
 
@@ -54,16 +55,37 @@ bool HasInvalidCharacters(std::string_view path) {
   return false;
 }
 
-std::vector<std::string> SplitComponents(std::string_view rest) {
-  std::vector<std::string> parts;
+// The components of `rest`, as views into it.
+std::vector<std::string_view> SplitComponents(std::string_view rest) {
+  std::vector<std::string_view> parts;
   std::size_t i = 0;
   while (i < rest.size()) {
     while (i < rest.size() && IsWinPathSeparator(rest[i])) ++i;
     std::size_t start = i;
     while (i < rest.size() && !IsWinPathSeparator(rest[i])) ++i;
-    if (i > start) parts.emplace_back(rest.substr(start, i - start));
+    if (i > start) parts.push_back(rest.substr(start, i - start));
   }
   return parts;
+}
+
+// True for "X:\..." with backslashes only, no empty, "." or ".." component:
+// what NormalizeWinPath leaves as it is (but for the letter's case), as
+// most paths the engine translates are.
+bool IsNormalFullPath(std::string_view path) {
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return false;
+  const char letter = AsciiUpper(path[0]);
+  if (letter < 'A' || letter > 'Z') return false;
+  std::size_t start = 3;  // of the current component
+  for (std::size_t i = 3; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] == '/') return false;
+    if (i == path.size() || path[i] == '\\') {
+      std::string_view part = path.substr(start, i - start);
+      if (part == "." || part == "..") return false;
+      if (part.empty() && i < path.size()) return false;  // a doubled separator
+      start = i + 1;
+    }
+  }
+  return true;
 }
 
 // True when `path` lies in `dir` (both lexically normal, absolute); `rest`
@@ -216,6 +238,16 @@ LinuxPaths::DriveTargets LinuxPaths::Targets() {
   return drives_;
 }
 
+bool LinuxPaths::TargetText(char letter, std::string& out) {
+  if (letter < 'A' || letter > 'Z') return false;
+  RefreshTargets();
+  std::lock_guard<std::mutex> lock(drives_mutex_);
+  const std::optional<std::filesystem::path>& target = drives_[static_cast<std::size_t>(letter - 'A')];
+  if (!target) return false;
+  out = target->native();
+  return true;
+}
+
 std::optional<std::filesystem::path> LinuxPaths::Target(char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
   if (letter < 'A' || letter > 'Z') return std::nullopt;
@@ -227,6 +259,11 @@ std::optional<std::filesystem::path> LinuxPaths::Target(char letter) {
 std::string LinuxPaths::Complete(std::string_view windows_path) {
   if (IsWinUncPath(windows_path)) throw EPathError(Format(kUncPath, {windows_path}));
   if (HasInvalidCharacters(windows_path)) throw EPathError(Format(kInvalidName, {windows_path}));
+  if (IsNormalFullPath(windows_path)) {
+    std::string path(windows_path);
+    path[0] = AsciiUpper(path[0]);
+    return path;
+  }
   std::string path;
   if (auto drive = WinDriveLetter(windows_path)) {
     std::string_view rest = windows_path.substr(2);
@@ -254,27 +291,26 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
 
 std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& seen) {
   seen = Seen::kUnknown;
-  std::filesystem::path root;
-  std::vector<std::string> parts;
+  std::string root;
+  std::string full;                     // holds the text of `parts` for a Windows path
+  std::vector<std::string> host_parts;  // and these for a host path
+  std::vector<std::string_view> parts;
   if (!windows_path.empty() && windows_path.front() == '/') {
     // A host absolute path, as a user gives it on the command line.
     root = "/";
     for (const auto& part : std::filesystem::path(windows_path).lexically_normal()) {
       std::string p = part.string();
-      if (!p.empty() && p != "/") parts.push_back(p);
+      if (!p.empty() && p != "/") host_parts.push_back(p);
     }
+    parts.assign(host_parts.begin(), host_parts.end());
   } else {
-    std::string full = Complete(windows_path);
+    full = Complete(windows_path);
     char drive = full[0];
-    std::optional<std::filesystem::path> target = Target(drive);
-    if (target) {
-      root = *target;
-    } else if (config_.removable.count(drive)) {
+    if (!TargetText(drive, root)) {
+      if (!config_.removable.count(drive)) throw EPathError(Format(kUnknownDrive, {windows_path, std::string(1, drive)}));
       // A removable drive without a disk: a folder that never exists, so
       // every operation finds nothing there.
-      root = prefix_ / "disks" / std::string(1, static_cast<char>(drive - 'A' + 'a')) / kNoDiskFolder;
-    } else {
-      throw EPathError(Format(kUnknownDrive, {windows_path, std::string(1, drive)}));
+      root = (prefix_ / "disks" / std::string(1, static_cast<char>(drive - 'A' + 'a')) / kNoDiskFolder).native();
     }
     parts = SplitComponents(std::string_view(full).substr(2));
   }
@@ -285,8 +321,8 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& se
   struct stat st;
   if (!parts.empty()) {
     // Joined as text: the path is made once, at the end.
-    std::string exact = root.native();
-    auto join = [&exact](const std::string& part) {
+    std::string exact = root;
+    auto join = [&exact](std::string_view part) {
       if (exact.empty() || exact.back() != '/') exact += '/';
       exact += part;
     };
@@ -300,7 +336,7 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& se
     if (::lstat(parent.c_str(), &st) == 0) {
       // A directory that is no link needs no second look.
       const bool directory = S_ISDIR(st.st_mode);
-      std::string found = FindName(parent, parts.back(), directory ? &st : nullptr);
+      std::string found = FindName(parent, std::string(parts.back()), directory ? &st : nullptr);
       if (found.empty()) {
         if (directory) seen = Seen::kMissing;
         return exact;
@@ -312,10 +348,10 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& se
   }
   std::filesystem::path host = root;
   bool exists = true;
-  for (const std::string& part : parts) {
-    std::filesystem::path candidate = host / part;
+  for (std::string_view part : parts) {
+    std::filesystem::path candidate = host / std::filesystem::path(part);
     if (exists && ::lstat(candidate.c_str(), &st) != 0) {
-      std::string found = FindName(host.native(), part);
+      std::string found = FindName(host.native(), std::string(part));
       if (!found.empty()) {
         candidate = host / found;
       } else {

@@ -77,6 +77,9 @@ class LinuxPaths final : public Paths {
   // resolution of the time.
   bool RecentlyChanged(const std::filesystem::path& dir, const struct stat& st, const struct timespec& now);
   std::optional<std::filesystem::path> Target(char letter);
+  // Target(letter) of an upper-case letter as text into `out`, without a
+  // copy of the path; false when unmapped.
+  bool TargetText(char letter, std::string& out);
   // The mapping of drive `letter` (upper case) showing `target`.
   std::optional<DriveMapping> Mapping(char letter, const std::optional<std::filesystem::path>& target);
 

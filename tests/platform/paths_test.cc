@@ -6,6 +6,7 @@
 
 #include "platform/linux_paths.h"
 #include "platform/platform_errors.h"
+#include "platform/win_path.h"
 #include "tests/platform/temp_prefix.h"
 
 namespace brimwell {
@@ -152,6 +153,19 @@ TEST_F(PathsTest, RelativePathsUseTheCurrentDirectory) {
   EXPECT_EQ(paths().ToHost("sub"), drive_c() / "Work" / "Sub");
   EXPECT_FALSE(paths().SetCurrentDirectory("C:\\missing"));
   EXPECT_EQ(paths().CurrentDirectory(), "C:\\work");
+}
+
+// Full paths come out as NormalizeWinPath makes them, whether they need
+// its work or are taken as they are.
+TEST_F(PathsTest, FullPathsAreNormalized) {
+  for (std::string_view path : {"c:\\Program Files\\A\\b.txt", "C:\\a\\\\b", "C:\\a\\.\\b", "C:\\a\\..\\b",
+                                "C:\\a/b", "C:\\a\\", "c:\\", "C:\\...\\x.", "C:\\a\\..", "C:\\.a\\b..\\c"}) {
+    std::string expected = NormalizeWinPath(path);
+    expected[0] = 'C';
+    EXPECT_EQ(paths().FullPath(path), expected) << path;
+  }
+  EXPECT_EQ(paths().FullPath("c:\\a\\.\\b\\..\\c"), "C:\\a\\c");
+  EXPECT_EQ(paths().ToHost("c:\\Dir\\..\\x.txt"), drive_c() / "x.txt");
 }
 
 TEST_F(PathsTest, HostPathsReadAsDriveZ) {
