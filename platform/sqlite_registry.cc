@@ -328,11 +328,11 @@ void SqliteRegistry::CheckFresh() {
   if (in_transaction_) return;  // nobody else can commit while we hold the write lock
   std::int64_t version = 0;
   if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
-    key_cache_.clear();
+    ForgetKeys();
     return;
   }
   if (version != data_version_) {
-    key_cache_.clear();
+    ForgetKeys();
     data_version_ = version;
   }
 }
@@ -353,7 +353,7 @@ void SqliteRegistry::BeginWrite() {
   std::int64_t version = 0;
   if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK ||
       version != data_version_) {
-    key_cache_.clear();
+    ForgetKeys();
     data_version_ = version;
   }
   wake_.notify_all();
@@ -372,7 +372,7 @@ void SqliteRegistry::CommitLocked() {
   }
   in_transaction_ = false;
   if (rc != SQLITE_OK) {
-    key_cache_.clear();
+    ForgetKeys();
     throw ERegistryStoreError(Format(kStoreCommitFailed, {file_.string(), detail}));
   }
   ++commits_;
@@ -392,7 +392,7 @@ void SqliteRegistry::RollbackLocked() {
   if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
   // Ids of keys made in the dropped transaction are gone with it.
-  key_cache_.clear();
+  ForgetKeys();
 }
 
 void SqliteRegistry::CommitterLoop() {
@@ -416,10 +416,32 @@ void SqliteRegistry::CommitterLoop() {
   }
 }
 
+void SqliteRegistry::ForgetKeys() {
+  key_cache_.clear();
+  for (RecentKey& recent : recent_keys_) recent.name.clear();
+}
+
 std::optional<std::int64_t> SqliteRegistry::ResolveKey(RegistryHive hive, std::string_view key,
                                                         bool create, bool* too_long) {
+  // The few keys asked for over and over are known by the name as given.
+  for (const RecentKey& recent : recent_keys_) {
+    if (recent.hive == hive && !recent.name.empty() && recent.name == key) return recent.id;
+  }
+  std::optional<std::int64_t> id = ResolveKeyByPath(hive, key, create, too_long);
+  if (id && !key.empty()) {
+    RecentKey& slot = recent_keys_[next_recent_key_];
+    next_recent_key_ = (next_recent_key_ + 1) % recent_keys_.size();
+    slot.hive = hive;
+    slot.name.assign(key);
+    slot.id = *id;
+  }
+  return id;
+}
+
+std::optional<std::int64_t> SqliteRegistry::ResolveKeyByPath(RegistryHive hive, std::string_view key,
+                                                              bool create, bool* too_long) {
   HiveRoot where = RootOf(hive);
-  if (key_cache_.size() > kMaxCachedKeys) key_cache_.clear();
+  if (key_cache_.size() > kMaxCachedKeys) ForgetKeys();
   // A key used before is found by its whole name; the walk below finds and
   // makes the others level by level.
   if (auto it = key_cache_.find(FoldedKeyPath(where.root, where.base, key)); it != key_cache_.end()) {
@@ -523,7 +545,7 @@ WinStatus SqliteRegistry::DeleteKey(RegistryHive hive, std::string_view key) {
   }
   BeginWrite();
   if (WritePending() != SQLITE_OK) Fail("write value");
-  key_cache_.clear();
+  ForgetKeys();
   value_cache_.clear();
   RunOnKey({kDeleteKeyValues, kDeleteKeyRow}, *id, "delete key");
   return WinStatus::Ok();
@@ -538,7 +560,7 @@ WinStatus SqliteRegistry::DeleteTree(RegistryHive hive, std::string_view key) {
   if (!id) return WinStatus::Error(kErrorFileNotFound);
   BeginWrite();
   if (WritePending() != SQLITE_OK) Fail("write value");
-  key_cache_.clear();
+  ForgetKeys();
   value_cache_.clear();
   RunOnKey({kDeleteTreeValues, kDeleteTreeKeys}, *id, "delete tree");
   return WinStatus::Ok();

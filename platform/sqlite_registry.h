@@ -23,6 +23,7 @@
 #pragma once
 
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -118,6 +119,11 @@ class SqliteRegistry final : public Registry {
   // it does not exist (or a name is too long to create, with `too_long`).
   std::optional<std::int64_t> ResolveKey(RegistryHive hive, std::string_view key, bool create,
                                           bool* too_long = nullptr);
+  // ResolveKey without the recent keys.
+  std::optional<std::int64_t> ResolveKeyByPath(RegistryHive hive, std::string_view key, bool create,
+                                               bool* too_long);
+  // Drops key_cache_ and the recent keys.
+  void ForgetKeys();
 
   struct CloseConnection {
     void operator()(sqlite3* db) const;
@@ -132,6 +138,15 @@ class SqliteRegistry final : public Registry {
   std::unique_ptr<sqlite3_stmt, FinalizeStatement> statements_[kStmtCount];
   std::int64_t roots_[3] = {};  // HKLM, HKU, HKDD
   std::unordered_map<std::string, std::int64_t> key_cache_;
+  // The last keys resolved, by hive and name exactly as given (an empty
+  // name: an unused slot); dropped with key_cache_.
+  struct RecentKey {
+    RegistryHive hive = RegistryHive::kLocalMachine;
+    std::string name;
+    std::int64_t id = 0;
+  };
+  std::array<RecentKey, 4> recent_keys_;
+  std::size_t next_recent_key_ = 0;
   // Values read while this connection holds the write lock (a transaction
   // is open), by key id and upper-cased name, and kept right by its own
   // writes; nobody else can change them meanwhile, so they are kept until

@@ -141,6 +141,18 @@ TEST_F(RegistryTest, ValuesReadWhileWritingFollowEveryChange) {
     ASSERT_TRUE(other.WriteString(kHKLM, key, "Count", "5").ok());
   }
   EXPECT_EQ(reg.FindString(kHKLM, key, "Count"), "5");
+  // A key made anew by another connection is a new key here too.
+  {
+    SqliteRegistry other(prefix_dir() / "registry.db");
+    ASSERT_TRUE(other.DeleteTree(kHKLM, key).ok());
+    ASSERT_TRUE(other.WriteString(kHKLM, key, "Fresh", "6").ok());
+  }
+  EXPECT_FALSE(reg.ValueExists(kHKLM, key, "Count"));
+  EXPECT_EQ(reg.FindString(kHKLM, key, "Fresh"), "6");
+  ASSERT_TRUE(reg.WriteString(kHKLM, key, "Count", "7").ok());
+  ASSERT_TRUE(reg.Flush().ok());
+  SqliteRegistry other(prefix_dir() / "registry.db");
+  EXPECT_EQ(other.FindString(kHKLM, key, "Count"), "7");
 }
 
 // A value rewritten many times in one transaction (a list's count) takes
