@@ -543,7 +543,22 @@ WinError WinErrorFromErrno(int error) {
 
 LinuxFileSystem::LinuxFileSystem(std::filesystem::path prefix, const PrefixConfig& config,
                                  Paths& paths, Registry& registry)
-    : prefix_(std::move(prefix)), config_(config), paths_(paths), registry_(registry) {}
+    : prefix_(std::move(prefix)),
+      config_(config),
+      paths_(paths),
+      linux_paths_(dynamic_cast<LinuxPaths*>(&paths)),
+      registry_(registry) {}
+
+bool LinuxFileSystem::StatPath(std::string_view path, std::filesystem::path& host, struct stat& st) {
+  if (linux_paths_ != nullptr) {
+    Paths::Seen seen;
+    host = linux_paths_->ToHost(path, seen, st);
+    if (seen == Paths::Seen::kFile || seen == Paths::Seen::kDirectory) return true;
+  } else {
+    host = paths_.ToHost(path);
+  }
+  return ::stat(host.c_str(), &st) == 0;
+}
 
 WinError LinuxFileSystem::MissingError(const std::filesystem::path& host) {
   std::string text = host.string();
@@ -674,7 +689,8 @@ bool LinuxFileSystem::IsSameFile(File& file, std::string_view path) {
   if (own == nullptr) return false;
   struct stat held, named;
   try {
-    if (::fstat(own->fd(), &held) != 0 || ::stat(paths_.ToHost(path).c_str(), &named) != 0) return false;
+    std::filesystem::path host;
+    if (::fstat(own->fd(), &held) != 0 || !StatPath(path, host, named)) return false;
   } catch (const EPlatformError&) {
     return false;  // a path the machine cannot map names nothing
   }
@@ -846,24 +862,24 @@ bool LinuxFileSystem::IsFileInUse(std::string_view path) {
 }
 
 WinResult<std::uint64_t> LinuxFileSystem::FileSize(std::string_view path) {
-  std::filesystem::path host = paths_.ToHost(path);
+  std::filesystem::path host;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) return WinResult<std::uint64_t>::Error(MissingError(host));
+  if (!StatPath(path, host, st)) return WinResult<std::uint64_t>::Error(MissingError(host));
   if (S_ISDIR(st.st_mode)) return WinResult<std::uint64_t>::Error(kErrorAccessDenied);
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 WinResult<TDateTime> LinuxFileSystem::LastWriteTime(std::string_view path) {
-  std::filesystem::path host = paths_.ToHost(path);
+  std::filesystem::path host;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) return WinResult<TDateTime>::Error(MissingError(host));
+  if (!StatPath(path, host, st)) return WinResult<TDateTime>::Error(MissingError(host));
   return FromTimespec(st.st_mtim);
 }
 
 WinResult<FileSizeAndTime> LinuxFileSystem::SizeAndTime(std::string_view path) {
-  std::filesystem::path host = paths_.ToHost(path);
+  std::filesystem::path host;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) return WinResult<FileSizeAndTime>::Error(MissingError(host));
+  if (!StatPath(path, host, st)) return WinResult<FileSizeAndTime>::Error(MissingError(host));
   if (S_ISDIR(st.st_mode)) return WinResult<FileSizeAndTime>::Error(kErrorAccessDenied);
   return FileSizeAndTime{static_cast<std::uint64_t>(st.st_size), FromTimespec(st.st_mtim)};
 }

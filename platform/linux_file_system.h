@@ -9,6 +9,8 @@
 // its real bytes, or when it is being executed.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <filesystem>
 #include <string>
@@ -19,6 +21,7 @@
 
 namespace brimwell {
 
+class LinuxPaths;
 class Paths;
 class Registry;
 
@@ -81,6 +84,10 @@ class LinuxFileSystem final : public FileSystem {
   // The error for a host path that does not exist: file or path not found
   // (or not ready, for a removable drive without disk).
   WinError MissingError(const std::filesystem::path& host);
+  // The host path of `path` into `host` and, when it exists, its status
+  // (links followed) into `st`: true then, false with errno set otherwise.
+  // The translation's own look at the entry serves where it can.
+  bool StatPath(std::string_view path, std::filesystem::path& host, struct stat& st);
   // The removable capacity of the drive of a Windows path, 0 if not removable;
   // `disk_root` receives the folder of the inserted disk.
   std::int64_t RemovableCapacity(std::string_view path, std::filesystem::path& disk_root);
@@ -94,6 +101,7 @@ class LinuxFileSystem final : public FileSystem {
   std::filesystem::path prefix_;
   const PrefixConfig& config_;
   Paths& paths_;
+  LinuxPaths* linux_paths_;  // paths_ when it is the Linux service (not a test's wrapper)
   Registry& registry_;
   std::atomic<unsigned> temp_counter_ = 0;
 };

@@ -290,6 +290,11 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path) {
 }
 
 std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& seen) {
+  struct stat st;
+  return ToHost(windows_path, seen, st);
+}
+
+std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& seen, struct stat& st) {
   seen = Seen::kUnknown;
   std::string root;
   std::string full;                     // holds the text of `parts` for a Windows path
@@ -318,7 +323,6 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& se
   // Most paths name what exists under its own spelling, or a new entry of
   // a directory that does: one or two lstat calls settle those, where the
   // walk below costs one per component.
-  struct stat st;
   if (!parts.empty()) {
     // Joined as text: the path is made once, at the end.
     std::string exact = root;
@@ -334,7 +338,8 @@ std::filesystem::path LinuxPaths::ToHost(std::string_view windows_path, Seen& se
       return exact;
     }
     if (::lstat(parent.c_str(), &st) == 0) {
-      // A directory that is no link needs no second look.
+      // A directory that is no link needs no second look. (`st` is the
+      // parent's now: `seen` says nothing of the entry from here on.)
       const bool directory = S_ISDIR(st.st_mode);
       std::string found = FindName(parent, std::string(parts.back()), directory ? &st : nullptr);
       if (found.empty()) {

@@ -26,6 +26,10 @@ class LinuxPaths final : public Paths {
 
   std::filesystem::path ToHost(std::string_view windows_path) override;
   std::filesystem::path ToHost(std::string_view windows_path, Seen& seen) override;
+  // ToHost, also giving the entry's status in `st` when `seen` says kFile or
+  // kDirectory: the status of an entry that is no link, the same whether
+  // links are followed or not, so the caller need not look again.
+  std::filesystem::path ToHost(std::string_view windows_path, Seen& seen, struct stat& st);
   std::string ToWindows(const std::filesystem::path& host_path) override;
   std::string FullPath(std::string_view windows_path) override;
   std::vector<DriveMapping> Drives() override;

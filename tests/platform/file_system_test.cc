@@ -291,6 +291,14 @@ TEST_F(FileSystemTest, LastWriteTimeKeepsMilliseconds) {
   EXPECT_EQ(files().SizeAndTime("C:\\none").error(), kErrorFileNotFound);
   EXPECT_EQ(files().SizeAndTime("C:\\no\\t.txt").error(), kErrorPathNotFound);
   EXPECT_EQ(files().SizeAndTime("C:\\").error(), kErrorAccessDenied);
+  // A link answers for its target; a name in another case for the file.
+  Write("C:\\Long.txt", "longer");
+  std::filesystem::create_symlink(drive_c() / "Long.txt", drive_c() / "link.txt");
+  EXPECT_EQ(*files().FileSize("C:\\link.txt"), 6u);
+  EXPECT_EQ(files().SizeAndTime("C:\\LINK.TXT")->size, 6u);
+  EXPECT_EQ(*files().FileSize("C:\\LONG.TXT"), 6u);
+  std::filesystem::create_symlink(drive_c() / "gone.txt", drive_c() / "dangling.txt");
+  EXPECT_EQ(files().FileSize("C:\\dangling.txt").error(), kErrorFileNotFound);
 }
 
 TEST_F(FileSystemTest, DirectoriesAndListings) {
