@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/archive_errors.h"
@@ -235,6 +236,13 @@ class TBrwlCompress : public TComponent {
   // locked for reading (writers wait) while it is held.
   bool KeepOpen() const { return keep_open_; }
   void SetKeepOpen(bool keep);
+  // While KeepOpen is set: `lines` (as FilesToProcess takes them) are the
+  // members a caller is about to extract one by one, each by an Extract of
+  // its own, in this order (some may be left out). They are inflated ahead
+  // on a second thread, and each such Extract takes its member from there.
+  // Ends with KeepOpen, and with whatever closes the held archive. The
+  // files and events are the same as without.
+  void ExtractAheadOf(const std::vector<std::string>& lines);
 
   // While on, an extraction hashes (SHA-256) each member as it writes it,
   // so that a caller recording what it installed need not read it back.
@@ -308,8 +316,9 @@ class TBrwlCompress : public TComponent {
   // archive in one call and hands it to `sink` in 64 KB chunks; false
   // (nothing handed on) when the member is not such a member or not sound.
   // Takes the member from the prefetcher when it was inflated ahead
-  // (`line_index` its entry there).
-  bool InflateWhole(ArchiveStream& archive, const TFileHeader& h, std::size_t line_index,
+  // (`line_index` its entry there) or by ExtractAheadOf (header
+  // `header_index`).
+  bool InflateWhole(ArchiveStream& archive, const TFileHeader& h, int header_index, std::size_t line_index,
                     const std::function<void(std::span<const std::uint8_t>)>& sink,
                     MemberInflater::Result& result);
   // A new version of the file `target`, written beside it (`pending` is set
@@ -366,6 +375,10 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<MemberInflater> inflater_;
   std::unique_ptr<WholeInflater> whole_inflater_;
   std::vector<std::uint8_t> whole_in_, whole_out_;  // a member held whole
+  // Takes header `header_index`'s member, which must be `member`, into
+  // whole_out_ from what ExtractAheadOf inflated ahead; false when it is not
+  // there.
+  bool TakeAhead(int header_index, const MemberPrefetcher::Member& member);
   // Closes what an extraction left open for the next one.
   void ReleaseHeld();
   // Drops what was left open that its path no longer names.
@@ -388,6 +401,15 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<MemberPrefetcher> prefetch_;
   std::string prefetch_archive_;
   std::int32_t prefetch_offset_ = 0;
+  // With KeepOpen (see ExtractAheadOf): members inflated ahead for the
+  // extractions to come, from the archive and offset it was started on;
+  // each header's entries in its list, and the entry the next extraction
+  // looks from.
+  std::unique_ptr<MemberPrefetcher> ahead_;
+  std::string ahead_archive_;
+  std::int32_t ahead_offset_ = 0;
+  std::unordered_map<int, std::vector<std::size_t>> ahead_entries_;
+  std::size_t ahead_next_ = 0;
   bool digest_written_ = false;
   std::optional<WrittenFile> last_written_;
 };

@@ -138,7 +138,51 @@ void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
   prefetch_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members));
 }
 
-bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h,
+void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
+  ahead_.reset();
+  ahead_entries_.clear();
+  ahead_next_ = 0;
+  const int threads = threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads();
+  if (!keep_open_ || threads < 2 || lines.size() < 2) return;
+  try {
+    LoadHeadersIfNeeded();
+  } catch (const std::exception&) {
+    return;  // each extraction finds out and says so
+  }
+  if (multi_volume_) return;
+  std::vector<MemberPrefetcher::Member> members(lines.size());
+  bool any = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const int index = names_.Find(lines[i]);
+    if (index < 0) continue;
+    members[i] = PrefetchMember(headers_[index].header);
+    if (members[i].file_size < 0) continue;
+    ahead_entries_[index].push_back(i);
+    any = true;
+  }
+  std::unique_ptr<ArchiveStream> archive = any ? OpenFile(compressed_file_, false, false) : nullptr;
+  if (!archive) {
+    ahead_entries_.clear();
+    return;
+  }
+  ahead_archive_ = compressed_file_;
+  ahead_offset_ = offset_;
+  ahead_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members));
+}
+
+bool TBrwlCompress::TakeAhead(int header_index, const MemberPrefetcher::Member& member) {
+  if (!ahead_ || ahead_archive_ != compressed_file_ || ahead_offset_ != offset_) return false;
+  auto it = ahead_entries_.find(header_index);
+  if (it == ahead_entries_.end()) return false;
+  // The first entry of this member not passed yet (a member may be listed
+  // more than once); the entries before it are dropped.
+  auto entry = std::lower_bound(it->second.begin(), it->second.end(), ahead_next_);
+  if (entry == it->second.end()) return false;
+  ahead_next_ = *entry + 1;
+  return ahead_->Take(*entry, member, whole_out_);
+}
+
+bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h, int header_index,
                                  std::size_t line_index,
                                  const std::function<void(std::span<const std::uint8_t>)>& sink,
                                  MemberInflater::Result& result) {
@@ -146,8 +190,9 @@ bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h,
   if (member.file_size < 0) return false;
   // A handler may have changed the archive or its offset since the
   // prefetcher started: then its bytes are not this member's.
-  const bool ahead = prefetch_ && prefetch_archive_ == compressed_file_ &&
-                     prefetch_offset_ == offset_ && prefetch_->Take(line_index, member, whole_out_);
+  const bool ahead = (prefetch_ && prefetch_archive_ == compressed_file_ &&
+                      prefetch_offset_ == offset_ && prefetch_->Take(line_index, member, whole_out_)) ||
+                     (!prefetch_ && TakeAhead(header_index, member));
   if (!ahead) {
     whole_in_.resize(static_cast<std::size_t>(h.CompressedSize));
     whole_out_.resize(static_cast<std::size_t>(h.FileSize));
@@ -189,6 +234,8 @@ void TBrwlCompress::SetKeepOpen(bool keep) {
 }
 
 void TBrwlCompress::ReleaseHeld() {
+  ahead_.reset();
+  ahead_entries_.clear();
   extract_archive_.reset();
   extract_archive_path_.clear();
   target_dir_.reset();
@@ -202,6 +249,7 @@ void TBrwlCompress::CheckHeld() {
       (multi_volume_ || extract_archive_path_ != compressed_file_ ||
        !IsSameFile(fs, static_cast<MachineFileStream&>(*extract_archive_).file(), compressed_file_))) {
     extract_archive_.reset();
+    ahead_.reset();  // read from the archive that was there
   }
   // The directory made last exists while the one held is still there.
   if (target_dir_ && !target_dir_->StillAtPath()) target_dir_.reset();
@@ -331,7 +379,7 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
     written += static_cast<std::int64_t>(chunk.size());
   };
   MemberInflater::Result result;
-  if (!InflateWhole(first, h, line_index, sink, result)) {
+  if (!InflateWhole(first, h, index, line_index, sink, result)) {
     // Streamed through zlib: a member too large to hold, one of a disk set,
     // or one that is not sound (whose fault the stream then tells exactly).
     if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);

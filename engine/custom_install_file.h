@@ -186,6 +186,9 @@ class TCustomInstallFile : public TFileRelated {
   // Whether the file downloads its own archive (its own NetLocation or an
   // overwrite rule that needs its header before installing).
   bool DownloadsByItself() const;
+  // Whether installing the file extracts it from the product's main
+  // archive, as things stand now.
+  bool ReadsMainArchive();
 
   // --- Operations -------------------------------------------------------------
   // The archive component's abort callback: throws EAIUserAbort.

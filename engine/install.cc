@@ -388,6 +388,15 @@ void TCustomInstall::Process() {
       explicit HoldOpen(TBrwlCompress& a) : archive(a) { archive.SetKeepOpen(true); }
       ~HoldOpen() { archive.SetKeepOpen(false); }
     } hold(ctx->MainArchive());
+    // They are inflated ahead on a second thread, in the walk's order.
+    std::vector<std::string> lines;
+    for (TCustomInstallFile* file : FilesInWalkOrder(true)) {
+      if (file->ReadsMainArchive()) lines.push_back(file->SourcePath());
+    }
+    if (!lines.empty()) {
+      ctx->MainArchive().SetCompressedFile(GetArchivePath());
+      ctx->MainArchive().ExtractAheadOf(lines);
+    }
     TInstallContainer::Process();
   }
 

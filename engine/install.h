@@ -326,6 +326,9 @@ class TCustomInstall : public TFileContainer, public InstallDriver {
   // Build steps (install_build.cc).
   void BuildSetup1(const std::string& engine_path, const std::string& setup1);
   void CompressTree(const std::string& files1);
+  // The files of the tree in the order the walk installs them (depth
+  // first); with `selected_only`, not those of containers left out now.
+  std::vector<TCustomInstallFile*> FilesInWalkOrder(bool selected_only) const;
   void WriteFileList();
   void MakeSelfExtracting(const std::string& setup_exe, const std::string& setup1, const std::string& files1);
   // Splits the files.1 image at `offset` of `source` onto the disks of the

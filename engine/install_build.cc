@@ -134,19 +134,26 @@ void TCustomInstall::CompressTree(const std::string& files1) {
   TBrwlCompress& main = ctx->MainArchive();
   if (auto threads = host::Env::Default().GetEnv(kBuildThreadsVariable)) main.SetThreads(std::atoi(threads->c_str()));
   std::vector<std::string> sources;
-  std::function<void(TInstallContainer&)> collect = [&](TInstallContainer& container) {
-    for (TInstallContainer* h : container.HelperList()) {
-      if (auto* file = dynamic_cast<TCustomInstallFile*>(h)) sources.push_back(file->SourcePath());
-      if (auto* sub = dynamic_cast<TFileContainer*>(h)) collect(*sub);
-    }
-  };
-  collect(*this);
+  for (TCustomInstallFile* file : FilesInWalkOrder(false)) sources.push_back(file->SourcePath());
   struct LookaheadScope {
     TBrwlCompress& archive;
     ~LookaheadScope() { archive.SetLookahead(nullptr); }
   } lookahead{main};
   main.SetLookahead(main.MakeLookahead(sources));
   Compress(options);
+}
+
+std::vector<TCustomInstallFile*> TCustomInstall::FilesInWalkOrder(bool selected_only) const {
+  std::vector<TCustomInstallFile*> files;
+  std::function<void(const TInstallContainer&)> collect = [&](const TInstallContainer& container) {
+    for (TInstallContainer* h : container.HelperList()) {
+      if (selected_only && (!h->Processable() || !h->Include() || !h->IsSelected())) continue;
+      if (auto* file = dynamic_cast<TCustomInstallFile*>(h)) files.push_back(file);
+      if (auto* sub = dynamic_cast<TFileContainer*>(h)) collect(*sub);
+    }
+  };
+  collect(*this);
+  return files;
 }
 
 void TCustomInstall::WriteFileList() {

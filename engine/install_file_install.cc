@@ -143,6 +143,11 @@ TBrwlCompress& TCustomInstallFile::ArchiveFor(const std::string& archive_path, s
   return *own;
 }
 
+bool TCustomInstallFile::ReadsMainArchive() {
+  TCustomInstall* driver = Context()->Driver();
+  return driver != nullptr && !FromNetLocation() && WinNamesEqual(GetArchivePath(), driver->GetArchivePath());
+}
+
 bool TCustomInstallFile::DownloadsByItself() const {
   return NetLocation() != nullptr || overwrite_mode_ == owVersion || overwrite_mode_ == owDate ||
          overwrite_mode_ == owVersionDate;

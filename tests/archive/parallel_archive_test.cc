@@ -417,7 +417,7 @@ class KeptOpenTest : public ParallelArchiveTest {
     ParallelArchiveTest::SetUp();
     sources_ = {Source("a.txt", "first member"), Source("b.dat", std::string(9000, 'b')),
                 Source("c.txt", testing::MixedContent(20000, 3))};
-    Compress(sources_, "C:\\BUILD\\files.1");
+    Compress(sources_);
     compress_->SetCompressedFile("C:\\BUILD\\files.1");
   }
   // Extracts member `i` alone into `dir`, as the engine installs a file.
@@ -450,6 +450,50 @@ TEST_F(KeptOpenTest, OneByOneWritesTheSameFilesAndEventsAsOpeningEachTime) {
     compress_->SetKeepOpen(false);
   }
   EXPECT_EQ(logs[0], logs[1]);
+}
+
+TEST_F(KeptOpenTest, MembersInflatedAheadForTheExtractionsToComeChangeNothing) {
+  // The extractions announced and those made differ: a member passed over,
+  // one extracted once more than announced.
+  const std::vector<std::string> announced = {sources_[0], sources_[2], sources_[1],
+                                              sources_[2], sources_[1], sources_[0]};
+  std::vector<std::vector<std::string>> logs;
+  for (bool ahead : {false, true}) {
+    compress_->SetKeepOpen(true);
+    if (ahead) compress_->ExtractAheadOf(announced);
+    auto log = RecordExtraction(*compress_);
+    const std::string dir = ahead ? "C:\\AHEAD" : "C:\\KEPT";
+    for (std::size_t i : {0u, 1u, 2u, 1u}) ExtractOne(i, dir);
+    ExtractOne(2, dir + "\\OTHER");
+    ExtractOne(0, dir);
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+      EXPECT_EQ(Written(dir, i), ReadFile(Host(sources_[i]))) << ahead;
+    }
+    EXPECT_EQ(Written(dir + "\\OTHER", 2), ReadFile(Host(sources_[2])));
+    logs.push_back(*log);
+    compress_->SetKeepOpen(false);
+  }
+  EXPECT_EQ(logs[0], logs[1]);
+
+  // An archive gone after its members were inflated ahead fails as it does
+  // without them.
+  compress_->SetKeepOpen(true);
+  compress_->ExtractAheadOf(announced);
+  ExtractOne(0, "C:\\GONE");
+  std::filesystem::remove(Host("C:\\BUILD\\files.1"));
+  EXPECT_NE(ErrorOf([&] { ExtractOne(2, "C:\\GONE"); }), "");
+  EXPECT_FALSE(Files().FileExists("C:\\GONE\\c.txt"));
+}
+
+TEST_F(KeptOpenTest, MembersInflatedAheadAreDroppedWhenTheArchiveIsWritten) {
+  compress_->SetKeepOpen(true);
+  compress_->ExtractAheadOf({sources_[0], sources_[1], sources_[2]});
+  ExtractOne(0, "C:\\OUT");
+  // Made anew with one member's bytes changed and every member where it was.
+  sources_[1] = Source("b.dat", std::string(9000, 'c'));
+  Compress(sources_);
+  ExtractOne(1, "C:\\OUT");
+  EXPECT_EQ(ReadFile(Host("C:\\OUT\\b.dat")), std::string(9000, 'c'));
 }
 
 TEST_F(KeptOpenTest, SeesADirectoryRemovedRenamedOrMadeAnewInBetween) {
@@ -510,7 +554,7 @@ TEST_F(KeptOpenTest, CompressingTheArchiveHeldDoesNotWaitForItself) {
   ExtractOne(0, "C:\\OUT");
   // A handle held for reading would keep the writer waiting for its lock
   // and then fail.
-  Compress({Source("d.txt", "added later")}, "C:\\BUILD\\files.1", true);
+  Compress({Source("d.txt", "added later")}, true);
   compress_->SetFilesToProcessLines({sources_[2]});
   compress_->SetExtractDirectory("C:\\OUT");
   compress_->Extract();
