@@ -51,4 +51,9 @@ std::string StripTrailingBackslash(std::string_view path) {
   return std::string(path);
 }
 
+std::string StripTrailingBackslash(std::string&& path) {
+  if (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return std::move(path);
+}
+
 }  // namespace brimwell

@@ -44,5 +44,7 @@ std::string ShortPathName(const EngineContext& ctx, std::string_view path);
 // `path` without one trailing backslash (also after a drive: "C:\" gives
 // "C:", so that appending "\name" yields "C:\name").
 std::string StripTrailingBackslash(std::string_view path);
+// The same for a path no longer needed, without a copy.
+std::string StripTrailingBackslash(std::string&& path);
 
 }  // namespace brimwell

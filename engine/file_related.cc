@@ -88,7 +88,7 @@ void TFileRelated::SetOrder(std::int32_t order) {
 std::string TFileRelated::GetArchivePath() {
   std::string path =
       archive_file_type_ != nullptr ? archive_file_type_->GetPath(this) + archive_file_ : archive_file_;
-  return StripTrailingBackslash(path);
+  return StripTrailingBackslash(std::move(path));
 }
 
 bool TFileRelated::ArchiveAvailable() {

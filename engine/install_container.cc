@@ -1,7 +1,7 @@
 #include "engine/install_container.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <vector>
 
 #include "engine/api_routines.h"
 #include "engine/component_calls.h"
@@ -161,7 +161,7 @@ void TInstallContainer::HandleComponentCall(TInstallContainer* /*container*/, in
 
 std::string TInstallContainer::GetDestPath() {
   std::string path = dest_dir_type_ != nullptr ? dest_dir_type_->GetPath(this) + dest_dir_ : dest_dir_;
-  return StripTrailingBackslash(path);
+  return StripTrailingBackslash(std::move(path));
 }
 
 int TInstallContainer::ComponentType() const { Raise<IEInstallContainer>(ctx_, kNoRegisteredType); }
@@ -171,8 +171,15 @@ void TInstallContainer::AddHelper(TInstallContainer* object) {
   // Refuse cycles: the object may be neither this container nor any
   // container above it. The walk stops at a repeat, so a tree damaged
   // some other way cannot make it loop.
-  std::unordered_set<const TInstallContainer*> seen;
-  for (const TInstallContainer* c = this; c != nullptr && seen.insert(c).second;) {
+  // (A tree is a few levels deep: a list looked through is cheaper than a
+  // hash set made for every helper.)
+  std::vector<const TInstallContainer*> seen;
+  auto first_visit = [&seen](const TInstallContainer* c) {
+    if (std::find(seen.begin(), seen.end(), c) != seen.end()) return false;
+    seen.push_back(c);
+    return true;
+  };
+  for (const TInstallContainer* c = this; c != nullptr && first_visit(c);) {
     if (c == object) Raise<IEInstallContainer>(ctx_, kCircularReference);
     auto* as_object = dynamic_cast<const TInstallObject*>(c);
     c = as_object != nullptr ? as_object->Container() : nullptr;
