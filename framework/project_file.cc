@@ -28,11 +28,16 @@ constexpr std::string_view kDataUriPrefix = "data:";
 
 // Where in the document a value is: used to prefix every error.
 struct Place {
-  std::string component;  // "component \"Readme\" (TInstallFile)"
-  std::string property;   // "Information.CompanyName", "Entries[2].Value"
+  // "component \"Readme\" (TInstallFile)", one text shared by the places
+  // within a component (a project has thousands).
+  std::shared_ptr<const std::string> component;
+  std::string property;  // "Information.CompanyName", "Entries[2].Value"
+
+  Place(std::string c, std::string p) : component(std::make_shared<const std::string>(std::move(c))), property(std::move(p)) {}
+  Place(std::shared_ptr<const std::string> c, std::string p) : component(std::move(c)), property(std::move(p)) {}
 
   std::string Describe() const {
-    std::string s = component;
+    std::string s = *component;
     if (!property.empty()) s += ", property \"" + property + "\"";
     return s;
   }
@@ -68,6 +73,7 @@ class Reader {
     if (components == doc.end() || !components->is_array()) Fail(top, "\"components\" must be an array");
 
     std::vector<std::pair<TComponent*, const Json*>> made;
+    made.reserve(components->size());
     for (std::size_t i = 0; i < components->size(); ++i) {
       const Json& entry = (*components)[i];
       made.emplace_back(CreateComponent(entry, i), &entry);
@@ -98,7 +104,7 @@ class Reader {
     if (name == entry.end() || !name->is_string()) Fail(place, "\"name\" must be a string");
     std::string class_name = cls->get<std::string>();
     std::string comp_name = name->get<std::string>();
-    place.component = "component \"" + comp_name + "\" (" + class_name + ")";
+    place.component = std::make_shared<const std::string>("component \"" + comp_name + "\" (" + class_name + ")");
     for (const auto& [key, value] : entry.items()) {
       if (key != "class" && key != "name" && key != "properties") {
         Fail(place, "unknown member \"" + key + "\"");
@@ -150,9 +156,10 @@ class Reader {
   // (The writer states every reference, null included.)
   void KeepUnstatedReferences(TComponent& component, const Json* props, const Place& place) {
     for (const PropertyInfo* p : ReferencesOf(component.ClassType())) {
-      if (props != nullptr && std::any_of(props->items().begin(), props->items().end(),
-                                          [&](const auto& kv) { return SameText(kv.key(), p->name); })) {
-        continue;
+      if (props != nullptr) {
+        bool stated = false;
+        for (auto it = props->begin(); it != props->end() && !stated; ++it) stated = SameText(it.key(), p->name);
+        if (stated) continue;
       }
       fixups_.push_back({&component, p, std::nullopt, {place.component, p->name}});
     }
