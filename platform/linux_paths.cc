@@ -448,6 +448,15 @@ void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
   Touch(dir);
 }
 
+std::optional<std::string> LinuxPaths::LastWindowsForm(std::string_view host_path, std::uint64_t& generation) {
+  generation = RefreshTargets();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (last_windows_.valid && last_windows_.generation == generation && last_windows_.host == host_path) {
+    return last_windows_.windows;
+  }
+  return std::nullopt;
+}
+
 std::string LinuxPaths::ToWindows(const std::filesystem::path& host_path) {
   // The form of an absolute path depends on the drive table alone (unless
   // it is reached only through a link, below): the last one is kept for
@@ -455,12 +464,13 @@ std::string LinuxPaths::ToWindows(const std::filesystem::path& host_path) {
   const bool absolute = host_path.is_absolute();
   std::uint64_t generation = 0;
   if (absolute) {
-    generation = RefreshTargets();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (last_windows_.valid && last_windows_.generation == generation && last_windows_.host == host_path.native()) {
-      return last_windows_.windows;
-    }
+    if (auto last = LastWindowsForm(host_path.native(), generation)) return std::move(*last);
   }
+  return MapToWindows(host_path, absolute, generation);
+}
+
+std::string LinuxPaths::MapToWindows(const std::filesystem::path& host_path, bool absolute,
+                                     std::uint64_t generation) {
   std::filesystem::path path = std::filesystem::absolute(host_path).lexically_normal();
   auto try_map = [this](const std::filesystem::path& p) -> std::optional<std::string> {
     std::optional<std::string> best;
@@ -496,7 +506,10 @@ std::string LinuxPaths::ToWindows(const std::filesystem::path& host_path) {
 
 std::string LinuxPaths::FullPath(std::string_view windows_path) {
   if (!windows_path.empty() && windows_path.front() == '/') {
-    return ToWindows(std::filesystem::path(windows_path));
+    // The last form kept answers before the text is made a path.
+    std::uint64_t generation = 0;
+    if (auto last = LastWindowsForm(windows_path, generation)) return std::move(*last);
+    return MapToWindows(std::filesystem::path(windows_path), true, generation);
   }
   return Complete(windows_path);
 }

@@ -81,6 +81,12 @@ class LinuxPaths final : public Paths {
   // resolution of the time.
   bool RecentlyChanged(const std::filesystem::path& dir, const struct stat& st, const struct timespec& now);
   std::optional<std::filesystem::path> Target(char letter);
+  // The Windows form kept for the absolute host path `host_path` when the
+  // drive table (brought up to date here; its generation into
+  // `generation`) is still the one it was made with.
+  std::optional<std::string> LastWindowsForm(std::string_view host_path, std::uint64_t& generation);
+  // ToWindows past that cache: `absolute` and `generation` as found by it.
+  std::string MapToWindows(const std::filesystem::path& host_path, bool absolute, std::uint64_t generation);
   // Target(letter) of an upper-case letter as text into `out`, without a
   // copy of the path; false when unmapped.
   bool TargetText(char letter, std::string& out);
