@@ -201,6 +201,14 @@ void SqliteRegistry::Exec(const char* sql) {
 }
 
 void SqliteRegistry::OpenStore() {
+  // SQLite counts the memory it holds under a lock of its own taken on
+  // every allocation; nothing here reads the count. The setting only takes
+  // before SQLite starts, so the first store opened in a process makes it.
+  static const bool kNoMemoryCount = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  (void)kNoMemoryCount;
   bool existed = std::filesystem::exists(file_);
   sqlite3* opened = nullptr;
   int rc = sqlite3_open_v2(file_.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
