@@ -317,10 +317,10 @@ class TBrwlCompress : public TComponent {
   // (nothing handed on) when the member is not such a member or not sound.
   // Takes the member from the prefetcher when it was inflated ahead
   // (`line_index` its entry there) or by ExtractAheadOf (header
-  // `header_index`).
+  // `header_index`); `digest` receives the digest made there, if any.
   bool InflateWhole(ArchiveStream& archive, const TFileHeader& h, int header_index, std::size_t line_index,
                     const std::function<void(std::span<const std::uint8_t>)>& sink,
-                    MemberInflater::Result& result);
+                    MemberInflater::Result& result, std::string& digest);
   // A new version of the file `target`, written beside it (`pending` is set
   // to it, for CommitTarget); nullptr when it cannot be created.
   std::unique_ptr<MachineFileStream> CreateTarget(const std::string& target, NewFile*& pending);
@@ -376,9 +376,9 @@ class TBrwlCompress : public TComponent {
   std::unique_ptr<WholeInflater> whole_inflater_;
   std::vector<std::uint8_t> whole_in_, whole_out_;  // a member held whole
   // Takes header `header_index`'s member, which must be `member`, into
-  // whole_out_ from what ExtractAheadOf inflated ahead; false when it is not
-  // there.
-  bool TakeAhead(int header_index, const MemberPrefetcher::Member& member);
+  // whole_out_ (and its digest, if one was made) from what ExtractAheadOf
+  // inflated ahead; false when it is not there.
+  bool TakeAhead(int header_index, const MemberPrefetcher::Member& member, std::string& digest);
   // Closes what an extraction left open for the next one.
   void ReleaseHeld();
   // Drops what was left open that its path no longer names.

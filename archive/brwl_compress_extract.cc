@@ -167,10 +167,13 @@ void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
   }
   ahead_archive_ = compressed_file_;
   ahead_offset_ = offset_;
-  ahead_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members));
+  // The digests the extractions are asked for are made there too.
+  ahead_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members),
+                                              digest_written_);
 }
 
-bool TBrwlCompress::TakeAhead(int header_index, const MemberPrefetcher::Member& member) {
+bool TBrwlCompress::TakeAhead(int header_index, const MemberPrefetcher::Member& member,
+                              std::string& digest) {
   if (!ahead_ || ahead_archive_ != compressed_file_ || ahead_offset_ != offset_) return false;
   auto it = ahead_entries_.find(header_index);
   if (it == ahead_entries_.end()) return false;
@@ -179,20 +182,20 @@ bool TBrwlCompress::TakeAhead(int header_index, const MemberPrefetcher::Member& 
   auto entry = std::lower_bound(it->second.begin(), it->second.end(), ahead_next_);
   if (entry == it->second.end()) return false;
   ahead_next_ = *entry + 1;
-  return ahead_->Take(*entry, member, whole_out_);
+  return ahead_->Take(*entry, member, whole_out_, &digest);
 }
 
 bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h, int header_index,
                                  std::size_t line_index,
                                  const std::function<void(std::span<const std::uint8_t>)>& sink,
-                                 MemberInflater::Result& result) {
+                                 MemberInflater::Result& result, std::string& digest) {
   const MemberPrefetcher::Member member = PrefetchMember(h);
   if (member.file_size < 0) return false;
   // A handler may have changed the archive or its offset since the
   // prefetcher started: then its bytes are not this member's.
   const bool ahead = (prefetch_ && prefetch_archive_ == compressed_file_ &&
                       prefetch_offset_ == offset_ && prefetch_->Take(line_index, member, whole_out_)) ||
-                     (!prefetch_ && TakeAhead(header_index, member));
+                     (!prefetch_ && TakeAhead(header_index, member, digest));
   if (!ahead) {
     whole_in_.resize(static_cast<std::size_t>(h.CompressedSize));
     whole_out_.resize(static_cast<std::size_t>(h.FileSize));
@@ -362,6 +365,7 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
   std::unique_ptr<ArchiveStream> later_disk;
   std::optional<Sha256> digest;
   if (digest_written_) digest.emplace();
+  std::string digest_ahead;  // made with the member's bytes when inflated ahead
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
   std::int64_t written = 0;
@@ -375,11 +379,11 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
     }
     ReportBlocks(chunk.size());
     WriteOrDiskFull(*out, chunk);
-    if (digest) digest->Update(chunk.data(), chunk.size());
+    if (digest && digest_ahead.empty()) digest->Update(chunk.data(), chunk.size());
     written += static_cast<std::int64_t>(chunk.size());
   };
   MemberInflater::Result result;
-  if (!InflateWhole(first, h, index, line_index, sink, result)) {
+  if (!InflateWhole(first, h, index, line_index, sink, result, digest_ahead)) {
     // Streamed through zlib: a member too large to hold, one of a disk set,
     // or one that is not sound (whose fault the stream then tells exactly).
     if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
@@ -399,7 +403,10 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
     Fail(kCannotSetDate);
   }
   CommitTarget(*pending, target, std::span<const std::uint8_t>(head.data(), head_size));
-  if (digest) last_written_ = WrittenFile{target, written, h.FileDate, digest->FinishHex()};
+  if (digest) {
+    last_written_ = WrittenFile{target, written, h.FileDate,
+                                digest_ahead.empty() ? digest->FinishHex() : std::move(digest_ahead)};
+  }
   ExtractAs.clear();
 }
 

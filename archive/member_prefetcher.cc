@@ -4,12 +4,13 @@
 #include <exception>
 
 #include "archive/zlib_stream.h"
+#include "framework/sha256.h"
 
 namespace brimwell {
 
 MemberPrefetcher::MemberPrefetcher(std::unique_ptr<ArchiveStream> archive, std::int64_t offset,
-                                   std::vector<Member> members)
-    : archive_(std::move(archive)), offset_(offset), members_(std::move(members)) {
+                                   std::vector<Member> members, bool digest)
+    : archive_(std::move(archive)), offset_(offset), members_(std::move(members)), digest_(digest) {
   worker_ = std::thread([this] { Work(); });
 }
 
@@ -31,6 +32,7 @@ void MemberPrefetcher::Work() {
   std::vector<std::uint8_t> input;
   for (;;) {
     std::size_t index;
+    Ready r;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       // A full window is left until half of it is used again (a first
@@ -48,9 +50,12 @@ void MemberPrefetcher::Work() {
         break;
       }
       index = next_++;
+      if (!spare_.empty()) {
+        r.bytes = std::move(spare_.back());
+        spare_.pop_back();
+      }
     }
     const Member& m = members_[index];
-    Ready r;
     r.index = index;
     if (m.file_size >= 0) {
       try {
@@ -58,6 +63,11 @@ void MemberPrefetcher::Work() {
         r.bytes.resize(static_cast<std::size_t>(m.file_size));
         archive_->Seek(offset_ + m.data_pos);
         r.ok = archive_->ReadFully(input) == input.size() && inflater.InflateExactly(input, r.bytes);
+        if (r.ok && digest_) {
+          Sha256 sha;
+          sha.Update(r.bytes.data(), r.bytes.size());
+          r.digest = sha.FinishHex();
+        }
       } catch (const std::exception&) {
         r.ok = false;  // the extraction reads the member itself and reports why
       }
@@ -77,7 +87,7 @@ void MemberPrefetcher::Work() {
 }
 
 bool MemberPrefetcher::Take(std::size_t index, const Member& member,
-                            std::vector<std::uint8_t>& out) {
+                            std::vector<std::uint8_t>& out, std::string* digest) {
   if (index >= members_.size() || !(members_[index] == member) || member.file_size < 0) {
     return false;
   }
@@ -112,10 +122,15 @@ bool MemberPrefetcher::Take(std::size_t index, const Member& member,
   Ready r = std::move(ready_.front());
   ready_.pop_front();
   ready_bytes_ -= r.bytes.size();
+  if (r.ok && out.capacity() > 0 && spare_.size() < 4) {
+    out.clear();
+    spare_.push_back(std::move(out));
+  }
   wake_worker();
   lock.unlock();
   if (!r.ok) return false;
   out = std::move(r.bytes);
+  if (digest != nullptr) *digest = std::move(r.digest);
   return true;
 }
 

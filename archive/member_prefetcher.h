@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,9 +39,10 @@ class MemberPrefetcher {
   static constexpr std::size_t kMaxAhead = 256;
 
   // `archive` is a handle of the archive for the worker alone; the archive
-  // starts at `offset`. Members are read ahead in the order of `members`.
+  // starts at `offset`. Members are read ahead in the order of `members`,
+  // with the SHA-256 digest of each when `digest` is set.
   MemberPrefetcher(std::unique_ptr<ArchiveStream> archive, std::int64_t offset,
-                   std::vector<Member> members);
+                   std::vector<Member> members, bool digest = false);
   // Stops the worker (waiting for the member it is inflating).
   ~MemberPrefetcher();
   MemberPrefetcher(const MemberPrefetcher&) = delete;
@@ -50,14 +52,19 @@ class MemberPrefetcher {
   // `member` (as the extraction now sees it); entries before `index` that
   // were not asked for are dropped. False when the entry is not read ahead,
   // was asked for already, differs from `member`, or is not sound: the
-  // caller then inflates it itself (and finds the fault exactly).
-  bool Take(std::size_t index, const Member& member, std::vector<std::uint8_t>& out);
+  // caller then inflates it itself (and finds the fault exactly). The
+  // buffer `out` held before goes back to the worker for a later member.
+  // `digest`, when given, receives the bytes' digest in hex (empty unless
+  // the prefetcher makes digests).
+  bool Take(std::size_t index, const Member& member, std::vector<std::uint8_t>& out,
+            std::string* digest = nullptr);
 
  private:
   struct Ready {
     std::size_t index = 0;
     bool ok = false;
     std::vector<std::uint8_t> bytes;
+    std::string digest;
   };
 
   void Work();
@@ -65,6 +72,10 @@ class MemberPrefetcher {
   std::unique_ptr<ArchiveStream> archive_;
   const std::int64_t offset_;
   const std::vector<Member> members_;
+  const bool digest_;
+  // Buffers the extraction is done with, for the worker to fill again (a
+  // buffer freed on the other thread costs a lock of the allocator).
+  std::vector<std::vector<std::uint8_t>> spare_;
   // The worker's room in the window is at least half of it again.
   bool HasRoom() const;
 

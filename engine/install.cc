@@ -395,6 +395,7 @@ void TCustomInstall::Process() {
     }
     if (!lines.empty()) {
       ctx->MainArchive().SetCompressedFile(GetArchivePath());
+      ctx->MainArchive().SetDigestWritten(true);  // for the uninstall record, made there too
       ctx->MainArchive().ExtractAheadOf(lines);
     }
     TInstallContainer::Process();
