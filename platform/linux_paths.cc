@@ -143,16 +143,13 @@ bool LinuxPaths::RecentlyChanged(const std::filesystem::path& dir, const struct 
     return std::max<std::int64_t>(20'000'000, 3 * tick);
   }();
   std::int64_t window_ns = 2'000'000'000;
-  {
-    std::lock_guard<std::mutex> lock(drives_mutex_);
-    if (!fine_times_known_ || fine_times_dev_ != st.st_dev) {
-      struct statfs fs {};
-      fine_times_ = ::statfs(dir.c_str(), &fs) == 0 && KeepsFineTimes(fs.f_type);
-      fine_times_dev_ = st.st_dev;
-      fine_times_known_ = true;
-    }
-    if (fine_times_) window_ns = fine_window_ns;
+  if (!fine_times_known_ || fine_times_dev_ != st.st_dev) {
+    struct statfs fs {};
+    fine_times_ = ::statfs(dir.c_str(), &fs) == 0 && KeepsFineTimes(fs.f_type);
+    fine_times_dev_ = st.st_dev;
+    fine_times_known_ = true;
   }
+  if (fine_times_) window_ns = fine_window_ns;
   const std::int64_t age_ns = (static_cast<std::int64_t>(now.tv_sec) - st.st_mtim.tv_sec) * 1'000'000'000 +
                               (now.tv_nsec - st.st_mtim.tv_nsec);
   return age_ns < window_ns;
@@ -191,15 +188,17 @@ std::uint64_t LinuxPaths::RefreshTargets() {
   };
   struct stat st;
   struct timespec now {};
-  if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || !StatDosdevices(st, now) ||
-      RecentlyChanged(dosdevices, st, now)) {
+  const bool have_time = ::clock_gettime(CLOCK_REALTIME, &now) == 0;
+  // One hold of the lock for the look at the table and the decision.
+  std::unique_lock<std::mutex> lock(drives_mutex_);
+  if (!have_time || !StatDosdevices(st, now) || RecentlyChanged(dosdevices, st, now)) {
+    lock.unlock();
     DriveTargets targets = read_all();
-    std::lock_guard<std::mutex> lock(drives_mutex_);
+    lock.lock();
     store(std::move(targets));
     drives_valid_ = false;  // read again on the next call
     return drives_generation_;
   }
-  std::lock_guard<std::mutex> lock(drives_mutex_);
   if (!drives_valid_ || !SameTime(drives_mtime_, st.st_mtim) || drives_dev_ != st.st_dev ||
       drives_ino_ != st.st_ino) {
     store(read_all());
@@ -212,7 +211,6 @@ std::uint64_t LinuxPaths::RefreshTargets() {
 }
 
 bool LinuxPaths::StatDosdevices(struct stat& st, const struct timespec& now) {
-  std::lock_guard<std::mutex> lock(drives_mutex_);
   // The directory held open answers without a walk along its path; its
   // path is looked at again every tenth of a second, in case another
   // directory was put in its place while the one held lives on elsewhere.

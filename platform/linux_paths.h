@@ -74,12 +74,13 @@ class LinuxPaths final : public Paths {
   // The status of the dosdevices directory, through the directory held
   // open, checked against its path every tenth of a second (`now`); false
   // when it cannot be had.
-  bool StatDosdevices(struct stat& st, const struct timespec& now);
+  bool StatDosdevices(struct stat& st, const struct timespec& now);  // drives_mutex_ held
   // True when the directory's modification time `st` is so close to `now`
   // that a second change could still carry the same time: its contents
   // cannot be judged by the time then. The window is the file system's
   // resolution of the time.
-  bool RecentlyChanged(const std::filesystem::path& dir, const struct stat& st, const struct timespec& now);
+  bool RecentlyChanged(const std::filesystem::path& dir, const struct stat& st,
+                       const struct timespec& now);  // drives_mutex_ held
   std::optional<std::filesystem::path> Target(char letter);
   // The Windows form kept for the absolute host path `host_path` when the
   // drive table (brought up to date here; its generation into
