@@ -1,5 +1,8 @@
 #include "engine/standard_path_specifiers.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/api_routines.h"
 #include "engine/engine_context.h"
 #include "engine/engine_errors.h"
@@ -207,31 +210,33 @@ std::string TpsMainArchiveFile::GetPath(TComponent* component) {
 
 namespace {
 
+// Makes a T unless `present` (the classes of the specifiers there) has one.
 template <class T>
-void Ensure(ProjectForm& form) {
-  for (TStandardPathSpecifier* s : form.Context().StandardPathSpecifiers()) {
-    if (&s->ClassType() == &T::StaticClassInfo()) return;
-  }
-  Create<T>(&form);
+void Ensure(ProjectForm& form, const std::vector<const ClassInfo*>& present) {
+  if (std::find(present.begin(), present.end(), &T::StaticClassInfo()) == present.end()) Create<T>(&form);
 }
 
 }  // namespace
 
 void EnsureStandardPathSpecifiers(ProjectForm& form) {
-  Ensure<TpsBDEDLL>(form);
-  Ensure<TpsCommonFiles>(form);
-  Ensure<TpsContainerArchiveFile>(form);
-  Ensure<TpsContainerDestDir>(form);
-  Ensure<TpsDesktopMenu>(form);
-  Ensure<TpsInstallSource>(form);
-  Ensure<TpsMainInstall>(form);
-  Ensure<TpsProgramFiles>(form);
-  Ensure<TpsProgramMenu>(form);
-  Ensure<TpsStartMenu>(form);
-  Ensure<TpsStartupMenu>(form);
-  Ensure<TpsSystem>(form);
-  Ensure<TpsMainArchiveFile>(form);
-  Ensure<TpsWindow>(form);
+  // One look at the specifiers there serves for every class (each install
+  // component of a project comes here).
+  std::vector<const ClassInfo*> present;
+  for (TStandardPathSpecifier* s : form.Context().StandardPathSpecifiers()) present.push_back(&s->ClassType());
+  Ensure<TpsBDEDLL>(form, present);
+  Ensure<TpsCommonFiles>(form, present);
+  Ensure<TpsContainerArchiveFile>(form, present);
+  Ensure<TpsContainerDestDir>(form, present);
+  Ensure<TpsDesktopMenu>(form, present);
+  Ensure<TpsInstallSource>(form, present);
+  Ensure<TpsMainInstall>(form, present);
+  Ensure<TpsProgramFiles>(form, present);
+  Ensure<TpsProgramMenu>(form, present);
+  Ensure<TpsStartMenu>(form, present);
+  Ensure<TpsStartupMenu>(form, present);
+  Ensure<TpsSystem>(form, present);
+  Ensure<TpsMainArchiveFile>(form, present);
+  Ensure<TpsWindow>(form, present);
 }
 
 }  // namespace brimwell
