@@ -312,15 +312,26 @@ class TBrwlCompress : public TComponent {
   // Acts on the newer-file test's answer for an existing target: true when
   // the member is to be written (after OnReplace, with `target` recomputed).
   bool ApplyAnswer(NewerFileAnswer answer, std::string& target);
-  // Inflates a member of up to kWholeMemberLimit bytes of a single-file
-  // archive in one call and hands it to `sink` in 64 KB chunks; false
-  // (nothing handed on) when the member is not such a member or not sound.
-  // Takes the member from the prefetcher when it was inflated ahead
-  // (`line_index` its entry there) or by ExtractAheadOf (header
-  // `header_index`); `digest` receives the digest made there, if any.
-  bool InflateWhole(ArchiveStream& archive, const TFileHeader& h, int header_index, std::size_t line_index,
-                    const std::function<void(std::span<const std::uint8_t>)>& sink,
-                    MemberInflater::Result& result, std::string& digest);
+  // A member of up to kWholeMemberLimit bytes of a single-file archive held
+  // whole in whole_out_: taken from what was inflated ahead (with its
+  // digest, and the file it was written into ahead, if any) or inflated
+  // here in one call.
+  struct Whole {
+    std::string digest;
+    std::unique_ptr<MemberPrefetcher::Payload> payload;
+  };
+  // False (nothing held) when the member is not such a member or not sound;
+  // `line_index` is its entry in the prefetcher's list, `header_index` its
+  // header (for ExtractAheadOf's).
+  bool TakeWhole(ArchiveStream& archive, const TFileHeader& h, int header_index, std::size_t line_index,
+                 Whole& whole);
+  // The file written ahead in `ahead` as the new version of `target`, when
+  // it can be named there; nullptr otherwise (the member is written anew).
+  std::unique_ptr<NewFile> AdoptMemberTarget(const std::string& target,
+                                             std::unique_ptr<MemberPrefetcher::Payload> ahead);
+  // Has the running prefetcher write the members it inflates ahead into
+  // new files of the directory open now.
+  void OfferTargetDirectory();
   // A new version of the file `target`, written beside it (`pending` is set
   // to it, for CommitTarget); nullptr when it cannot be created.
   std::unique_ptr<MachineFileStream> CreateTarget(const std::string& target, NewFile*& pending);
@@ -378,7 +389,8 @@ class TBrwlCompress : public TComponent {
   // Takes header `header_index`'s member, which must be `member`, into
   // whole_out_ (and its digest, if one was made) from what ExtractAheadOf
   // inflated ahead; false when it is not there.
-  bool TakeAhead(int header_index, const MemberPrefetcher::Member& member, std::string& digest);
+  bool TakeAhead(int header_index, const MemberPrefetcher::Member& member, std::string& digest,
+                 std::unique_ptr<MemberPrefetcher::Payload>& payload);
   // Closes what an extraction left open for the next one.
   void ReleaseHeld();
   // Drops what was left open that its path no longer names.
@@ -393,12 +405,13 @@ class TBrwlCompress : public TComponent {
   // During one Extract: the directory members were written to last (its
   // Windows path with trailing separator), and ExtractDirectory in Windows
   // form for the value it was computed from.
-  std::unique_ptr<TargetDirectory> target_dir_;
+  std::shared_ptr<TargetDirectory> target_dir_;  // shared with a prefetcher writing ahead into it
   std::string target_dir_path_;
   std::string windows_dir_for_, windows_dir_;
   // During one Extract: members inflated ahead, from the archive and offset
   // it was started on.
   std::unique_ptr<MemberPrefetcher> prefetch_;
+  std::shared_ptr<const std::vector<TDateTime>> prefetch_dates_;  // of its entries
   std::string prefetch_archive_;
   std::int32_t prefetch_offset_ = 0;
   // With KeepOpen (see ExtractAheadOf): members inflated ahead for the
@@ -409,6 +422,9 @@ class TBrwlCompress : public TComponent {
   std::string ahead_archive_;
   std::int32_t ahead_offset_ = 0;
   std::unordered_map<int, std::vector<std::size_t>> ahead_entries_;
+  std::shared_ptr<const std::vector<TDateTime>> ahead_dates_;
+  // The directory the running prefetcher was told to write ahead into.
+  const TargetDirectory* written_ahead_into_ = nullptr;
   std::size_t ahead_next_ = 0;
   bool digest_written_ = false;
   std::optional<WrittenFile> last_written_;

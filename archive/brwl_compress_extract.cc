@@ -50,6 +50,33 @@ std::string_view DirectoryWithSeparator(std::string_view target) {
   return target.substr(0, target.size() - FileNamePart(target).size());
 }
 
+// A member written ahead, on the prefetcher's thread, into a new file
+// without a name.
+struct WrittenAhead final : MemberPrefetcher::Payload {
+  std::unique_ptr<File> file;
+};
+
+// What the prefetcher's worker does with each member it inflated: writes it
+// into a new file without a name in `dir`, dated as its entry of `dates`
+// says, for the extraction to name if it wants the member written.
+MemberPrefetcher::AfterInflating WriteAheadInto(std::shared_ptr<TargetDirectory> dir,
+                                                std::shared_ptr<const std::vector<TDateTime>> dates) {
+  return [dir = std::move(dir), dates = std::move(dates)](
+             std::size_t index, std::span<const std::uint8_t> bytes) -> std::unique_ptr<MemberPrefetcher::Payload> {
+    const TDateTime date = index < dates->size() ? (*dates)[index] : 0;
+    if (!IsUsableFileDate(date)) return nullptr;
+    std::unique_ptr<File> file = dir->CreateUnnamed();
+    if (!file) return nullptr;
+    const IoResult written = file->Write(bytes.data(), bytes.size());
+    if (written.bytes != bytes.size() || written.error != kErrorSuccess || !file->SetLastWriteTime(date).ok()) {
+      return nullptr;  // the extraction writes it and meets the error itself
+    }
+    auto ahead = std::make_unique<WrittenAhead>();
+    ahead->file = std::move(file);
+    return ahead;
+  };
+}
+
 }  // namespace
 
 bool TBrwlCompress::TargetExists(const std::string& target) {
@@ -70,6 +97,7 @@ std::unique_ptr<MachineFileStream> TBrwlCompress::CreateMemberTarget(const std::
       if (!opened) return nullptr;
       target_dir_ = std::move(*opened);
       target_dir_path_ = std::string(dir);
+      OfferTargetDirectory();
     }
     WinResult<std::unique_ptr<NewFile>> file = target_dir_->CreateReplacement(FileNamePart(target));
     if (!file) return nullptr;
@@ -77,6 +105,21 @@ std::unique_ptr<MachineFileStream> TBrwlCompress::CreateMemberTarget(const std::
     return std::make_unique<MachineFileStream>(std::move(*file));
   } catch (const EPlatformError&) {
     return nullptr;  // a path the machine cannot map opens nothing
+  }
+}
+
+std::unique_ptr<NewFile> TBrwlCompress::AdoptMemberTarget(const std::string& target,
+                                                          std::unique_ptr<MemberPrefetcher::Payload> ahead) {
+  auto* written = dynamic_cast<WrittenAhead*>(ahead.get());
+  const std::string_view dir = DirectoryWithSeparator(target);
+  // Only into the directory open already: a directory to open (or make) is
+  // left to CreateMemberTarget, which knows what to do when it is missing.
+  if (written == nullptr || !target_dir_ || dir != target_dir_path_) return nullptr;
+  try {
+    WinResult<std::unique_ptr<NewFile>> file = target_dir_->Adopt(std::move(written->file), FileNamePart(target));
+    return file ? std::move(*file) : nullptr;
+  } catch (const EPlatformError&) {
+    return nullptr;
   }
 }
 
@@ -122,11 +165,13 @@ void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
   const int threads = threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads();
   if (threads < 2 || lines.size() < 2 || multi_volume_) return;
   std::vector<MemberPrefetcher::Member> members(lines.size());
+  auto dates = std::make_shared<std::vector<TDateTime>>(lines.size(), 0);
   bool any = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int index = names_.Find(lines[i]);
     if (index < 0) continue;  // the extraction stops there with its error
     members[i] = PrefetchMember(headers_[index].header);
+    (*dates)[i] = headers_[index].header.FileDate;
     any = any || members[i].file_size >= 0;
   }
   if (!any) return;
@@ -136,6 +181,17 @@ void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
   prefetch_archive_ = compressed_file_;
   prefetch_offset_ = offset_;
   prefetch_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members));
+  prefetch_dates_ = std::move(dates);
+  written_ahead_into_ = nullptr;
+  OfferTargetDirectory();
+}
+
+void TBrwlCompress::OfferTargetDirectory() {
+  MemberPrefetcher* ahead = prefetch_ ? prefetch_.get() : ahead_.get();
+  if (ahead == nullptr || written_ahead_into_ == target_dir_.get()) return;
+  written_ahead_into_ = target_dir_.get();
+  const auto& dates = prefetch_ ? prefetch_dates_ : ahead_dates_;
+  ahead->SetAfterInflating(target_dir_ ? WriteAheadInto(target_dir_, dates) : nullptr);
 }
 
 void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
@@ -151,11 +207,13 @@ void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
   }
   if (multi_volume_) return;
   std::vector<MemberPrefetcher::Member> members(lines.size());
+  auto dates = std::make_shared<std::vector<TDateTime>>(lines.size(), 0);
   bool any = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int index = names_.Find(lines[i]);
     if (index < 0) continue;
     members[i] = PrefetchMember(headers_[index].header);
+    (*dates)[i] = headers_[index].header.FileDate;
     if (members[i].file_size < 0) continue;
     ahead_entries_[index].push_back(i);
     any = true;
@@ -170,10 +228,13 @@ void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
   // The digests the extractions are asked for are made there too.
   ahead_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members),
                                               digest_written_);
+  ahead_dates_ = std::move(dates);
+  written_ahead_into_ = nullptr;
+  OfferTargetDirectory();
 }
 
 bool TBrwlCompress::TakeAhead(int header_index, const MemberPrefetcher::Member& member,
-                              std::string& digest) {
+                              std::string& digest, std::unique_ptr<MemberPrefetcher::Payload>& payload) {
   if (!ahead_ || ahead_archive_ != compressed_file_ || ahead_offset_ != offset_) return false;
   auto it = ahead_entries_.find(header_index);
   if (it == ahead_entries_.end()) return false;
@@ -182,20 +243,19 @@ bool TBrwlCompress::TakeAhead(int header_index, const MemberPrefetcher::Member& 
   auto entry = std::lower_bound(it->second.begin(), it->second.end(), ahead_next_);
   if (entry == it->second.end()) return false;
   ahead_next_ = *entry + 1;
-  return ahead_->Take(*entry, member, whole_out_, &digest);
+  return ahead_->Take(*entry, member, whole_out_, &digest, &payload);
 }
 
-bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h, int header_index,
-                                 std::size_t line_index,
-                                 const std::function<void(std::span<const std::uint8_t>)>& sink,
-                                 MemberInflater::Result& result, std::string& digest) {
+bool TBrwlCompress::TakeWhole(ArchiveStream& archive, const TFileHeader& h, int header_index,
+                              std::size_t line_index, Whole& whole) {
   const MemberPrefetcher::Member member = PrefetchMember(h);
   if (member.file_size < 0) return false;
   // A handler may have changed the archive or its offset since the
   // prefetcher started: then its bytes are not this member's.
-  const bool ahead = (prefetch_ && prefetch_archive_ == compressed_file_ &&
-                      prefetch_offset_ == offset_ && prefetch_->Take(line_index, member, whole_out_)) ||
-                     (!prefetch_ && TakeAhead(header_index, member, digest));
+  const bool ahead =
+      (prefetch_ && prefetch_archive_ == compressed_file_ && prefetch_offset_ == offset_ &&
+       prefetch_->Take(line_index, member, whole_out_, nullptr, &whole.payload)) ||
+      (!prefetch_ && TakeAhead(header_index, member, whole.digest, whole.payload));
   if (!ahead) {
     whole_in_.resize(static_cast<std::size_t>(h.CompressedSize));
     whole_out_.resize(static_cast<std::size_t>(h.FileSize));
@@ -204,13 +264,6 @@ bool TBrwlCompress::InflateWhole(ArchiveStream& archive, const TFileHeader& h, i
     if (!whole_inflater_) whole_inflater_ = std::make_unique<WholeInflater>();
     if (!whole_inflater_->InflateExactly(whole_in_, whole_out_)) return false;
   }
-  for (std::size_t at = 0; at < whole_out_.size(); at += kCompressBlock) {
-    sink(std::span<const std::uint8_t>(whole_out_)
-             .subspan(at, std::min(kCompressBlock, whole_out_.size() - at)));
-  }
-  result.bytes_out = h.FileSize;
-  result.stream_end = true;
-  result.too_long = false;
   return true;
 }
 
@@ -266,6 +319,7 @@ void TBrwlCompress::Extract() {
     // must not rename the next one.
     AtScopeEnd finish([this] {
       prefetch_.reset();  // first: its worker stops before anything else goes
+      written_ahead_into_ = nullptr;  // a prefetcher running on is told again
       if (!keep_open_) ReleaseHeld();
       windows_dir_.clear();
       // The buffers of whole members are not kept between extractions.
@@ -287,6 +341,7 @@ void TBrwlCompress::Extract() {
     }
     const std::vector<std::string> lines = files_to_process_.Lines();
     StartPrefetch(lines);
+    OfferTargetDirectory();
     for (std::size_t i = 0; i < lines.size(); ++i) ExtractOne(lines[i], i);
   });
 }
@@ -346,16 +401,28 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
   // The directory of the previous member exists already, unless someone
   // removed it since: then the creation below fails and is tried again.
   if (dir != extract_made_dir_) (void)fs.ForceDirectories(dir);
+  // A member held whole: inflated ahead, perhaps written ahead too, or
+  // inflated here.
+  Whole whole;
+  const bool held = TakeWhole(first, h, index, line_index, whole);
   // The member is written beside the target and takes its name only when it
   // is complete: a failure leaves the old target as it was, and a link
-  // planted at the name is replaced, never written through.
+  // planted at the name is replaced, never written through. One written
+  // ahead is such a file already.
   NewFile* pending = nullptr;
-  std::unique_ptr<MachineFileStream> out = CreateMemberTarget(target, pending);
-  if (!out && dir == extract_made_dir_ && fs.ForceDirectories(dir)) {
-    target_dir_.reset();  // made anew: opened anew
+  std::unique_ptr<NewFile> adopted;
+  if (whole.payload) adopted = AdoptMemberTarget(target, std::move(whole.payload));
+  std::unique_ptr<MachineFileStream> out;
+  if (adopted) {
+    pending = adopted.get();
+  } else {
     out = CreateMemberTarget(target, pending);
+    if (!out && dir == extract_made_dir_ && fs.ForceDirectories(dir)) {
+      target_dir_.reset();  // made anew: opened anew
+      out = CreateMemberTarget(target, pending);
+    }
+    if (!out) Fail(kCannotCreateTheFile, {target});
   }
-  if (!out) Fail(kCannotCreateTheFile, {target});
   extract_made_dir_ = dir;
   if (!multi_volume_ && disk_file) {
     extract_archive_ = std::move(disk_file);
@@ -365,7 +432,7 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
   std::unique_ptr<ArchiveStream> later_disk;
   std::optional<Sha256> digest;
   if (digest_written_) digest.emplace();
-  std::string digest_ahead;  // made with the member's bytes when inflated ahead
+  const std::string& digest_ahead = whole.digest;  // made with the bytes when inflated ahead
   std::array<std::uint8_t, kProgramMagicBytes> head{};
   std::size_t head_size = 0;
   std::int64_t written = 0;
@@ -378,12 +445,19 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
       head_size += n;
     }
     ReportBlocks(chunk.size());
-    WriteOrDiskFull(*out, chunk);
+    if (out) WriteOrDiskFull(*out, chunk);
     if (digest && digest_ahead.empty()) digest->Update(chunk.data(), chunk.size());
     written += static_cast<std::int64_t>(chunk.size());
   };
   MemberInflater::Result result;
-  if (!InflateWhole(first, h, index, line_index, sink, result, digest_ahead)) {
+  if (held) {
+    for (std::size_t at = 0; at < whole_out_.size(); at += kCompressBlock) {
+      sink(std::span<const std::uint8_t>(whole_out_).subspan(at, std::min(kCompressBlock, whole_out_.size() - at)));
+    }
+    result.bytes_out = h.FileSize;
+    result.stream_end = true;
+    result.too_long = false;
+  } else {
     // Streamed through zlib: a member too large to hold, one of a disk set,
     // or one that is not sound (whose fault the stream then tells exactly).
     if (!inflater_) inflater_ = std::make_unique<MemberInflater>(kCompressBlock);
@@ -399,13 +473,14 @@ void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) 
   stats_.FileDone = true;
   if (OnStatus) OnStatus(*this, stats_);
   if (result.too_long || written != h.FileSize) Fail(kSizeMismatch, {h.FileName});
-  if (!IsUsableFileDate(h.FileDate) || !out->file().SetLastWriteTime(h.FileDate)) {
+  // One written ahead carries its date already.
+  if (!IsUsableFileDate(h.FileDate) || (out && !out->file().SetLastWriteTime(h.FileDate))) {
     Fail(kCannotSetDate);
   }
   CommitTarget(*pending, target, std::span<const std::uint8_t>(head.data(), head_size));
   if (digest) {
     last_written_ = WrittenFile{target, written, h.FileDate,
-                                digest_ahead.empty() ? digest->FinishHex() : std::move(digest_ahead)};
+                                digest_ahead.empty() ? digest->FinishHex() : digest_ahead};
   }
   ExtractAs.clear();
 }

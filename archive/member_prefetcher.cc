@@ -23,8 +23,20 @@ MemberPrefetcher::~MemberPrefetcher() {
   worker_.join();
 }
 
+void MemberPrefetcher::SetAfterInflating(AfterInflating after) {
+  auto shared = after ? std::make_shared<const AfterInflating>(std::move(after)) : nullptr;
+  std::lock_guard<std::mutex> lock(mutex_);
+  after_ = std::move(shared);
+}
+
+std::size_t MemberPrefetcher::MaxAhead() const {
+  // Members written ahead hold a file open each: fewer wait, so that each
+  // can carry its file.
+  return after_ ? kMaxPayloads : kMaxAhead;
+}
+
 bool MemberPrefetcher::HasRoom() const {
-  return ready_bytes_ <= kWindowBytes / 2 && ready_.size() <= kMaxAhead / 2;
+  return ready_bytes_ <= kWindowBytes / 2 && ready_.size() <= MaxAhead() / 2;
 }
 
 void MemberPrefetcher::Work() {
@@ -33,12 +45,13 @@ void MemberPrefetcher::Work() {
   for (;;) {
     std::size_t index;
     Ready r;
+    std::shared_ptr<const AfterInflating> after;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       // A full window is left until half of it is used again (a first
       // entry is always allowed, so a member larger than the window still
       // comes through).
-      if (ready_bytes_ >= kWindowBytes || ready_.size() >= kMaxAhead) {
+      if (ready_bytes_ >= kWindowBytes || ready_.size() >= MaxAhead()) {
         worker_waiting_ = true;
         room_.wait(lock, [&] { return stop_ || ready_.empty() || HasRoom(); });
         worker_waiting_ = false;
@@ -50,6 +63,10 @@ void MemberPrefetcher::Work() {
         break;
       }
       index = next_++;
+      // The extra work is done only while the worker is well ahead: when
+      // the extraction catches up, it hands members over as they are and
+      // the extraction writes them, so that both threads stay busy.
+      if (payloads_ < kMaxPayloads && ready_.size() >= kAheadToWrite) after = after_;
       if (!spare_.empty()) {
         r.bytes = std::move(spare_.back());
         spare_.pop_back();
@@ -72,11 +89,19 @@ void MemberPrefetcher::Work() {
         r.ok = false;  // the extraction reads the member itself and reports why
       }
       if (!r.ok) std::vector<std::uint8_t>().swap(r.bytes);
+      if (r.ok && after) {
+        try {
+          r.payload = (*after)(index, r.bytes);
+        } catch (const std::exception&) {
+          r.payload.reset();  // the extraction does that work itself
+        }
+      }
     }
     bool wake;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ready_bytes_ += r.bytes.size();
+      if (r.payload) ++payloads_;
       ready_.push_back(std::move(r));
       wake = taker_waiting_;
     }
@@ -87,7 +112,8 @@ void MemberPrefetcher::Work() {
 }
 
 bool MemberPrefetcher::Take(std::size_t index, const Member& member,
-                            std::vector<std::uint8_t>& out, std::string* digest) {
+                            std::vector<std::uint8_t>& out, std::string* digest,
+                            std::unique_ptr<Payload>* payload) {
   if (index >= members_.size() || !(members_[index] == member) || member.file_size < 0) {
     return false;
   }
@@ -97,6 +123,7 @@ bool MemberPrefetcher::Take(std::size_t index, const Member& member,
   auto drop_before = [&] {
     while (!ready_.empty() && ready_.front().index < index) {
       ready_bytes_ -= ready_.front().bytes.size();
+      if (ready_.front().payload) --payloads_;
       ready_.pop_front();
     }
   };
@@ -122,6 +149,7 @@ bool MemberPrefetcher::Take(std::size_t index, const Member& member,
   Ready r = std::move(ready_.front());
   ready_.pop_front();
   ready_bytes_ -= r.bytes.size();
+  if (r.payload) --payloads_;
   if (r.ok && out.capacity() > 0 && spare_.size() < 4) {
     out.clear();
     spare_.push_back(std::move(out));
@@ -131,6 +159,7 @@ bool MemberPrefetcher::Take(std::size_t index, const Member& member,
   if (!r.ok) return false;
   out = std::move(r.bytes);
   if (digest != nullptr) *digest = std::move(r.digest);
+  if (payload != nullptr) *payload = std::move(r.payload);
   return true;
 }
 

@@ -8,8 +8,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +47,23 @@ class MemberPrefetcher {
                    std::vector<Member> members, bool digest = false);
   // Stops the worker (waiting for the member it is inflating).
   ~MemberPrefetcher();
+
+  // What the worker does with a member's bytes once inflated, on its own
+  // thread (writing them into a new file ahead of its naming); what it
+  // returns travels with the member to Take. While it is set, at most
+  // kMaxPayloads members wait ahead.
+  class Payload {
+   public:
+    virtual ~Payload() = default;
+  };
+  using AfterInflating =
+      std::function<std::unique_ptr<Payload>(std::size_t index, std::span<const std::uint8_t> bytes)>;
+  static constexpr std::size_t kMaxPayloads = 64;
+  // AfterInflating runs only while at least this many members wait ahead.
+  static constexpr std::size_t kAheadToWrite = 8;
+  // Applies to the members the worker takes up from now on; nullptr stops
+  // it. Called by the extraction.
+  void SetAfterInflating(AfterInflating after);
   MemberPrefetcher(const MemberPrefetcher&) = delete;
   MemberPrefetcher& operator=(const MemberPrefetcher&) = delete;
 
@@ -56,8 +75,9 @@ class MemberPrefetcher {
   // buffer `out` held before goes back to the worker for a later member.
   // `digest`, when given, receives the bytes' digest in hex (empty unless
   // the prefetcher makes digests).
+  // `payload`, when given, receives what AfterInflating made of them.
   bool Take(std::size_t index, const Member& member, std::vector<std::uint8_t>& out,
-            std::string* digest = nullptr);
+            std::string* digest = nullptr, std::unique_ptr<Payload>* payload = nullptr);
 
  private:
   struct Ready {
@@ -65,6 +85,7 @@ class MemberPrefetcher {
     bool ok = false;
     std::vector<std::uint8_t> bytes;
     std::string digest;
+    std::unique_ptr<Payload> payload;
   };
 
   void Work();
@@ -73,9 +94,13 @@ class MemberPrefetcher {
   const std::int64_t offset_;
   const std::vector<Member> members_;
   const bool digest_;
+  std::shared_ptr<const AfterInflating> after_;
+  std::size_t payloads_ = 0;  // entries of ready_ that carry one
   // Buffers the extraction is done with, for the worker to fill again (a
   // buffer freed on the other thread costs a lock of the allocator).
   std::vector<std::vector<std::uint8_t>> spare_;
+  // How many members may wait ahead now (mutex_ held).
+  std::size_t MaxAhead() const;
   // The worker's room in the window is at least half of it again.
   bool HasRoom() const;
 

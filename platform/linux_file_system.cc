@@ -15,6 +15,7 @@
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/linux_paths.h"
 #include "platform/platform_errors.h"
@@ -217,17 +218,21 @@ int LinkUnnamed(int fd, int dir_fd, const char* name) {
 // otherwise than through the files made here.
 class OpenDirectory {
  public:
-  OpenDirectory(int fd, std::filesystem::path host) : fd_(fd), host_(std::move(host)) {}
+  OpenDirectory(int fd, std::filesystem::path host) : fd_(fd), host_(std::move(host)) {
+    struct stat st;
+    if (::fstat(fd_, &st) == 0) dev_ = st.st_dev;
+  }
   ~OpenDirectory() { ::close(fd_); }
   OpenDirectory(const OpenDirectory&) = delete;
   OpenDirectory& operator=(const OpenDirectory&) = delete;
 
   int fd() const { return fd_; }
   const std::filesystem::path& host() const { return host_; }
+  dev_t dev() const { return dev_; }
 
   // A new file without a name in the directory (O_TMPFILE), -1 where the
   // file system cannot make one; after the first refusal it is not asked
-  // again.
+  // again. Safe on any thread.
   int CreateUnnamed() {
     if (!unnamed_files_) return -1;
     int fd = ::openat(fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
@@ -286,10 +291,26 @@ class OpenDirectory {
 
   int fd_;
   std::filesystem::path host_;
-  bool unnamed_files_ = true;
+  dev_t dev_ = 0;
+  std::atomic<bool> unnamed_files_ = true;
   bool listed_ = false;
   struct timespec mtime_ {};
   std::unordered_map<std::string, std::string> names_;
+};
+
+// A file without a name made ahead of its naming (TargetDirectory::
+// CreateUnnamed): gone with its handle unless a directory on the same file
+// system (`dev`) adopts it.
+class LinuxUnnamedFile final : public LinuxFileOf<File> {
+ public:
+  LinuxUnnamedFile(int fd, std::string dir_path, dev_t dev)
+      : LinuxFileOf<File>(fd, std::move(dir_path), 0, {}), dev_(dev) {}
+  dev_t dev() const { return dev_; }
+  // Hands the descriptor over; this object holds nothing after.
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  dev_t dev_;
 };
 
 // A replacement in the making, renamed over `final` by Commit and removed
@@ -455,6 +476,34 @@ class LinuxTargetDirectory final : public TargetDirectory {
     } catch (const EPlatformError&) {
       return false;  // its drive is gone
     }
+  }
+
+  std::unique_ptr<File> CreateUnnamed() override {
+    // Not on a removable disk, whose room is measured by the files in its
+    // folder.
+    if (capacity_ != 0) return nullptr;
+    int fd = dir_->CreateUnnamed();
+    if (fd < 0) return nullptr;
+    return std::make_unique<LinuxUnnamedFile>(fd, path_, dir_->dev());
+  }
+
+  WinResult<std::unique_ptr<NewFile>> Adopt(std::unique_ptr<File> file, std::string_view name) override {
+    using Result = WinResult<std::unique_ptr<NewFile>>;
+    CheckName(name);
+    auto* unnamed = dynamic_cast<LinuxUnnamedFile*>(file.get());
+    if (unnamed == nullptr || capacity_ != 0 || unnamed->dev() != dir_->dev()) {
+      return Result::Error(kErrorNotSameDevice);
+    }
+    std::string stored =
+        tested_name_ == name ? std::move(tested_stored_) : dir_->StoredName(std::string(name));
+    tested_name_.clear();
+    // Named at Commit: at the name if it is still free, else under a
+    // temporary name that then replaces what stands there.
+    const bool free = stored.empty();
+    if (free) stored = std::string(name);
+    return std::unique_ptr<NewFile>(std::make_unique<LinuxNewFile>(
+        unnamed->Release(), JoinWinPath(path_, name), capacity_, disk_root_, std::filesystem::path(),
+        dir_->host() / stored, paths_, temp_counter_, dir_, free));
   }
 
   bool FileExists(std::string_view name) override {

@@ -39,6 +39,10 @@ WinResult<std::unique_ptr<TargetDirectory>> OpenTargetDirectory(FileSystem& file
       std::make_unique<JoinedTargetDirectory>(files, ExcludeTrailingBackslash(path)));
 }
 
+WinResult<std::unique_ptr<NewFile>> TargetDirectory::Adopt(std::unique_ptr<File>, std::string_view) {
+  return WinResult<std::unique_ptr<NewFile>>::Error(kErrorNotSameDevice);
+}
+
 bool IsSameFile(FileSystem& files, File& file, std::string_view path) {
   auto* own = dynamic_cast<LinuxFileSystem*>(&files);
   return own != nullptr && own->IsSameFile(file, path);

@@ -31,6 +31,19 @@ class TargetDirectory {
   // again later: false once the directory was removed, renamed, made anew
   // or its drive mapped elsewhere.
   virtual bool StillAtPath() = 0;
+
+  // A new file without a name, to be written and dated ahead of the
+  // decision whether and under which name it is wanted, on any thread; the
+  // directory shows it only once Adopt has named it, and nothing is left if
+  // it is dropped. nullptr where this directory makes no such files (then
+  // CreateReplacement serves). Safe to call from another thread while this
+  // object serves its own.
+  virtual std::unique_ptr<File> CreateUnnamed() { return nullptr; }
+  // `file`, made by CreateUnnamed of this directory or another one on the
+  // same file system, as the new version of the file `name` here: what
+  // CreateReplacement gives, with the contents and date already written.
+  // An error (and `file` dropped) when it cannot be named here.
+  virtual WinResult<std::unique_ptr<NewFile>> Adopt(std::unique_ptr<File> file, std::string_view name);
 };
 
 // The existing directory `path` of `files` for writing many files;

@@ -8,8 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
+#include <thread>
+#include <utility>
 
 #include "archive/archive_reader.h"
 #include "archive/brwl_compress.h"
@@ -348,6 +351,89 @@ TEST_F(ParallelArchiveTest, ManySmallMembersExtractAsWithOneThread) {
   EXPECT_GT(cancelled.files.size(), 10u);
   EXPECT_LT(cancelled.files.size(), sources.size());
   compress_->OnStatus = nullptr;
+}
+
+// Members written ahead into files without a name while the extraction
+// waits: the files (named in member order, an existing one replaced, one
+// differing only in case not doubled, nothing left under another name), the
+// events and the outcome of a failure or an abort are those of one thread.
+TEST_F(ParallelArchiveTest, MembersWrittenAheadAreNamedAsFilesWrittenHere) {
+  std::vector<std::string> sources;
+  // More members than wait ahead at once: the first ones are inflated before
+  // the directory is open, the later ones are written ahead into it.
+  for (int i = 0; i < 300; ++i) {
+    sources.push_back(Source("w" + std::to_string(i) + ".txt",
+                             testing::MixedContent(100 + static_cast<std::size_t>(i) * 7, static_cast<unsigned>(i))));
+  }
+  sources.push_back(Source("run.sh", "#!/bin/sh\necho hi\n"));
+  Compress(sources, false, kId);
+  struct Outcome {
+    std::vector<std::string> events;
+    std::string error;
+    std::map<std::string, std::string> files;
+  };
+  auto extract = [&](int threads, const std::string& dir, const std::function<void(const std::string&)>& before,
+                     int abort_at) {
+    compress_->SetThreads(threads);
+    auto log = RecordExtraction(*compress_);
+    // Now and then the extraction waits, so that the worker gets well
+    // ahead of it and writes the next members ahead.
+    compress_->OnBeforeExtracting = [log, n = 0](TBrwlCompress&, const TlzhFileStats& st) mutable {
+      log->push_back("before " + st.FileName);
+      if (++n % 40 == 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    int events = 0;
+    compress_->OnStatus = [log, &events, abort_at](TBrwlCompress& c, const TlzhFileStats& st) {
+      log->push_back("status " + st.FileName + " " + std::to_string(st.TotalBytesDone));
+      if (++events == abort_at) c.SetAbort(true);
+    };
+    EXPECT_TRUE(Files().ForceDirectories(dir));
+    before(dir);
+    compress_->SetCompressedFile("C:\\BUILD\\files.1");
+    compress_->SetExtractDirectory(dir);
+    compress_->SetFilesToProcessLines(sources);
+    Outcome o;
+    o.error = ErrorOf([&] { compress_->Extract(); });
+    o.events = *log;
+    o.files = Listing(Host(dir));
+    compress_->OnStatus = nullptr;
+    compress_->OnBeforeExtracting = nullptr;
+    return o;
+  };
+  auto same = [&](const std::string& tag, const std::function<void(const std::string&)>& before, int abort_at) {
+    Outcome one = extract(1, "C:\\" + tag + "1", before, abort_at);
+    Outcome two = extract(2, "C:\\" + tag + "2", before, abort_at);
+    const std::size_t at = two.error.find(tag + "2");
+    if (at != std::string::npos) two.error.replace(at, tag.size() + 1, tag + "1");
+    EXPECT_EQ(one.error, two.error) << tag;
+    EXPECT_EQ(one.files, two.files) << tag;
+    EXPECT_EQ(one.events, two.events) << tag;
+    return two;
+  };
+  auto existing = [&](const std::string& dir) {
+    WriteFile(Host(dir) / "w203.txt", "older");
+    WriteFile(Host(dir) / "W207.TXT", "older, another case");
+  };
+  Outcome whole = same("WA", existing, -1);
+  EXPECT_EQ(whole.error, "(no error)");
+  EXPECT_EQ(whole.files.size(), sources.size());  // W207.TXT replaced, not doubled
+  EXPECT_EQ(whole.files.count("w207.txt"), 0u);
+  EXPECT_EQ(whole.files["W207.TXT"].substr(0, 30), ReadFile(Host(sources[207])).substr(0, 30));
+  EXPECT_EQ(whole.files["w203.txt"].substr(0, 30), ReadFile(Host(sources[203])).substr(0, 30));
+  EXPECT_EQ(whole.files["run.sh"].back(), '1');
+
+  // A directory at a member's name: the members before it are there, none
+  // after it, and nothing under another name.
+  Outcome failed = same("WF", [&](const std::string& dir) {
+    ASSERT_TRUE(Files().CreateDirectory(dir + "\\w240.txt").ok());
+  }, -1);
+  EXPECT_NE(failed.error, "(no error)");
+  EXPECT_EQ(failed.files.size(), 240u + 1u);
+
+  // Stopped from an event: the members done before it, whole.
+  Outcome stopped = same("WS", [](const std::string&) {}, 500);
+  EXPECT_GT(stopped.files.size(), 10u);
+  EXPECT_LT(stopped.files.size(), sources.size());
 }
 
 TEST_F(ParallelArchiveTest, FullDiskStopsWithinOneBlockAndKeepsCompleteMembers) {

@@ -6,6 +6,7 @@
 
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "platform/file_system_wrapper.h"
 #include "platform/platform_errors.h"
@@ -547,6 +548,53 @@ TEST_F(FileSystemTest, ATargetDirectoryNeverWritesThroughWhatAppearsAtTheName) {
   // A directory removed after it was opened makes creations fail.
   std::filesystem::remove_all(drive_c() / "Out");
   EXPECT_FALSE((*dir)->CreateReplacement("d.txt").ok());
+}
+
+TEST_F(FileSystemTest, AFileWrittenAheadIsShownOnlyOnceAdoptedUnderItsName) {
+  ASSERT_TRUE(files().ForceDirectories("C:\\Out\\Sub"));
+  auto out = OpenTargetDirectory(files(), "C:\\Out");
+  auto sub = OpenTargetDirectory(files(), "C:\\Out\\Sub");
+  ASSERT_TRUE(out.ok() && sub.ok());
+  auto entries = [&](const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+  };
+  // Made and written in one directory, on another thread, it shows nowhere.
+  std::unique_ptr<File> ahead;
+  std::thread([&] {
+    ahead = (*out)->CreateUnnamed();
+    ASSERT_NE(ahead, nullptr);
+    ASSERT_TRUE(ahead->Write("made ahead", 10).ok());
+    ASSERT_TRUE(ahead->SetLastWriteTime(EncodeDateTime({2001, 2, 3, 4, 5, 6, 0})).ok());
+  }).join();
+  EXPECT_EQ(entries(drive_c() / "Out"), (std::set<std::string>{"Sub"}));
+  // Adopted in another directory of the same file system, under a name
+  // standing there in another case: it replaces that file when committed.
+  WriteHostFile(drive_c() / "Out" / "Sub" / "NAME.TXT", "old");
+  auto adopted = (*sub)->Adopt(std::move(ahead), "name.txt");
+  ASSERT_TRUE(adopted.ok());
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "Sub" / "NAME.TXT"), "old");
+  ASSERT_TRUE((*adopted)->Commit(false).ok());
+  EXPECT_EQ(entries(drive_c() / "Out" / "Sub"), (std::set<std::string>{"NAME.TXT"}));
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "Sub" / "NAME.TXT"), "made ahead");
+  EXPECT_EQ(*files().LastWriteTime("C:\\Out\\Sub\\name.txt"), EncodeDateTime({2001, 2, 3, 4, 5, 6, 0}));
+  // A read-only file at the name is not replaced; one dropped unadopted,
+  // or adopted and not committed, leaves nothing.
+  WriteHostFile(drive_c() / "Out" / "ro.txt", "theirs");
+  std::filesystem::permissions(drive_c() / "Out" / "ro.txt", std::filesystem::perms::owner_read);
+  auto refused = (*out)->Adopt((*out)->CreateUnnamed(), "ro.txt");
+  ASSERT_TRUE(refused.ok());
+  EXPECT_EQ((*refused)->Commit(false).error(), kErrorAccessDenied);
+  refused->reset();
+  (void)(*out)->CreateUnnamed();
+  auto uncommitted = (*out)->Adopt((*out)->CreateUnnamed(), "never.txt");
+  ASSERT_TRUE(uncommitted.ok());
+  uncommitted->reset();
+  EXPECT_EQ(entries(drive_c() / "Out"), (std::set<std::string>{"Sub", "ro.txt"}));
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "ro.txt"), "theirs");
+  // Only a file made by a directory can be adopted.
+  EXPECT_EQ((*out)->Adopt(nullptr, "x.txt").error(), kErrorNotSameDevice);
 }
 
 TEST_F(FileSystemTest, AWrappedFileSystemsTargetDirectoryGoesThroughTheWrapper) {
