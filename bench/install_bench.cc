@@ -5,9 +5,10 @@
 //
 //   install_bench [FILES] [--rounds N] [--keep DIR] [--engine-only]
 //
-// --engine-only runs the engine alone, each round into a prefix of its own
-// that is left in place (nothing is deleted while it runs), for profiling it
-// with perf or strace.
+// Each round installs into a prefix of its own (and tar into a directory of
+// its own); they are deleted at the end. --engine-only runs the engine
+// alone and leaves its prefixes in place (under DIR/run-PID), for profiling
+// it with perf or strace.
 //
 // Prints the time of each, microseconds per file, and where the engine's
 // time goes: the registry (uninstall log, install record), the archive
@@ -191,9 +192,7 @@ struct TarFigures {
   double total = 0, cpu = 0;
 };
 
-TarFigures RunTar(const fs::path& work, const fs::path& tarball) {
-  const fs::path out = work / "tar-out";
-  fs::remove_all(out);
+TarFigures RunTar(const fs::path& out, const fs::path& tarball) {
   fs::create_directories(out);
   const std::string command = "tar -xzf '" + tarball.string() + "' -C '" + out.string() + "'";
   const Clock::time_point start = Clock::now();
@@ -268,9 +267,13 @@ int main(int argc, char** argv) {
   EngineFigures best;
   best.total = 1e9;
   TarFigures tar_best{1e9, 1e9};
+  // Nothing is deleted while the contenders run: on a file system without
+  // a journal, files created within seconds of a mass deletion cost several
+  // times more (the inode allocator passes over recently freed inodes), and
+  // that cost would fall on whoever runs next.
+  const fs::path runs = work / ("run-" + std::to_string(::getpid()));
   for (int r = 0; r < rounds; ++r) {
-    const fs::path prefix = engine_only ? work / ("prefix-" + std::to_string(::getpid()) + "-" + std::to_string(r))
-                                        : work / "prefix";
+    const fs::path prefix = runs / ("prefix-" + std::to_string(r));
     EngineFigures f = RunEngine(prefix, work, dist, project);
     if (!f.ok || f.installed != count) {
       std::fprintf(stderr, "the engine run failed (%d of %d files installed)\n", f.installed, count);
@@ -278,7 +281,7 @@ int main(int argc, char** argv) {
     }
     if (f.total < best.total) best = f;
     if (engine_only) continue;
-    TarFigures t = RunTar(work, tarball);
+    TarFigures t = RunTar(runs / ("tar-out-" + std::to_string(r)), tarball);
     if (t.total < tar_best.total) tar_best.total = t.total;
     if (t.cpu < tar_best.cpu) tar_best.cpu = t.cpu;
   }
@@ -297,6 +300,7 @@ int main(int argc, char** argv) {
   std::printf("tar -xzf        %8.3f s  %7.1f us/file  (processor %.3f s, %.1f us/file)\n", tar_best.total,
               tar_best.total * 1e6 / count, tar_best.cpu, tar_best.cpu * 1e6 / count);
   std::printf("engine / tar    %8.2f  (processor %.2f)\n", best.total / tar_best.total, best.cpu / tar_best.cpu);
+  fs::remove_all(runs);
   if (keep.empty()) fs::remove_all(work);
   return 0;
 }
