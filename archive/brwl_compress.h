@@ -299,6 +299,13 @@ class TBrwlCompress : public TComponent {
   void ExtractOne(const std::string& line, std::size_t line_index);
   // Progress and abort for `n` more bytes of the member, 4 KB at a time.
   void ReportBlocks(std::size_t n);
+  // A prefetcher of the members of `lines` (digests made if `digest`),
+  // reading through a handle of its own, where that can pay; nullptr
+  // otherwise. `dates` receives each entry's date (for writing ahead),
+  // `header_of` each entry's header (-1 for a name not in the archive).
+  std::unique_ptr<MemberPrefetcher> MakePrefetcher(const std::vector<std::string>& lines, bool digest,
+                                                   std::shared_ptr<const std::vector<TDateTime>>& dates,
+                                                   std::vector<int>& header_of);
   // Starts inflating the members of `lines` ahead on a second thread, where
   // that can pay.
   void StartPrefetch(const std::vector<std::string>& lines);

@@ -160,28 +160,38 @@ MemberPrefetcher::Member TBrwlCompress::PrefetchMember(const TFileHeader& h) con
   return m;
 }
 
-void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
-  prefetch_.reset();
+std::unique_ptr<MemberPrefetcher> TBrwlCompress::MakePrefetcher(
+    const std::vector<std::string>& lines, bool digest,
+    std::shared_ptr<const std::vector<TDateTime>>& dates, std::vector<int>& header_of) {
   const int threads = threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads();
-  if (threads < 2 || lines.size() < 2 || multi_volume_) return;
+  if (threads < 2 || lines.size() < 2 || multi_volume_) return nullptr;
   std::vector<MemberPrefetcher::Member> members(lines.size());
-  auto dates = std::make_shared<std::vector<TDateTime>>(lines.size(), 0);
+  auto member_dates = std::make_shared<std::vector<TDateTime>>(lines.size(), 0);
+  header_of.assign(lines.size(), -1);
   bool any = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int index = names_.Find(lines[i]);
     if (index < 0) continue;  // the extraction stops there with its error
+    header_of[i] = index;
     members[i] = PrefetchMember(headers_[index].header);
-    (*dates)[i] = headers_[index].header.FileDate;
+    (*member_dates)[i] = headers_[index].header.FileDate;
     any = any || members[i].file_size >= 0;
   }
-  if (!any) return;
+  if (!any) return nullptr;
   // The worker reads through a handle of its own.
   std::unique_ptr<ArchiveStream> archive = OpenFile(compressed_file_, false, false);
-  if (!archive) return;  // the extraction finds out and says so
+  if (!archive) return nullptr;  // the extraction finds out and says so
+  dates = std::move(member_dates);
+  return std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members), digest);
+}
+
+void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
+  prefetch_.reset();
+  std::vector<int> header_of;
+  prefetch_ = MakePrefetcher(lines, false, prefetch_dates_, header_of);
+  if (!prefetch_) return;
   prefetch_archive_ = compressed_file_;
   prefetch_offset_ = offset_;
-  prefetch_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members));
-  prefetch_dates_ = std::move(dates);
   written_ahead_into_ = nullptr;
   OfferTargetDirectory();
 }
@@ -198,37 +208,21 @@ void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
   ahead_.reset();
   ahead_entries_.clear();
   ahead_next_ = 0;
-  const int threads = threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads();
-  if (!keep_open_ || threads < 2 || lines.size() < 2) return;
+  if (!keep_open_) return;
   try {
     LoadHeadersIfNeeded();
   } catch (const std::exception&) {
     return;  // each extraction finds out and says so
   }
-  if (multi_volume_) return;
-  std::vector<MemberPrefetcher::Member> members(lines.size());
-  auto dates = std::make_shared<std::vector<TDateTime>>(lines.size(), 0);
-  bool any = false;
+  // The digests the extractions are asked for are made there too.
+  std::vector<int> header_of;
+  ahead_ = MakePrefetcher(lines, digest_written_, ahead_dates_, header_of);
+  if (!ahead_) return;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const int index = names_.Find(lines[i]);
-    if (index < 0) continue;
-    members[i] = PrefetchMember(headers_[index].header);
-    (*dates)[i] = headers_[index].header.FileDate;
-    if (members[i].file_size < 0) continue;
-    ahead_entries_[index].push_back(i);
-    any = true;
-  }
-  std::unique_ptr<ArchiveStream> archive = any ? OpenFile(compressed_file_, false, false) : nullptr;
-  if (!archive) {
-    ahead_entries_.clear();
-    return;
+    if (header_of[i] >= 0) ahead_entries_[header_of[i]].push_back(i);
   }
   ahead_archive_ = compressed_file_;
   ahead_offset_ = offset_;
-  // The digests the extractions are asked for are made there too.
-  ahead_ = std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members),
-                                              digest_written_);
-  ahead_dates_ = std::move(dates);
   written_ahead_into_ = nullptr;
   OfferTargetDirectory();
 }
