@@ -10,10 +10,6 @@
 namespace brimwell {
 namespace {
 
-// The key of a name in MemberNameIndex: ASCII upper case, as SameText
-// compares.
-std::string Folded(std::string_view name) { return AsciiUpperCase(name); }
-
 // Disk numbers 0 and 1 both mean the first disk file.
 int DiskOf(std::uint8_t stored) { return stored == 0 ? 1 : stored; }
 
@@ -133,17 +129,18 @@ int FindMemberByName(std::span<const TFileHeader> headers, std::string_view want
 }
 
 void MemberNameIndex::Build(std::span<const TFileHeader> headers) {
-  index_.clear();
+  Clear();
   index_.reserve(headers.size());
   for (std::size_t i = 0; i < headers.size(); ++i) Add(headers[i].FileName, static_cast<int>(i));
 }
 
 void MemberNameIndex::Add(std::string_view file_name, int index) {
-  index_.try_emplace(Folded(file_name), index);  // an earlier equal name stays
+  ++generation_;
+  index_.try_emplace(std::string(file_name), index);  // an earlier equal name stays
 }
 
 int MemberNameIndex::Find(std::string_view wanted) const {
-  auto it = index_.find(Folded(FirstToken(wanted)));
+  auto it = index_.find(FirstToken(wanted));
   return it == index_.end() ? -1 : it->second;
 }
 

@@ -15,6 +15,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_stream.h"
+#include "framework/text_case.h"
 
 namespace brimwell {
 
@@ -59,7 +60,10 @@ int FindMemberByName(std::span<const TFileHeader> headers, std::string_view want
 // header. The first of equal names wins, as FindMemberByName answers.
 class MemberNameIndex {
  public:
-  void Clear() { index_.clear(); }
+  void Clear() {
+    index_.clear();
+    ++generation_;
+  }
   // Indexes `headers` in file order (replacing what was indexed).
   void Build(std::span<const TFileHeader> headers);
   // Adds one header at `index` unless an equal name is indexed already.
@@ -68,9 +72,12 @@ class MemberNameIndex {
   // no member carries that name.
   int Find(std::string_view wanted) const;
   std::size_t Size() const { return index_.size(); }
+  // Changes whenever the index does.
+  std::uint64_t Generation() const { return generation_; }
 
  private:
-  std::unordered_map<std::string, int> index_;
+  std::unordered_map<std::string, int, SameTextHash, SameTextEqual> index_;
+  std::uint64_t generation_ = 0;
 };
 
 // Maps install-item numbers 0..1999 to the index of the last header that

@@ -295,20 +295,22 @@ class TBrwlCompress : public TComponent {
                     const std::string& source);
   void FinishMemberStatus(TFileHeader& h, std::int64_t size, std::int64_t compressed);
   void EndMember(const TFileHeader& h, int index, std::int32_t file_id, std::int64_t compressed);
-  // Extracts the member named by `line`, entry `line_index` of the list.
-  void ExtractOne(const std::string& line, std::size_t line_index);
+  // Extracts the member named by `line` (header `index`, -1 for none),
+  // entry `line_index` of the list.
+  void ExtractOne(const std::string& line, int index, std::size_t line_index);
+  // The header each of `lines` names, -1 for a name not in the archive.
+  std::vector<int> HeadersOf(const std::vector<std::string>& lines) const;
   // Progress and abort for `n` more bytes of the member, 4 KB at a time.
   void ReportBlocks(std::size_t n);
-  // A prefetcher of the members of `lines` (digests made if `digest`),
-  // reading through a handle of its own, where that can pay; nullptr
-  // otherwise. `dates` receives each entry's date (for writing ahead),
-  // `header_of` each entry's header (-1 for a name not in the archive).
-  std::unique_ptr<MemberPrefetcher> MakePrefetcher(const std::vector<std::string>& lines, bool digest,
-                                                   std::shared_ptr<const std::vector<TDateTime>>& dates,
-                                                   std::vector<int>& header_of);
-  // Starts inflating the members of `lines` ahead on a second thread, where
-  // that can pay.
-  void StartPrefetch(const std::vector<std::string>& lines);
+  // A prefetcher of the members of the headers `header_of` (digests made if
+  // `digest`; -1 for a name not in the archive), reading through a handle
+  // of its own, where that can pay; nullptr otherwise. `dates` receives each
+  // entry's date (for writing ahead).
+  std::unique_ptr<MemberPrefetcher> MakePrefetcher(const std::vector<int>& header_of, bool digest,
+                                                   std::shared_ptr<const std::vector<TDateTime>>& dates);
+  // Starts inflating the members of the headers `header_of` ahead on a
+  // second thread, where that can pay.
+  void StartPrefetch(const std::vector<int>& header_of);
   // What the prefetcher is told of a member: where its stream lies, or
   // file_size -1 for a member not held whole (see InflateWhole).
   MemberPrefetcher::Member PrefetchMember(const TFileHeader& h) const;

@@ -160,19 +160,22 @@ MemberPrefetcher::Member TBrwlCompress::PrefetchMember(const TFileHeader& h) con
   return m;
 }
 
+std::vector<int> TBrwlCompress::HeadersOf(const std::vector<std::string>& lines) const {
+  std::vector<int> header_of(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) header_of[i] = names_.Find(lines[i]);
+  return header_of;
+}
+
 std::unique_ptr<MemberPrefetcher> TBrwlCompress::MakePrefetcher(
-    const std::vector<std::string>& lines, bool digest,
-    std::shared_ptr<const std::vector<TDateTime>>& dates, std::vector<int>& header_of) {
+    const std::vector<int>& header_of, bool digest, std::shared_ptr<const std::vector<TDateTime>>& dates) {
   const int threads = threads_ > 0 ? threads_ : CompressionPipeline::DefaultThreads();
-  if (threads < 2 || lines.size() < 2 || multi_volume_) return nullptr;
-  std::vector<MemberPrefetcher::Member> members(lines.size());
-  auto member_dates = std::make_shared<std::vector<TDateTime>>(lines.size(), 0);
-  header_of.assign(lines.size(), -1);
+  if (threads < 2 || header_of.size() < 2 || multi_volume_) return nullptr;
+  std::vector<MemberPrefetcher::Member> members(header_of.size());
+  auto member_dates = std::make_shared<std::vector<TDateTime>>(header_of.size(), 0);
   bool any = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const int index = names_.Find(lines[i]);
+  for (std::size_t i = 0; i < header_of.size(); ++i) {
+    const int index = header_of[i];
     if (index < 0) continue;  // the extraction stops there with its error
-    header_of[i] = index;
     members[i] = PrefetchMember(headers_[index].header);
     (*member_dates)[i] = headers_[index].header.FileDate;
     any = any || members[i].file_size >= 0;
@@ -185,10 +188,9 @@ std::unique_ptr<MemberPrefetcher> TBrwlCompress::MakePrefetcher(
   return std::make_unique<MemberPrefetcher>(std::move(archive), offset_, std::move(members), digest);
 }
 
-void TBrwlCompress::StartPrefetch(const std::vector<std::string>& lines) {
+void TBrwlCompress::StartPrefetch(const std::vector<int>& header_of) {
   prefetch_.reset();
-  std::vector<int> header_of;
-  prefetch_ = MakePrefetcher(lines, false, prefetch_dates_, header_of);
+  prefetch_ = MakePrefetcher(header_of, false, prefetch_dates_);
   if (!prefetch_) return;
   prefetch_archive_ = compressed_file_;
   prefetch_offset_ = offset_;
@@ -215,10 +217,10 @@ void TBrwlCompress::ExtractAheadOf(const std::vector<std::string>& lines) {
     return;  // each extraction finds out and says so
   }
   // The digests the extractions are asked for are made there too.
-  std::vector<int> header_of;
-  ahead_ = MakePrefetcher(lines, digest_written_, ahead_dates_, header_of);
+  const std::vector<int> header_of = HeadersOf(lines);
+  ahead_ = MakePrefetcher(header_of, digest_written_, ahead_dates_);
   if (!ahead_) return;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = 0; i < header_of.size(); ++i) {
     if (header_of[i] >= 0) ahead_entries_[header_of[i]].push_back(i);
   }
   ahead_archive_ = compressed_file_;
@@ -334,9 +336,14 @@ void TBrwlCompress::Extract() {
       ReleaseHeld();
     }
     const std::vector<std::string> lines = files_to_process_.Lines();
-    StartPrefetch(lines);
+    // Each line is looked up once, unless a handler reloads the headers.
+    const std::vector<int> header_of = HeadersOf(lines);
+    const std::uint64_t generation = names_.Generation();
+    StartPrefetch(header_of);
     OfferTargetDirectory();
-    for (std::size_t i = 0; i < lines.size(); ++i) ExtractOne(lines[i], i);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      ExtractOne(lines[i], names_.Generation() == generation ? header_of[i] : names_.Find(lines[i]), i);
+    }
   });
 }
 
@@ -353,11 +360,10 @@ void TBrwlCompress::ReportBlocks(std::size_t n) {
   }
 }
 
-void TBrwlCompress::ExtractOne(const std::string& line, std::size_t line_index) {
+void TBrwlCompress::ExtractOne(const std::string& line, int index, std::size_t line_index) {
   FileSystem& fs = machine().GetFileSystem();
   SkipFile = false;
   last_written_.reset();
-  const int index = names_.Find(line);
   if (index < 0) Fail(kMemberNotFound, {line, compressed_file_});
   const TFileHeader h = headers_[index].header;
 

@@ -3,6 +3,8 @@
 // ANSI and the fold must not depend on the user's locale).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,5 +28,25 @@ inline std::string AsciiUpperCase(std::string_view s) {
   for (char& c : out) c = AsciiUpper(c);
   return out;
 }
+
+// Hash and equality of names under SameText, for unordered containers keyed
+// by a name in any case and looked up by a view of it, without an
+// upper-cased copy.
+struct SameTextHash {
+  using is_transparent = void;
+  // FNV-1a over the upper-cased bytes.
+  std::size_t operator()(std::string_view name) const {
+    std::uint64_t h = 14695981039346656037u;
+    for (char c : name) {
+      h ^= static_cast<unsigned char>(AsciiUpper(c));
+      h *= 1099511628211u;
+    }
+    return static_cast<std::size_t>(h);
+  }
+};
+struct SameTextEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return SameText(a, b); }
+};
 
 }  // namespace brimwell

@@ -253,6 +253,27 @@ TEST_F(ParallelArchiveTest, ExtractionInflatingAheadStopsAndFailsAsItWouldAlone)
   EXPECT_EQ(errors[0], errors[1]);
 }
 
+// The lines are looked up once per extraction; a handler that switches to
+// another archive midway makes the next line be looked up there, as with
+// one thread.
+TEST_F(ParallelArchiveTest, AnArchiveSwitchedByAHandlerIsSearchedForTheNextMember) {
+  const std::vector<std::string> sources = MixedSources(false);
+  Compress(sources, false, kId);
+  Compress({sources[3]}, false, kId, "C:\\BUILD\\other.1");
+  std::vector<std::string> errors;
+  for (int threads : {1, 2}) {
+    compress_->SetThreads(threads);
+    compress_->OnStatus = [](TBrwlCompress& c, const TlzhFileStats& s) {
+      if (s.FileDone) c.SetCompressedFile("C:\\BUILD\\other.1");
+    };
+    errors.push_back(ErrorOf([&] { Extract(sources, "C:\\OUT" + std::to_string(threads)); }));
+    EXPECT_TRUE(Files().FileExists("C:\\OUT" + std::to_string(threads) + "\\empty.bin"));
+    EXPECT_FALSE(Files().FileExists("C:\\OUT" + std::to_string(threads) + "\\f0.dat"));
+  }
+  EXPECT_EQ(errors[0], "The file <" + sources[1] + "> was not found in the archive <C:\\BUILD\\other.1>");
+  EXPECT_EQ(errors[1], errors[0]);
+}
+
 // What an extraction left in a host directory: each entry with its
 // content, date and execute bit (a directory as "<dir>").
 std::map<std::string, std::string> Listing(const std::filesystem::path& dir) {
