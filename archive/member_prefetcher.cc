@@ -39,9 +39,24 @@ bool MemberPrefetcher::HasRoom() const {
   return ready_bytes_ <= kWindowBytes / 2 && ready_.size() <= MaxAhead() / 2;
 }
 
+std::span<const std::uint8_t> MemberPrefetcher::ReadWindow::Read(ArchiveStream& archive, std::int64_t pos,
+                                                                 std::size_t size) {
+  const bool inside = pos >= start_ && static_cast<std::uint64_t>(pos - start_) + size <= filled_;
+  if (!inside) {
+    // A member larger than the window is read alone.
+    bytes_.resize(std::max(size, kSize));
+    start_ = pos;
+    filled_ = 0;
+    archive.Seek(pos);
+    filled_ = archive.ReadFully(std::span<std::uint8_t>(bytes_.data(), size > kSize ? size : bytes_.size()));
+    if (filled_ < size) return {};
+  }
+  return std::span<const std::uint8_t>(bytes_).subspan(static_cast<std::size_t>(pos - start_), size);
+}
+
 void MemberPrefetcher::Work() {
   WholeInflater inflater;
-  std::vector<std::uint8_t> input;
+  ReadWindow window;
   for (;;) {
     std::size_t index;
     Ready r;
@@ -76,10 +91,10 @@ void MemberPrefetcher::Work() {
     r.index = index;
     if (m.file_size >= 0) {
       try {
-        input.resize(static_cast<std::size_t>(m.compressed_size));
+        const auto size = static_cast<std::size_t>(m.compressed_size);
         r.bytes.resize(static_cast<std::size_t>(m.file_size));
-        archive_->Seek(offset_ + m.data_pos);
-        r.ok = archive_->ReadFully(input) == input.size() && inflater.InflateExactly(input, r.bytes);
+        const std::span<const std::uint8_t> input = window.Read(*archive_, offset_ + m.data_pos, size);
+        r.ok = input.size() == size && inflater.InflateExactly(input, r.bytes);
         if (r.ok && digest_) {
           Sha256 sha;
           sha.Update(r.bytes.data(), r.bytes.size());

@@ -88,6 +88,22 @@ class MemberPrefetcher {
     std::unique_ptr<Payload> payload;
   };
 
+  // Reads through a window of the archive: the compressed bytes of small
+  // members lie close together, and one read brings many of them instead of
+  // a seek and a read each.
+  class ReadWindow {
+   public:
+    static constexpr std::size_t kSize = 256 * 1024;
+    // The `size` bytes at `pos` of `archive`, which stay valid until the
+    // next call; empty when they cannot all be read.
+    std::span<const std::uint8_t> Read(ArchiveStream& archive, std::int64_t pos, std::size_t size);
+
+   private:
+    std::vector<std::uint8_t> bytes_;
+    std::int64_t start_ = 0;
+    std::size_t filled_ = 0;
+  };
+
   void Work();
 
   std::unique_ptr<ArchiveStream> archive_;

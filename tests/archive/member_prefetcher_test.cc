@@ -92,6 +92,41 @@ TEST(MemberPrefetcherTest, MembersLeftOutAskedTwiceOrNotAheadFallBackToTheCaller
   }
 }
 
+// The worker reads the archive through a window of several members:
+// streams larger than it, streams across its edge, the last one ending the
+// archive, and members taken in another order than stored all come whole.
+TEST(MemberPrefetcherTest, StreamsLargerThanTheReadWindowOrAcrossItsEdgeComeWhole) {
+  constexpr std::size_t kWindow = 256 * 1024;
+  const std::vector<std::size_t> sizes = {100, kWindow + 5000, 70000, kWindow - 3, 120000, 10, 2 * kWindow, 90000};
+  std::vector<std::vector<std::uint8_t>> contents;
+  std::vector<std::uint8_t> bytes(7, 0xEE);
+  std::vector<Member> stored;
+  WholeDeflater deflater(6);
+  std::uint32_t noise = 12345;
+  for (std::size_t size : sizes) {
+    std::vector<std::uint8_t> content(size);
+    for (auto& b : content) b = static_cast<std::uint8_t>((noise = noise * 1103515245u + 12345u) >> 24);
+    Member m;
+    m.data_pos = static_cast<std::int64_t>(bytes.size()) - 7;
+    m.compressed_size = static_cast<std::int64_t>(deflater.Compress(content, bytes));
+    m.file_size = static_cast<std::int64_t>(size);
+    stored.push_back(m);
+    contents.push_back(std::move(content));
+  }
+  // Stored order, then backwards.
+  std::vector<std::size_t> order(sizes.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  order.insert(order.end(), order.rbegin(), order.rend());
+  std::vector<Member> members;
+  for (std::size_t i : order) members.push_back(stored[i]);
+  MemberPrefetcher ahead(std::make_unique<MemoryStream>(bytes), 7, members);
+  std::vector<std::uint8_t> out;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    ASSERT_TRUE(ahead.Take(k, members[k], out)) << k;
+    ASSERT_EQ(out, contents[order[k]]) << k;
+  }
+}
+
 TEST(MemberPrefetcherTest, EndsWhileItsWorkerWaitsForRoom) {
   const Streams s = MakeStreams(0);
   {
