@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "framework/text_case.h"
 #include "platform/linux_paths.h"
 #include "platform/platform_errors.h"
 #include "platform/registry.h"
@@ -242,20 +243,31 @@ class OpenDirectory {
 
   // The name under which `name` is stored (the exact name first, else one
   // differing only in case, the first in byte order); empty when none.
+  // While the directory is unchanged since it was listed or since this
+  // process last named a file in it, the listing answers alone: a name
+  // absent from it is free without asking the file system, which would
+  // otherwise look it up twice, here and again when the file is named.
   std::string StoredName(const std::string& name) {
+    struct stat dir;
+    if (::fstat(fd_, &dir) != 0) return std::string();
     struct stat st;
-    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
-    if (errno != ENOENT) return std::string();
-    if (::fstat(fd_, &st) != 0) return std::string();
-    if (!listed_ || !SameTime(st)) Relist(st);
-    auto it = names_.find(WinUpperCase(name));
-    return it == names_.end() ? std::string() : it->second;
+    if (!listed_ || !SameTime(dir)) {
+      if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+      if (errno != ENOENT) return std::string();
+      Relist(dir);
+    }
+    auto it = names_.find(name);
+    if (it == names_.end()) return std::string();
+    // The exact name may be stored beside one differing in case that sorts
+    // first.
+    if (it->second != name && ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+    return it->second;
   }
 
   // A file was given `name` here by this process.
   void NoteCreated(const std::string& name) {
     if (!listed_) return;
-    std::string& stored = names_[WinUpperCase(name)];
+    std::string& stored = names_.try_emplace(name).first->second;
     if (stored.empty() || name < stored) stored = name;
     struct stat st;
     if (::fstat(fd_, &st) == 0) {
@@ -283,7 +295,7 @@ class OpenDirectory {
     while (struct dirent* e = ::readdir(d)) {
       std::string n = e->d_name;
       if (n == "." || n == "..") continue;
-      std::string& stored = names_[WinUpperCase(n)];
+      std::string& stored = names_.try_emplace(n).first->second;
       if (stored.empty() || n < stored) stored = std::move(n);
     }
     ::closedir(d);
@@ -295,7 +307,9 @@ class OpenDirectory {
   std::atomic<bool> unnamed_files_ = true;
   bool listed_ = false;
   struct timespec mtime_ {};
-  std::unordered_map<std::string, std::string> names_;
+  // The names in the directory without regard to case (WinUpperCase folds
+  // ASCII letters only), each with the first in byte order of its forms.
+  std::unordered_map<std::string, std::string, SameTextHash, SameTextEqual> names_;
 };
 
 // A file without a name made ahead of its naming (TargetDirectory::

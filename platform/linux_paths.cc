@@ -396,34 +396,45 @@ std::string LinuxPaths::FindName(const std::string& dir, const std::string& name
   return it == listing.names.end() || it->second.empty() ? std::string() : it->second.front();
 }
 
-void LinuxPaths::Touch(const std::filesystem::path& dir) {
-  auto it = listings_cache_.find(dir.string());
-  if (it == listings_cache_.end()) return;
+void LinuxPaths::Touch(Listings::iterator listing, const std::string& dir) {
   struct stat st;
   if (::stat(dir.c_str(), &st) != 0) {
-    listings_cache_.erase(it);
+    listings_cache_.erase(listing);
     return;
   }
-  it->second.mtime = st.st_mtim;
-  it->second.dev = st.st_dev;
-  it->second.ino = st.st_ino;
+  listing->second.mtime = st.st_mtim;
+  listing->second.dev = st.st_dev;
+  listing->second.ino = st.st_ino;
 }
 
+namespace {
+
+// The folder of a host path kept here (absolute, without "." or ".."
+// parts), as parent_path would give it, without parsing the path.
+std::string_view FolderOf(const std::filesystem::path& host_path) {
+  std::string_view path = host_path.native();
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+}  // namespace
+
 void LinuxPaths::NoteCreated(const std::filesystem::path& host_path) {
+  const std::string_view dir = FolderOf(host_path);
   std::lock_guard<std::mutex> lock(mutex_);
-  std::filesystem::path dir = host_path.parent_path();
-  auto it = listings_cache_.find(dir.string());
+  auto it = listings_cache_.find(dir);
   if (it == listings_cache_.end()) return;
   std::string name = host_path.filename().string();
   std::vector<std::string>& stored = it->second.names[WinUpperCase(name)];
   auto pos = std::lower_bound(stored.begin(), stored.end(), name);
   if (pos == stored.end() || *pos != name) stored.insert(pos, name);
-  Touch(dir);
+  Touch(it, it->first);
 }
 
 void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::filesystem::path dir = host_path.parent_path();
   std::string removed = host_path.string();
   // The removed entry may have been a listed directory, with listed ones
   // below it.
@@ -434,7 +445,7 @@ void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
                   key[removed.size()] == '/');
     it = below ? listings_cache_.erase(it) : std::next(it);
   }
-  auto it = listings_cache_.find(dir.string());
+  auto it = listings_cache_.find(FolderOf(host_path));
   if (it == listings_cache_.end()) return;
   std::string name = host_path.filename().string();
   auto pos = it->second.names.find(WinUpperCase(name));
@@ -443,7 +454,7 @@ void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
     stored.erase(std::remove(stored.begin(), stored.end(), name), stored.end());
     if (stored.empty()) it->second.names.erase(pos);
   }
-  Touch(dir);
+  Touch(it, it->first);
 }
 
 std::optional<std::string> LinuxPaths::LastWindowsForm(std::string_view host_path, std::uint64_t& generation) {

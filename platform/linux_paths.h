@@ -59,8 +59,15 @@ class LinuxPaths final : public Paths {
   // The existing name in `dir` equal to `name` without case; empty if none.
   // `known`: the directory's stat when the caller has it (a directory).
   std::string FindName(const std::string& dir, const std::string& name, const struct stat* known = nullptr);
-  // Re-reads the directory's stat into its listing after our own change.
-  void Touch(const std::filesystem::path& dir);
+  // Listings by host directory, found by a view of its name as well.
+  struct StringHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using Listings = std::unordered_map<std::string, Listing, StringHash, std::equal_to<>>;
+  // Re-reads the directory's stat into its listing after our own change;
+  // drops the listing when the directory is gone.
+  void Touch(Listings::iterator listing, const std::string& dir);
   // The target of each drive letter A..Z (see DriveTarget), read once and
   // kept while the dosdevices directory stays as it was; a directory changed
   // within its file system's resolution of times (RecentlyChanged) is read
@@ -99,7 +106,7 @@ class LinuxPaths final : public Paths {
   const PrefixConfig& config_;
   std::string current_directory_ = "C:\\";
   std::mutex mutex_;
-  std::unordered_map<std::string, Listing> listings_cache_;
+  Listings listings_cache_;
   std::uint64_t listings_ = 0;
   std::mutex drives_mutex_;
   bool drives_valid_ = false;

@@ -471,6 +471,29 @@ TEST_F(FileSystemTest, ATargetDirectoryFindsAndReplacesNamesWithoutCase) {
   EXPECT_THROW((void)(*dir)->FileExists("a\\b"), EPathError);
 }
 
+TEST_F(FileSystemTest, ATargetDirectoryTakesTheExactNameBeforeOneInAnotherCase) {
+  ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
+  WriteHostFile(drive_c() / "Out" / "Readme.TXT", "upper");
+  WriteHostFile(drive_c() / "Out" / "readme.txt", "lower");
+  auto dir = OpenTargetDirectory(files(), "C:\\Out");
+  ASSERT_TRUE(dir.ok());
+  EXPECT_FALSE((*dir)->FileExists("other.txt"));  // the directory is listed now
+  // Both forms are listed; the exact one is replaced, and a third form goes
+  // to the first in byte order.
+  EXPECT_TRUE((*dir)->FileExists("readme.txt"));
+  ASSERT_TRUE(WriteReplacement([&] { return (*dir)->CreateReplacement("readme.txt"); }, "1").ok());
+  ASSERT_TRUE(WriteReplacement([&] { return (*dir)->CreateReplacement("README.txt"); }, "2").ok());
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "readme.txt"), "1");
+  EXPECT_EQ(ReadHostFile(drive_c() / "Out" / "Readme.TXT"), "2");
+  // A name the listing lacks is free, and once taken it is found.
+  EXPECT_FALSE((*dir)->FileExists("new.txt"));
+  ASSERT_TRUE(WriteReplacement([&] { return (*dir)->CreateReplacement("new.txt"); }, "n").ok());
+  EXPECT_TRUE((*dir)->FileExists("NEW.TXT"));
+  // One made meanwhile by someone else, just after ours, is seen.
+  WriteHostFile(drive_c() / "Out" / "theirs.txt", "t");
+  EXPECT_TRUE((*dir)->FileExists("theirs.txt"));
+}
+
 TEST_F(FileSystemTest, ATargetDirectoryShowsANewFileOnlyWhole) {
   ASSERT_TRUE(files().ForceDirectories("C:\\Out"));
   auto dir = OpenTargetDirectory(files(), "C:\\Out");
