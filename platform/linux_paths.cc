@@ -396,9 +396,9 @@ std::string LinuxPaths::FindName(const std::string& dir, const std::string& name
   return it == listing.names.end() || it->second.empty() ? std::string() : it->second.front();
 }
 
-void LinuxPaths::Touch(Listings::iterator listing, const std::string& dir) {
+void LinuxPaths::Touch(Listings::iterator listing) {
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0) {
+  if (::stat(listing->first.c_str(), &st) != 0) {
     listings_cache_.erase(listing);
     return;
   }
@@ -430,7 +430,7 @@ void LinuxPaths::NoteCreated(const std::filesystem::path& host_path) {
   std::vector<std::string>& stored = it->second.names[WinUpperCase(name)];
   auto pos = std::lower_bound(stored.begin(), stored.end(), name);
   if (pos == stored.end() || *pos != name) stored.insert(pos, name);
-  Touch(it, it->first);
+  Touch(it);
 }
 
 void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
@@ -454,7 +454,7 @@ void LinuxPaths::NoteRemoved(const std::filesystem::path& host_path) {
     stored.erase(std::remove(stored.begin(), stored.end(), name), stored.end());
     if (stored.empty()) it->second.names.erase(pos);
   }
-  Touch(it, it->first);
+  Touch(it);
 }
 
 std::optional<std::string> LinuxPaths::LastWindowsForm(std::string_view host_path, std::uint64_t& generation) {

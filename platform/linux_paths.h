@@ -67,7 +67,7 @@ class LinuxPaths final : public Paths {
   using Listings = std::unordered_map<std::string, Listing, StringHash, std::equal_to<>>;
   // Re-reads the directory's stat into its listing after our own change;
   // drops the listing when the directory is gone.
-  void Touch(Listings::iterator listing, const std::string& dir);
+  void Touch(Listings::iterator listing);
   // The target of each drive letter A..Z (see DriveTarget), read once and
   // kept while the dosdevices directory stays as it was; a directory changed
   // within its file system's resolution of times (RecentlyChanged) is read
